@@ -1,0 +1,25 @@
+// How the reference host shows what the plug-in tells it: messages with their level,
+// progress records rendered as one line each.
+#pragma once
+#include "plugin/host_types.h"
+
+#include <string>
+
+namespace refhost {
+
+void Print(const std::wstring& sLine);
+std::wstring LevelName(unsigned uiLevel);
+std::wstring RenderProgress(const ProgressRecord& record);
+
+// What the host answers to the plug-in's callbacks.
+struct HostAnswers {
+    std::wstring sPassword;        // typed in answer to a password request
+    unsigned uiAbortAfterHeartbeats = 0; // 0: never abort
+    unsigned uiHeartbeats = 0;
+    unsigned uiErrors = 0;
+};
+
+int LogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext);
+unsigned ProgressCallback(ProgressRecord* pRecord, void* pContext);
+
+} // namespace refhost

@@ -1,0 +1,56 @@
+// Reference host: drives CVEX.DLL as the bare-metal-recovery host does, with no console of
+// its own while the plug-in runs.
+#include "host/host_output.h"
+#include "host/plugin_loader.h"
+
+#include <string>
+#include <vector>
+
+namespace {
+
+std::wstring ModuleFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring s = wsz;
+    return s.substr(0, s.rfind(L'\\') + 1);
+}
+
+void ShowModule(CRPL& plugin)
+{
+    std::wstring s;
+    plugin.GetModuleProperty(1, s);
+    refhost::Print(L"Module:  " + s);
+    plugin.GetModuleProperty(2, s);
+    refhost::Print(L"Version: " + s);
+    const wchar_t* names[] = {L"multi-machine backups", L"separate hard links", L"separate system state",
+                              L"backup sets", L"backup images", L"tape backups"};
+    for (int i = 1; i <= 6; ++i)
+        refhost::Print(std::wstring(L"Capability ") + std::to_wstring(i) + L" (" + names[i - 1] +
+                       L"): " + (plugin.HasCapability(static_cast<enCapabilityType>(i)) ? L"yes" : L"no"));
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    FreeConsole();
+    std::vector<std::wstring> args(argv + 1, argv + argc);
+    std::wstring sDll = ModuleFolder() + L"CVEX.DLL";
+    for (size_t i = 0; i + 1 < args.size(); ++i)
+        if (args[i] == L"--dll")
+            sDll = args[i + 1];
+
+    refhost::LoadedPlugin loaded;
+    std::wstring sError;
+    if (!loaded.Load(sDll, sError)) {
+        refhost::Print(L"refhost: " + sError);
+        return 2;
+    }
+    refhost::HostAnswers answers;
+    CRPL& plugin = *loaded.Plugin();
+    plugin.SetLogMsgCallbackFn(&refhost::LogCallback, &answers);
+    plugin.SetProgMsgCallbackFn(&refhost::ProgressCallback, &answers);
+    ShowModule(plugin);
+    return 0;
+}

@@ -1,0 +1,78 @@
+// CRPLImpl: the implementation base shared by the host's plug-ins. It owns the channel back
+// to the host (last error, log and progress callbacks, message table) and small utilities.
+#pragma once
+#include "plugin/host_types.h"
+#include "support/vstring.h"
+#include "support/win.h"
+
+#include <string>
+
+#ifndef CVEX_EXPORT
+#define CVEX_EXPORT __declspec(dllexport)
+#endif
+
+// The console session of the running NetWorker tool. Closed handles hold INVALID_HANDLE_VALUE.
+struct ConsoleHandles {
+    HANDLE hConIn = INVALID_HANDLE_VALUE;
+    HANDLE hStdOutRd = INVALID_HANDLE_VALUE;
+    HANDLE hStdOutWr = INVALID_HANDLE_VALUE;
+    HANDLE hProcess = INVALID_HANDLE_VALUE;
+    HANDLE hThread = INVALID_HANDLE_VALUE;
+    DWORD dwPID = 0;
+};
+
+class CRPLImpl {
+public:
+    static const size_t kLastErrorChars = 1024;
+
+    CRPLImpl();
+    CVEX_EXPORT CRPLImpl(const CRPLImpl& other);
+    CVEX_EXPORT CRPLImpl& operator=(const CRPLImpl& other);
+    virtual ~CRPLImpl();                                                      // 0
+    virtual void GetLastErrorMsg(std::wstring& sMsg);                         // 1
+    virtual void SetLastErrorMsg(const wchar_t* pText);                       // 2
+    virtual void SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext);   // 3
+    virtual void SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext); // 4
+    virtual bool ProcessSection(const std::wstring& sSection);               // 5
+    virtual bool FixHardLinks(const std::wstring& sSection);                 // 6
+
+    // Messages of the string table to the host; a level 3 message becomes the last error.
+    int LogStdMsg(unsigned uiLevel, unsigned uiId);
+    int LogVarMsg(unsigned uiLevel, unsigned uiId, ...);
+    // Sends a progress record; returns the host's answer (0 without a callback).
+    unsigned SendProgress(ProgressRecord& record);
+    bool HasProgressCallback() const { return m_pProgMsgFn != nullptr; }
+
+    bool GetEnvVar(const std::wstring& sName, std::wstring& sValue);
+    bool GetAdvancedOption(const std::wstring& sTag);
+    void UserEditCfg();
+    bool GetConfigDirectory(std::wstring& sFolder);
+    bool GetLogDirectory(std::wstring& sFolder);
+    void GetResourceVersionStr(unsigned uiSelector, std::wstring& sVersion);
+    bool SetPrivilege(const wchar_t* pName, bool bEnable);
+
+protected:
+    // The host's program folder, where "hlv.ini" lives (trailing backslash).
+    std::wstring HostFolder();
+    bool GetFileLocation(const wchar_t* pKey, const wchar_t* pKind16Default, const wchar_t* pDefault,
+                         std::wstring& sFolder);
+    int DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoaded);
+
+    HANDLE m_hCommandMutex = nullptr;
+    bool m_bUserEditCfg = false;
+    ConsoleHandles m_Handles;
+    DWORD m_dwWindowsKind = 0;
+    LogMsgCallbackFn m_pLogMsgFn = nullptr;
+    void* m_pLogMsgContext = nullptr;
+    ProgMsgCallbackFn m_pProgMsgFn = nullptr;
+    void* m_pProgMsgContext = nullptr;
+    HMODULE m_hModule = nullptr;
+    wchar_t m_wszLastErrorMsg[kLastErrorChars] = {};
+    bool m_bIsCore = false;
+    bool m_bIs64Bit = false;
+};
+
+// Formats a message text the way the host's messages are written: "%s" takes a wide
+// string and "%S" a narrow one, whatever the C library's own convention is.
+std::wstring FormatMessageText(const wchar_t* pFormat, va_list args, size_t nMaxChars);
+std::wstring FormatMessageTextV(const wchar_t* pFormat, ...);

@@ -1,0 +1,106 @@
+#include "plugin/cvex_impl.h"
+
+#include "trace/trace.h"
+
+const wchar_t CVEXImpl::kClientBinFolder[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin";
+
+std::wstring CVEXImpl::Description()
+{
+    return FormatMessageTextV(L"Velmora HALVO for NetWorker (CVEXImpl) created on %S at %S", __DATE__, __TIME__)
+        .substr(0, MAX_PATH);
+}
+
+CVEXImpl::CVEXImpl()
+{
+    const wchar_t* fn = L"CVEXImpl::CVEXImpl";
+    CVEXTrace& trace = CvexTrace();
+    trace.ReadLevelFromFile();
+    trace.Hex(TL_INFO, fn, L"uiTraceLevel", trace.GetLevelMask());
+    trace.ReadNetWorkerLevel();
+    trace.Hex(TL_INFO, fn, L"uiNwTraceLevel", trace.NetWorkerMask());
+    Reset();
+    m_hModule = GetModuleHandleW(L"CVEX.DLL");
+    std::wstring sVersion;
+    GetResourceVersionStr(0, sVersion);
+    trace.Str(TL_INFO, fn, L"sVersion", sVersion);
+    trace.Str(TL_INFO, fn, L"sDescription", Description());
+
+    const std::wstring sFolder = std::wstring(kClientBinFolder) + L"\\";
+    m_sMminfoPath = sFolder + L"mminfo.exe";
+    m_sRecoverPath = sFolder + L"recover.exe";
+    m_sNsradminPath = sFolder + L"nsradmin.exe";
+    m_sNsrexecdPath = sFolder + L"nsrexecd.exe";
+    m_sNsrportsPath = sFolder + L"nsrports.exe";
+    m_sNwinstcreatePath = sFolder + L"nwinstcreate.exe";
+    trace.Str(TL_VERBOSE, fn, L"m_sMminfoPath", m_sMminfoPath);
+    trace.Str(TL_VERBOSE, fn, L"m_sRecoverPath", m_sRecoverPath);
+    trace.Str(TL_VERBOSE, fn, L"m_sNsradminPath", m_sNsradminPath);
+    trace.Str(TL_VERBOSE, fn, L"m_sNsrexecdPath", m_sNsrexecdPath);
+    trace.Str(TL_VERBOSE, fn, L"m_sNsrportsPath", m_sNsrportsPath);
+    trace.Str(TL_VERBOSE, fn, L"m_sNwinstcreatePath", m_sNwinstcreatePath);
+}
+
+CVEXImpl::~CVEXImpl()
+{
+    if (m_Handles.hConIn != INVALID_HANDLE_VALUE)
+        Fini(true);
+}
+
+void CVEXImpl::Reset()
+{
+    const wchar_t* fn = L"CVEXImpl::Reset";
+    CvexTrace().Start(fn);
+    m_sWorking1.clear();
+    m_sWorking2.clear();
+    m_sWorking3.clear();
+    m_sWorking4.clear();
+    m_sPassword.clear();
+    m_sWorking5.clear();
+    m_bCopyBOOT = true;
+    m_bCopySYSTEM = true;
+    m_wcWinSYSTEM = L'-';
+    m_wcWinBOOT = L'-';
+    m_wcWinEFI = L'-';
+    m_bValidCredentials = false;
+    m_NetWorkerCredentials.SetDefaults();
+    m_Handles = ConsoleHandles();
+    m_RunRecords.clear();
+    CvexTrace().End(fn);
+}
+
+unsigned CVEXImpl::GetModuleProperty(unsigned uiId, std::wstring& sOut)
+{
+    switch (uiId) {
+    case 1: sOut = Description(); return 0;
+    case 2: GetResourceVersionStr(0, sOut); return 0;
+    default: return 1;
+    }
+}
+
+bool CVEXImpl::NotAvailable(const wchar_t* pFn)
+{
+    CvexTrace().Start(pFn);
+    std::wstring sText = std::wstring(pFn) + L" is not available in this build";
+    SetLastErrorMsg(sText.c_str());
+    CvexTrace().EndFail(pFn, L"Not available yet");
+    return false;
+}
+
+bool CVEXImpl::Init(CrplCredentials*) { return NotAvailable(L"CVEXImpl::Init"); }
+bool CVEXImpl::GetFilespaceList(FileSpaceList*) { return NotAvailable(L"CVEXImpl::GetFilespaceList"); }
+bool CVEXImpl::RestoreFilespace(FileSpace*) { return NotAvailable(L"CVEXImpl::RestoreFilespace"); }
+bool CVEXImpl::RestoreSystem() { return NotAvailable(L"CVEXImpl::RestoreSystem"); }
+bool CVEXImpl::CheckSystemState() { return NotAvailable(L"CVEXImpl::CheckSystemState"); }
+
+// The console engine replaces this with the real session close.
+bool CVEXImpl::Fini(bool bHardReset)
+{
+    const wchar_t* fn = L"CVEXImpl::Fini";
+    CvexTrace().Start(fn);
+    if (bHardReset) {
+        SetLastErrorMsg(L"");
+        Reset();
+    }
+    CvexTrace().End(fn);
+    return true;
+}

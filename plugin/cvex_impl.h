@@ -1,0 +1,101 @@
+// CVEXImpl: the object that does the module's work behind the CVEX facade.
+#pragma once
+#include "credentials/cvex_credentials.h"
+#include "plugin/crpl_impl.h"
+
+#include <string>
+#include <vector>
+
+class CrplCredentials;
+
+class CVEXImpl : public CRPLImpl {
+public:
+    static const wchar_t kClientBinFolder[]; // "X:\PROGRA~1\Legato\nsr\bin"
+
+    CVEXImpl();
+    ~CVEXImpl() override;
+    CVEXImpl(const CVEXImpl&) = delete;
+    CVEXImpl& operator=(const CVEXImpl&) = delete;
+
+    // Returns the object to its constructed state (construction and Fini(true)).
+    void Reset();
+    unsigned GetModuleProperty(unsigned uiId, std::wstring& sOut);
+
+    bool Init(CrplCredentials* pCredentials);
+    bool Fini(bool bHardReset);
+    bool GetFilespaceList(FileSpaceList* pList);
+    bool RestoreFilespace(FileSpace* pFileSpace);
+    bool RestoreSystem();
+    bool CheckSystemState();
+
+    // Read-only views for the reference host and tests.
+    wchar_t WinSystemLetter() const { return m_wcWinSYSTEM; }
+    wchar_t WinBootLetter() const { return m_wcWinBOOT; }
+    wchar_t WinEfiLetter() const { return m_wcWinEFI; }
+    const std::wstring& Password() const { return m_sPassword; }
+    const ConsoleHandles& Handles() const { return m_Handles; }
+    const std::wstring& MminfoPath() const { return m_sMminfoPath; }
+    const std::wstring& RecoverPath() const { return m_sRecoverPath; }
+    const std::wstring& NsradminPath() const { return m_sNsradminPath; }
+    const std::wstring& NsrexecdPath() const { return m_sNsrexecdPath; }
+    const std::wstring& NsrportsPath() const { return m_sNsrportsPath; }
+    const std::wstring& NwinstcreatePath() const { return m_sNwinstcreatePath; }
+    bool CopyBoot() const { return m_bCopyBOOT; }
+    bool CopySystem() const { return m_bCopySYSTEM; }
+
+    // The banner of property 1: "Velmora HALVO for NetWorker (CVEXImpl) created on <date> at <time>".
+    static std::wstring Description();
+
+protected:
+    // Operations that are not built yet end here with a clear last error.
+    bool NotAvailable(const wchar_t* pFn);
+
+    bool m_bValidCredentials = false;
+    CvexCredentials m_NetWorkerCredentials;
+    bool m_bCopyBOOT = true;
+    bool m_bCopySYSTEM = true;
+    bool m_bOptionCleared = false;
+    std::wstring m_sWorking1;
+    std::wstring m_sWorking2;
+    std::wstring m_sWorking3;
+    wchar_t m_wcWinSYSTEM = L'-';
+    wchar_t m_wcWinBOOT = L'-';
+    wchar_t m_wcWinEFI = L'-';
+    bool m_bUserAborted = false;
+    bool m_bConnectionLost = false;
+    std::wstring m_sWorking4;
+    std::wstring m_sPassword;
+
+    std::wstring m_sBackupNetWorkerClientVersion;
+    unsigned short m_usBackupNetWorkerClientVersionMajor = 0;
+    unsigned short m_usBackupNetWorkerClientVersionMinor = 0;
+    unsigned short m_usBackupNetWorkerClientVersionSP = 0;
+    std::wstring m_sBackupNetWorkerClientDir;
+    std::wstring m_sRecoverNetWorkerClientVersion;
+    unsigned short m_usRecoverNetWorkerClientVersionMajor = 0;
+    unsigned short m_usRecoverNetWorkerClientVersionMinor = 0;
+    unsigned short m_usRecoverNetWorkerClientVersionSP = 0;
+    std::wstring m_sRecoverNetWorkerClientDir;
+    std::wstring m_sRecoverNetWorkerServerVersion;
+
+    std::wstring m_sPointInTime;
+    std::wstring m_sCurrentDirectory;
+    std::wstring m_sWinDir;
+    std::wstring m_sServicePortRange;
+    std::wstring m_sConnectionPortRange;
+
+    std::wstring m_sMminfoPath;
+    std::wstring m_sRecoverPath;
+    std::wstring m_sNsradminPath;
+    std::wstring m_sNsrexecdPath;
+    std::wstring m_sNsrportsPath;
+    std::wstring m_sNwinstcreatePath;
+
+    std::wstring m_sWorking5;
+    std::vector<std::wstring> m_RunRecords;
+
+    std::wstring m_sBootFilespace;
+    std::wstring m_sEFIFilespace;
+    std::wstring m_sSystemFilespace;
+    bool m_bEFI = false;
+};

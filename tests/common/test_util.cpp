@@ -1,0 +1,93 @@
+#include "tests/common/test_util.h"
+
+#include "support/handle.h"
+#include "support/vstring.h"
+
+namespace testutil {
+
+std::wstring ProgramFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring s = wsz;
+    return s.substr(0, s.rfind(L'\\') + 1);
+}
+
+void RemoveTree(const std::wstring& sPath)
+{
+    WIN32_FIND_DATAW fd;
+    velmora::unique_find find(FindFirstFileW((sPath + L"\\*").c_str(), &fd));
+    if (find) {
+        do {
+            std::wstring sName = fd.cFileName;
+            if (sName == L"." || sName == L"..")
+                continue;
+            std::wstring sChild = sPath + L"\\" + sName;
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+                RemoveTree(sChild);
+            } else {
+                SetFileAttributesW(sChild.c_str(), FILE_ATTRIBUTE_NORMAL);
+                DeleteFileW(sChild.c_str());
+            }
+        } while (FindNextFileW(find.get(), &fd));
+    }
+    find.reset();
+    RemoveDirectoryW(sPath.c_str());
+}
+
+ScratchFolder::ScratchFolder(const std::wstring& sName) : m_sPath(ProgramFolder() + L"scratch\\" + sName)
+{
+    CreateDirectoryW((ProgramFolder() + L"scratch").c_str(), nullptr);
+    RemoveTree(m_sPath);
+    CreateDirectoryW(m_sPath.c_str(), nullptr);
+}
+
+ScratchFolder::~ScratchFolder() { RemoveTree(m_sPath); }
+
+std::wstring ReadTextFile(const std::wstring& sPath)
+{
+    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!file)
+        return {};
+    std::string data;
+    char buf[65536];
+    DWORD n = 0;
+    while (ReadFile(file.get(), buf, sizeof(buf), &n, nullptr) && n > 0)
+        data.append(buf, n);
+    int w = MultiByteToWideChar(CP_UTF8, 0, data.data(), static_cast<int>(data.size()), nullptr, 0);
+    std::wstring out(static_cast<size_t>(w), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, data.data(), static_cast<int>(data.size()), out.data(), w);
+    return out;
+}
+
+void WriteTextFile(const std::wstring& sPath, const std::string& sUtf8)
+{
+    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    DWORD n = 0;
+    if (file && !sUtf8.empty())
+        WriteFile(file.get(), sUtf8.data(), static_cast<DWORD>(sUtf8.size()), &n, nullptr);
+}
+
+std::vector<std::wstring> SplitLines(const std::wstring& sText)
+{
+    std::vector<std::wstring> lines;
+    size_t i = 0;
+    while (i < sText.size()) {
+        size_t j = sText.find(L'\n', i);
+        if (j == std::wstring::npos)
+            j = sText.size();
+        std::wstring line = sText.substr(i, j - i);
+        if (!line.empty() && line.back() == L'\r')
+            line.pop_back();
+        lines.push_back(line);
+        i = j + 1;
+    }
+    return lines;
+}
+
+bool Contains(const std::wstring& sText, const std::wstring& sPart) { return sText.find(sPart) != std::wstring::npos; }
+
+bool FileExists(const std::wstring& sPath) { return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+} // namespace testutil

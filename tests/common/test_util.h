@@ -1,0 +1,32 @@
+// Small helpers shared by the test programs.
+#pragma once
+#include "support/win.h"
+
+#include <string>
+#include <vector>
+
+namespace testutil {
+
+// Folder of the running test program, with a trailing backslash.
+std::wstring ProgramFolder();
+// A fresh, empty scratch folder below the program folder; removed by the destructor.
+class ScratchFolder {
+public:
+    explicit ScratchFolder(const std::wstring& sName);
+    ~ScratchFolder();
+    const std::wstring& path() const { return m_sPath; }
+    std::wstring file(const std::wstring& sName) const { return m_sPath + L"\\" + sName; }
+
+private:
+    std::wstring m_sPath;
+};
+
+void RemoveTree(const std::wstring& sPath);
+// Whole file as UTF-8 decoded text; empty when it does not exist.
+std::wstring ReadTextFile(const std::wstring& sPath);
+void WriteTextFile(const std::wstring& sPath, const std::string& sUtf8);
+std::vector<std::wstring> SplitLines(const std::wstring& sText);
+bool Contains(const std::wstring& sText, const std::wstring& sPart);
+bool FileExists(const std::wstring& sPath);
+
+} // namespace testutil

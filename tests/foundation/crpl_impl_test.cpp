@@ -1,0 +1,153 @@
+// The implementation base: messages, callbacks, last error, settings.
+#include "plugin/cvex_impl.h"
+#include "tests/common/test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+struct Logged {
+    unsigned uiLevel;
+    std::wstring sText;
+};
+
+struct LogSink {
+    std::vector<Logged> messages;
+    int iAnswer = 0;
+    static int Callback(unsigned uiLevel, const wchar_t* pText, void* pContext)
+    {
+        auto* self = static_cast<LogSink*>(pContext);
+        self->messages.push_back({uiLevel, pText});
+        return self->iAnswer;
+    }
+};
+
+struct ImplBase : ::testing::Test {
+    CVEXImpl impl;
+    LogSink sink;
+    void SetUp() override { impl.SetLogMsgCallbackFn(&LogSink::Callback, &sink); }
+    std::wstring LastError()
+    {
+        std::wstring s;
+        impl.GetLastErrorMsg(s);
+        return s;
+    }
+};
+
+} // namespace
+
+TEST_F(ImplBase, StandardMessageReachesCallbackAndOnlyErrorsSetLastError)
+{
+    EXPECT_EQ(impl.LogStdMsg(ML_INFORMATION, 117), 0);
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].uiLevel, 1u);
+    EXPECT_EQ(sink.messages[0].sText, L"Connecting to NetWorker server ...");
+    EXPECT_EQ(LastError(), L"No error");
+    impl.LogStdMsg(ML_ERROR, 163);
+    EXPECT_EQ(LastError(), L"Could not establish session with NetWorker server");
+}
+
+TEST_F(ImplBase, CallbackAnswerIsReturned)
+{
+    sink.iAnswer = 7;
+    EXPECT_EQ(impl.LogStdMsg(ML_INFORMATION, 192), 7);
+}
+
+TEST_F(ImplBase, WithoutCallbackErrorsAnswerOneAndOthersZero)
+{
+    impl.SetLogMsgCallbackFn(nullptr, &sink);
+    EXPECT_EQ(impl.LogStdMsg(ML_ERROR, 144), 1);
+    EXPECT_EQ(impl.LogStdMsg(ML_WARNING, 142), 0);
+    EXPECT_EQ(LastError(), L"Failed to initialize CVEX");
+    EXPECT_TRUE(sink.messages.empty());
+}
+
+TEST_F(ImplBase, VariableMessageTakesWideStringsAsTheTextsExpect)
+{
+    impl.LogVarMsg(ML_ERROR, 130, L"7.4.1", L"8.2.0");
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].sText,
+              L"The NetWorker client version being used for the recovery (7.4.1) is earlier than the NetWorker client "
+              L"version used for the backup (8.2.0). This is not supported.");
+    EXPECT_EQ(LastError(), sink.messages[0].sText);
+    impl.LogVarMsg(ML_WARNING, 193, L"copy", -5);
+    EXPECT_EQ(sink.messages[1].sText, L"SHFileOperation(copy) failed -5");
+    impl.LogVarMsg(ML_ERROR, 101, 5u);
+    EXPECT_EQ(sink.messages[2].sText, L"AllocConsole() failed with error 5");
+}
+
+TEST_F(ImplBase, VariableMessageIsCutAt2048Characters)
+{
+    std::wstring sHuge(5000, L'x');
+    impl.LogVarMsg(ML_INFORMATION, 169, sHuge.c_str());
+    ASSERT_EQ(sink.messages.size(), 1u);
+    EXPECT_EQ(sink.messages[0].sText.size(), 2048u);
+    EXPECT_EQ(sink.messages[0].sText.rfind(L"NetWorker Message :xxx", 0), 0u);
+}
+
+TEST_F(ImplBase, MissingMessageLogsNothingAndKeepsLastError)
+{
+    impl.LogStdMsg(ML_ERROR, 100);
+    impl.LogVarMsg(ML_ERROR, 200, L"x");
+    EXPECT_TRUE(sink.messages.empty());
+    EXPECT_EQ(LastError(), L"No error");
+}
+
+TEST_F(ImplBase, LastErrorIsTruncatedSafelyAndClearedByEmptyText)
+{
+    std::wstring sLong(3000, L'e');
+    impl.SetLastErrorMsg(sLong.c_str());
+    EXPECT_EQ(LastError().size(), CRPLImpl::kLastErrorChars - 1);
+    impl.SetLastErrorMsg(L"");
+    EXPECT_EQ(LastError(), L"No error");
+}
+
+TEST_F(ImplBase, CopiesCarryCallbacksAndLastError)
+{
+    impl.SetLastErrorMsg(L"boom");
+    CRPLImpl copy(impl);
+    std::wstring s;
+    copy.GetLastErrorMsg(s);
+    EXPECT_EQ(s, L"boom");
+    copy.SetLastErrorMsg(L"other");
+    impl.GetLastErrorMsg(s);
+    EXPECT_EQ(s, L"boom");
+}
+
+TEST_F(ImplBase, EnvironmentVariables)
+{
+    std::wstring s;
+    EXPECT_FALSE(impl.GetEnvVar(L"", s));
+    SetEnvironmentVariableW(L"CVEX_TEST_VAR", L"value-1");
+    EXPECT_TRUE(impl.GetEnvVar(L"CVEX_TEST_VAR", s));
+    EXPECT_EQ(s, L"value-1");
+    std::wstring sLong(1000, L'v');
+    SetEnvironmentVariableW(L"CVEX_TEST_VAR", sLong.c_str());
+    EXPECT_TRUE(impl.GetEnvVar(L"CVEX_TEST_VAR", s));
+    EXPECT_EQ(s, sLong);
+    SetEnvironmentVariableW(L"CVEX_TEST_VAR", nullptr);
+    EXPECT_FALSE(impl.GetEnvVar(L"CVEX_TEST_VAR", s));
+}
+
+TEST_F(ImplBase, AdvancedOptionsAcceptYesTrueOneIgnoringCase)
+{
+    std::wstring sCfg;
+    ASSERT_TRUE(impl.GetConfigDirectory(sCfg));
+    EXPECT_EQ(sCfg, testutil::ProgramFolder() + L"HALVOCFG");
+    std::wstring sIni = sCfg + L"\\disrec.ini";
+    testutil::WriteTextFile(sIni, "[Main]\r\nA=yes\r\nB=TRUE\r\nC=1\r\nD=No\r\nE=11\r\nF=Yessir\r\n");
+    EXPECT_TRUE(impl.GetAdvancedOption(L"A"));
+    EXPECT_TRUE(impl.GetAdvancedOption(L"B"));
+    EXPECT_TRUE(impl.GetAdvancedOption(L"C"));
+    EXPECT_FALSE(impl.GetAdvancedOption(L"D"));
+    EXPECT_FALSE(impl.GetAdvancedOption(L"E"));
+    EXPECT_FALSE(impl.GetAdvancedOption(L"F"));
+    EXPECT_FALSE(impl.GetAdvancedOption(L"Missing"));
+    EXPECT_FALSE(impl.GetAdvancedOption(L""));
+    DeleteFileW(sIni.c_str());
+}
+
+TEST_F(ImplBase, UnknownPrivilegeFails)
+{
+    EXPECT_FALSE(impl.SetPrivilege(L"SeNoSuchPrivilege", true));
+}

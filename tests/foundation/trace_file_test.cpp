@@ -1,0 +1,168 @@
+#include "tests/common/test_util.h"
+#include "trace/trace.h"
+
+#include <gtest/gtest.h>
+
+using testutil::Contains;
+using testutil::ReadTextFile;
+
+namespace {
+
+// A private trace instance writing into a scratch folder.
+struct TraceFile : ::testing::Test {
+    testutil::ScratchFolder folder{L"trace_file"};
+    CTrace trace{L"unit_trace.log", L"Unit_TraceLevel"};
+    void SetUp() override { ASSERT_TRUE(trace.SetLogFolder(folder.path())); }
+    std::wstring Text() { return ReadTextFile(folder.file(L"unit_trace.log")); }
+};
+
+} // namespace
+
+TEST_F(TraceFile, DefaultMaskWritesErrorWarningInfoButNotVerbose)
+{
+    EXPECT_EQ(trace.GetLevelMask(), 7u);
+    trace.Line(TL_ERROR, L"F", L"e-line");
+    trace.Line(TL_WARNING, L"F", L"w-line");
+    trace.Line(TL_INFO, L"F", L"i-line");
+    trace.Line(TL_VERBOSE, L"F", L"v-line");
+    std::wstring s = Text();
+    EXPECT_TRUE(Contains(s, L":[E]: F : e-line\n"));
+    EXPECT_TRUE(Contains(s, L":[W]: F : w-line\n"));
+    EXPECT_TRUE(Contains(s, L":[I]: F : i-line\n"));
+    EXPECT_FALSE(Contains(s, L"v-line"));
+}
+
+TEST_F(TraceFile, LevelFourEnablesVerboseAndZeroSilencesEverythingIncludingBanner)
+{
+    trace.SetLevel(4);
+    trace.Line(TL_VERBOSE, L"F", L"v-line");
+    EXPECT_TRUE(Contains(Text(), L":[V]: F : v-line"));
+    trace.SetLevel(0);
+    trace.Line(TL_ERROR, L"F", L"silent");
+    trace.Banner(L"silent banner");
+    EXPECT_FALSE(Contains(Text(), L"silent"));
+    trace.SetLevel(9); // not a level: mask unchanged
+    EXPECT_EQ(trace.GetLevelMask(), 0u);
+}
+
+TEST_F(TraceFile, ValueFormsAreWrittenExactly)
+{
+    trace.SetLevel(4);
+    trace.Char(TL_INFO, L"F", L"wc", L'\0');
+    trace.Char(TL_INFO, L"F", L"c", '\r');
+    trace.Str(TL_INFO, L"F", L"pNull", static_cast<const wchar_t*>(nullptr));
+    trace.Str(TL_INFO, L"F", L"pNarrowNull", static_cast<const char*>(nullptr));
+    trace.Str(TL_INFO, L"F", L"sName", std::wstring(L"C:\\Program Files"));
+    trace.Str(TL_INFO, L"F", L"sVel", velmora::string(L"v\u00e9l"));
+    trace.Int(TL_INFO, L"F", L"iNeg", -42);
+    trace.Hex(TL_INFO, L"F", L"uiMask", 0xABC0ull);
+    trace.Bool(TL_INFO, L"F", L"bRc", true);
+    trace.Bool(TL_INFO, L"F", L"bRc32", FALSE);
+    trace.IPv4(TL_INFO, L"F", L"ip", 0x0A000001, true);
+    trace.IPv6(TL_INFO, L"F", L"ip6", L"fe80::1");
+    trace.IPv6(TL_INFO, L"F", L"bad6", "10.0.0.1");
+    GUID g = {0x12345678, 0x9abc, 0xdef0, {1, 2, 3, 4, 5, 6, 7, 8}};
+    trace.Guid(TL_INFO, L"F", L"guid", g);
+    SYSTEMTIME st = {};
+    st.wYear = 2021;
+    st.wMonth = 6;
+    st.wDay = 5;
+    st.wHour = 7;
+    st.wMinute = 8;
+    st.wSecond = 9;
+    trace.Time(TL_INFO, L"F", L"stPit", st);
+    std::wstring s = Text();
+    for (const wchar_t* p : {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",
+                             L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"", L"F : iNeg = -42",
+                             L"F : uiMask = 0xABC0", L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
+                             L"F : ip6 = fe80:0000:0000:0000:0000:0000:0000:0001", L"F : bad6 = <Invalid IPv6 address>",
+                             L"F : guid = { 12345678-9ABC-DEF0-0102-030405060708 }", L"F : stPit = 05/06/2021 07:08:09"})
+        EXPECT_TRUE(Contains(s, p)) << "missing: " << testing::PrintToString(std::wstring(p));
+}
+
+TEST_F(TraceFile, BannerIsFramedWithoutHeader)
+{
+    trace.Banner(L"Hello");
+    EXPECT_EQ(Text(), L"\n***********\n** Hello **\n***********\n\n\n");
+}
+
+TEST_F(TraceFile, ApiFailureNamesTheCallAndTheError)
+{
+    trace.ApiFailure(L"F", L"CloseHandle(STDIN)", 6);
+    trace.EndFail(L"F", L"RunCommand failed");
+    std::wstring s = Text();
+    EXPECT_TRUE(Contains(s, L":[E]: F : CloseHandle(STDIN) : dwLastError = 6\n"));
+    EXPECT_TRUE(Contains(s, L":[E]: F : ... ending(RunCommand failed)\n"));
+}
+
+TEST_F(TraceFile, TracingKeepsTheCallersLastError)
+{
+    SetLastError(1234);
+    trace.Line(TL_ERROR, L"F", L"x");
+    EXPECT_EQ(GetLastError(), 1234u);
+}
+
+TEST_F(TraceFile, SetLogFolderRejectsMissingFolder)
+{
+    EXPECT_FALSE(trace.SetLogFolder(folder.path() + L"\\does-not-exist"));
+    trace.Line(TL_ERROR, L"F", L"still here");
+    EXPECT_TRUE(Contains(Text(), L"still here"));
+}
+
+TEST(TraceRotation, ASecondStartKeepsThePreviousLogAsOld)
+{
+    std::wstring sFolder;
+    {
+        CTrace first(L"rotation_test.log", L"X");
+        first.GetLogFolder(sFolder);
+        first.Line(TL_ERROR, L"F", L"first run");
+    }
+    std::wstring sLog = sFolder + L"\\rotation_test.log";
+    std::wstring sOld = sFolder + L"\\rotation_test.old";
+    CTrace second(L"rotation_test.log", L"X");
+    EXPECT_TRUE(Contains(ReadTextFile(sOld), L"first run"));
+    EXPECT_FALSE(testutil::FileExists(sLog));
+    second.Line(TL_ERROR, L"F", L"second run");
+    EXPECT_FALSE(Contains(ReadTextFile(sLog), L"first run"));
+    EXPECT_TRUE(Contains(ReadTextFile(sLog), L"second run"));
+}
+
+TEST(TraceSettings, LogFolderComesFromHostSettingsAndLevelsFromTraceIni)
+{
+    std::wstring sFolder;
+    CTrace t(L"settings_test.log", L"Settings_TraceLevel");
+    t.GetLogFolder(sFolder);
+    EXPECT_EQ(sFolder, testutil::ProgramFolder() + L"Logfiles");
+    // trace.ini beside the program does not name this key: the mask stays at 7.
+    t.ReadLevelFromFile();
+    EXPECT_EQ(t.GetLevelMask(), 7u);
+    CTrace cvex(L"settings_cvex.log", L"CVEX_TraceLevel");
+    cvex.ReadLevelFromFile(); // trace.ini says 4
+    EXPECT_EQ(cvex.GetLevelMask(), 15u);
+}
+
+TEST(TraceConcurrency, ThreadsWritingOneFileLoseNoLine)
+{
+    testutil::ScratchFolder folder(L"trace_threads");
+    CTrace a(L"shared_trace.log", L"X"), b(L"shared_trace.log", L"X");
+    ASSERT_TRUE(a.SetLogFolder(folder.path()));
+    ASSERT_TRUE(b.SetLogFolder(folder.path()));
+    auto writer = [](LPVOID p) -> DWORD {
+        CTrace* t = static_cast<CTrace*>(p);
+        for (int i = 0; i < 200; ++i)
+            t->Line(TL_ERROR, L"F", L"0123456789012345678901234567890123456789");
+        return 0;
+    };
+    HANDLE h[2] = {CreateThread(nullptr, 0, writer, &a, 0, nullptr), CreateThread(nullptr, 0, writer, &b, 0, nullptr)};
+    WaitForMultipleObjects(2, h, TRUE, INFINITE);
+    CloseHandle(h[0]);
+    CloseHandle(h[1]);
+    auto lines = testutil::SplitLines(ReadTextFile(folder.file(L"shared_trace.log")));
+    int n = 0;
+    for (auto& l : lines)
+        if (!l.empty()) {
+            EXPECT_TRUE(Contains(l, L":[E]: F : 0123456789012345678901234567890123456789")) << "torn line";
+            ++n;
+        }
+    EXPECT_EQ(n, 400);
+}
