@@ -1,0 +1,109 @@
+"""One tool's connection to the simulated server: greeting, line counting, drops."""
+
+import socket
+import threading
+import time
+
+
+class Session:
+    def __init__(self, server, conn, settings, store):
+        self.server = server
+        self.conn = conn
+        self.settings = settings
+        self.store = store
+        self.lines = 0
+        self.closed = threading.Event()
+
+    def run(self):
+        if self.settings["drop_after_seconds"]:
+            threading.Thread(target=self.drop_later, daemon=True).start()
+        buffer = b""
+        try:
+            while not self.closed.is_set():
+                data = self.conn.recv(4096)
+                if not data:
+                    break
+                buffer += data
+                while b"\n" in buffer:
+                    line, buffer = buffer.split(b"\n", 1)
+                    if not self.handle(line.decode("utf-8", errors="replace").rstrip("\r")):
+                        return self.close()
+        except OSError:
+            pass
+        self.close()
+
+    def handle(self, line):
+        """False ends the session."""
+        fields = line.split("\t")
+        command = fields[0].upper()
+        if command == "PING":
+            self.send("PONG")
+            return False
+        if command == "SHUTDOWN":
+            self.server.log("shutdown requested")
+            self.server.stopping.set()
+            self.send("STOPPING")
+            return False
+        if command == "HELLO":
+            self.server.log("session %s" % " ".join(fields[1:]))
+            return self.greet(fields[1:] + ["", "", ""])
+        if command == "LINE":
+            self.lines += 1
+            limit = self.settings["drop_after_lines"]
+            if limit and self.lines >= limit:
+                self.server.log("dropping after %d lines" % self.lines)
+                self.reset()
+                return False
+            return True
+        return command != "BYE"
+
+    def greet(self, fields):
+        tool, server_name, client_name = fields[0], fields[1], fields[2]
+        if self.settings["delay_seconds"]:
+            time.sleep(self.settings["delay_seconds"])
+        if self.settings["busy"]:
+            self.send("BUSY")
+        elif server_name and not self.known_server(server_name):
+            self.send("NOSERVER")
+        elif client_name and client_name != "-" and not self.known_client(client_name):
+            self.send("NOCLIENT")
+        else:
+            self.send("OK\t%s\t%s\t%s" % (self.store.server_name, self.store.server_version, self.store.build))
+        return True
+
+    def known_server(self, name):
+        own = self.store.server_name.lower()
+        name = name.lower()
+        return name == own or name == own.split(".")[0] or name.split(".")[0] == own
+
+    def known_client(self, name):
+        for c in self.store.clients:
+            if c.name.lower() == name.lower() or name in c.addresses:
+                return True
+        return False
+
+    def drop_later(self):
+        if not self.closed.wait(self.settings["drop_after_seconds"]):
+            self.server.log("dropping after %.1f s" % self.settings["drop_after_seconds"])
+            self.reset()
+
+    def send(self, text):
+        try:
+            self.conn.sendall((text + "\n").encode("utf-8"))
+        except OSError:
+            pass
+
+    def reset(self):
+        try:
+            self.conn.setsockopt(socket.SOL_SOCKET, socket.SO_LINGER, b"\x01\x00\x00\x00\x00\x00\x00\x00")
+        except OSError:
+            pass
+        self.close()
+
+    def close(self):
+        if not self.closed.is_set():
+            self.closed.set()
+            try:
+                self.conn.close()
+            except OSError:
+                pass
