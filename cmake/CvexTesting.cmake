@@ -27,3 +27,36 @@ function(cvex_add_test)
     ENVIRONMENT "WINEPREFIX=${CVEX_WINEPREFIX}"
     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endfunction()
+
+# cvex_add_sandbox_test(NAME name LABELS area [slow] SOURCES ... [LIBS ...] [SHAPE shape]
+#                       [DRIVES D,E|none] [CDROM F] [SANDBOX_ARGS ...] [ARGS ...] [TIMEOUT s])
+# Builds one GoogleTest program and registers it to run inside a fresh sandbox machine
+# (sandbox/README.md): simulated server with a store of SHAPE (default standard), disks DRIVES
+# (default D), an optional CD-ROM drive; SANDBOX_ARGS go to the sandbox builder, ARGS to the program.
+function(cvex_add_sandbox_test)
+  cmake_parse_arguments(T "" "NAME;TIMEOUT;SHAPE;DRIVES;CDROM" "LABELS;SOURCES;LIBS;SANDBOX_ARGS;ARGS" ${ARGN})
+  add_executable(${T_NAME} ${T_SOURCES})
+  target_link_libraries(${T_NAME} PRIVATE cvex_test_main ${T_LIBS})
+  foreach(dll CVEX halvo_nm)
+    if(TARGET ${dll})
+      add_dependencies(${T_NAME} ${dll})
+    endif()
+  endforeach()
+  if(NOT T_TIMEOUT)
+    set(T_TIMEOUT 300)
+  endif()
+  if(NOT T_SHAPE)
+    set(T_SHAPE standard)
+  endif()
+  if(NOT T_DRIVES)
+    set(T_DRIVES D)
+  endif()
+  set(machine --build ${CMAKE_BINARY_DIR} --name ${T_NAME} --shape ${T_SHAPE} --drives ${T_DRIVES})
+  if(T_CDROM)
+    list(APPEND machine --cdrom ${T_CDROM})
+  endif()
+  add_test(NAME ${T_NAME}
+    COMMAND ${CMAKE_SOURCE_DIR}/sandbox/run-in-sandbox.sh ${machine} ${T_SANDBOX_ARGS}
+            -- $<TARGET_FILE:${T_NAME}> --gtest_color=no ${T_ARGS})
+  set_tests_properties(${T_NAME} PROPERTIES LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT})
+endfunction()
