@@ -5,10 +5,11 @@
 
 #include <utility>
 
-namespace velmora {
+namespace velmora
+{
 
-template <typename Traits>
-class unique_handle {
+template <typename Traits> class unique_handle
+{
 public:
     using value_type = typename Traits::type;
 
@@ -78,6 +79,12 @@ struct hmodule_traits {
     static void close(type h) noexcept { ::FreeLibrary(h); }
 };
 
+struct socket_traits {
+    using type = SOCKET;
+    static type invalid() noexcept { return INVALID_SOCKET; }
+    static void close(type s) noexcept { ::closesocket(s); }
+};
+
 // Process, thread, mutex, event, token: NULL means empty.
 using unique_handle_null = unique_handle<null_handle_traits>;
 // Files and pipes from CreateFile: INVALID_HANDLE_VALUE means empty.
@@ -85,10 +92,11 @@ using unique_file = unique_handle<file_handle_traits>;
 using unique_find = unique_handle<find_handle_traits>;
 using unique_hkey = unique_handle<hkey_traits>;
 using unique_module = unique_handle<hmodule_traits>;
+using unique_socket = unique_handle<socket_traits>;
 
 // Runs a clean-up on scope exit unless released (undoing multi-step changes).
-template <typename F>
-class scope_exit {
+template <typename F> class scope_exit
+{
 public:
     explicit scope_exit(F f) : m_f(std::move(f)) {}
     ~scope_exit()

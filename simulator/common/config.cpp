@@ -1,0 +1,58 @@
+#include "simulator/common/config.h"
+
+#include "simulator/common/text.h"
+#include "support/win.h"
+
+namespace nwsim
+{
+
+Config ConfigFromIni(const IniFile& ini)
+{
+    Config c;
+    c.sStore = Wide(ini.Get("nwsim", "store"));
+    c.sAddress = ini.Get("nwsim", "server_address", c.sAddress);
+    c.uPort = static_cast<unsigned>(ini.GetInt("nwsim", "server_port", c.uPort));
+    c.uConnectTimeout = static_cast<unsigned>(ini.GetInt("nwsim", "connect_timeout", c.uConnectTimeout));
+    std::string sEnd = Lower(ini.Get("nwsim", "line_end", "crlf"));
+    c.sLineEnd = sEnd == "lf" ? "\n" : sEnd == "cr" ? "\r" : "\r\n";
+    c.bNoise = ini.GetBool("nwsim", "noise", true);
+    c.uPasswordAttempts = static_cast<unsigned>(ini.GetInt("nwsim", "password_attempts", c.uPasswordAttempts));
+    c.uPasswordTimeout = static_cast<unsigned>(ini.GetInt("nwsim", "password_timeout", 0));
+    c.uMminfoClock = ini.GetInt("nwsim", "mminfo_clock", 12) == 24 ? 24 : 12;
+    if (const IniSection* faults = ini.Find("faults")) {
+        for (const auto& [name, spec] : faults->entries) {
+            Fault f;
+            std::string sError;
+            if (ParseFault(spec, f, sError))
+                c.faults.push_back(f);
+            else
+                c.faultErrors.push_back(name + ": " + sError);
+        }
+    }
+    return c;
+}
+
+std::wstring ProgramFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    DWORD n = GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring s(wsz, n);
+    size_t slash = s.rfind(L'\\');
+    return slash == std::wstring::npos ? L"." : s.substr(0, slash);
+}
+
+Config LoadConfig()
+{
+    std::wstring sPath = ProgramFolder() + L"\\nwsim.ini";
+    wchar_t wsz[MAX_PATH] = {};
+    DWORD n = GetEnvironmentVariableW(L"NWSIM_INI", wsz, MAX_PATH);
+    if (n > 0 && n < MAX_PATH)
+        sPath = wsz;
+    bool bFound = false;
+    Config c = ConfigFromIni(IniFile::Load(sPath, bFound));
+    c.bFound = bFound;
+    c.sToolFolder = ProgramFolder();
+    return c;
+}
+
+} // namespace nwsim

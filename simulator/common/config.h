@@ -1,0 +1,33 @@
+// nwsim.ini beside the tools: where the store and the server are, and the knobs.
+#pragma once
+#include "simulator/common/faults.h"
+#include "simulator/common/ini.h"
+
+#include <string>
+#include <vector>
+
+namespace nwsim
+{
+
+struct Config {
+    bool bFound = false;      // the file was read
+    std::wstring sToolFolder; // folder of the running program, without trailing backslash
+    std::wstring sStore;      // store folder (Windows path)
+    std::string sAddress = "127.0.0.1";
+    unsigned uPort = 7937;
+    unsigned uConnectTimeout = 5;
+    std::string sLineEnd = "\r\n";
+    bool bNoise = true;
+    unsigned uPasswordAttempts = 3;
+    unsigned uPasswordTimeout = 0; // seconds; 0 = wait for ever
+    unsigned uMminfoClock = 12;
+    std::vector<Fault> faults;
+    std::vector<std::string> faultErrors; // entries that could not be parsed ("name: reason")
+};
+
+Config ConfigFromIni(const IniFile& ini);
+// Reads the file named by the environment variable NWSIM_INI, else nwsim.ini in the program's folder.
+Config LoadConfig();
+std::wstring ProgramFolder();
+
+} // namespace nwsim

@@ -1,0 +1,175 @@
+#include "simulator/common/faults.h"
+
+#include "simulator/common/text.h"
+
+#include <utility>
+
+namespace nwsim
+{
+namespace
+{
+
+struct Preset {
+    const char* pszName;
+    const char* pszLine; // {server}, {client} and {path} are filled in
+};
+
+// One realistic line per literal that the restore module recognises. Lines meant to be recognised as
+// errors by the restore carry no drive path (":\"), as a path makes the restore take them for objects.
+const Preset kPresets[] = {
+    {"banner", "Current working directory is C:\\"},
+    {"recovering_writer", "Recovering Writer \"System Writer\" components ..."},
+    {"no_backups", "53014:{tool}: No files have been backed up for this client `{client}'."},
+    {"not_configured", "39078:{tool}: Client `{client}' is not properly configured on the NetWorker Server"},
+    {"not_configured_address", "39078:{tool}: Host 192.0.2.1 is not properly configured on the NetWorker Server"},
+    {"ddcl", "91810:{tool}: Cannot open file via DDCL for save-set with ssid 4200001001: device not ready"},
+    {"secured_data", "{path}: Cannot recover secured data to this file system"},
+    {"dns_lookup", "6142:mminfo: SYSTEM warning: DNS lookup failed for host `{client}'"},
+    {"busy", "32586:{tool}: Recover request to server `{server}' failed: busy"},
+    {"forcibly_closed", "6202:{tool}: RPC receive operation failed; An existing connection was forcibly closed by the "
+                        "remote host."},
+    {"no_route", "12548:{tool}: Cannot connect to `{server}': Remote system error - No route to host"},
+    {"no_volumes", "53049:{tool}: No volumes found for recover"},
+    {"incorrect_password", "Incorrect password for file {path}"},
+    {"port_range", "7136:{tool}: Failed to get port range from local nsrexecd: Program not registered"},
+    {"init_ports", "7135:{tool}: Failed initialize ports: Program not registered"},
+    {"reverse_dns", "6143:mminfo: SYSTEM warning: Reverse DNS lookup failed for address 192.0.2.1"},
+    {"rpc_error", "6208:mminfo: RPC error: Remote system error - Unknown error"},
+    {"stale_rpc", "15433:{tool}: Stale asynchronous RPC handle"},
+    {"timed_out", "15501:{tool}: 352:Remote system error - Connection timed out"},
+    {"rpc_call", "6203:{tool}: Cannot connect to `{server}': RPC cannot make a procedure call: Program not "
+                 "registered"},
+    {"rap_error", "5929:{tool}: RAP error: Service not available"},
+    {"skipping_password", "Skipping recover of password protected file {path}"},
+    {"threads_failed", "53339:{tool}: One or more recover threads failed to exit successfully"},
+    {"no_response", "6205:{tool}: A connection attempt failed because the connected party did not properly respond "
+                    "after a period of time, or established connection failed because connected host has failed "
+                    "to respond."},
+    {"simultaneous", "Microsoft recommends simultaneous recovery of all system state writer components"},
+    {"password_prompt", "Password for file {path}:"},
+    {"recover_message", "48553:{tool}: Recovery completed with warnings from {server}"},
+    {"compressed", "{path}: unable to set 'compressed' attribute: The request is not supported."},
+    {"file_exists", "{path}: file exists, overwriting"},
+    {"not_found", "{path}: not found"},
+};
+
+std::string ReplaceAll(std::string s, const std::string& sFrom, const std::string& sTo)
+{
+    for (size_t pos = s.find(sFrom); pos != std::string::npos; pos = s.find(sFrom, pos + sTo.size()))
+        s.replace(pos, sFrom.size(), sTo);
+    return s;
+}
+
+bool ActionFromName(const std::string& sName, FaultAction& action)
+{
+    static const std::pair<const char*, FaultAction> kActions[] = {
+        {"say", FaultAction::Say},           {"fail", FaultAction::Fail},     {"crash", FaultAction::Crash},
+        {"partial", FaultAction::Partial},   {"hang", FaultAction::Hang},     {"longline", FaultAction::LongLine},
+        {"formfeed", FaultAction::FormFeed}, {"cronly", FaultAction::CrOnly}, {"exit", FaultAction::Exit}};
+    for (const auto& [name, value] : kActions) {
+        if (EqualsNoCase(sName, name)) {
+            action = value;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool PointIsValid(const std::string& sPoint)
+{
+    if (sPoint == "start" || sPoint == "end" || sPoint == "password")
+        return true;
+    size_t colon = sPoint.find(':');
+    if (colon == std::string::npos)
+        return false;
+    std::string sKind = sPoint.substr(0, colon);
+    unsigned long long n = 0;
+    if (sKind == "command")
+        return colon + 1 < sPoint.size();
+    return (sKind == "line" || sKind == "object" || sKind == "prompt") && ParseUnsigned(sPoint.substr(colon + 1), n) &&
+           n > 0;
+}
+
+bool NeedsNumber(FaultAction a)
+{
+    return a == FaultAction::Hang || a == FaultAction::LongLine || a == FaultAction::Exit;
+}
+
+} // namespace
+
+bool ParseFault(const std::string& sSpec, Fault& fault, std::string& sError)
+{
+    std::vector<std::string> words;
+    std::string rest = Trim(sSpec);
+    for (int i = 0; i < 4 && !rest.empty(); ++i) {
+        size_t blank = rest.find(' ');
+        words.push_back(rest.substr(0, blank));
+        rest = blank == std::string::npos ? std::string() : Trim(rest.substr(blank + 1));
+    }
+    Fault f;
+    if (words.size() < 4) {
+        sError = "expected <tool> <mode> <point> <action> [argument]";
+        return false;
+    }
+    f.sTool = Lower(words[0]);
+    f.sMode = Lower(words[1]);
+    f.sPoint = Lower(words[2]);
+    f.sArgument = rest;
+    if (f.sMode != "any" && f.sMode != "session" && f.sMode != "restore" && f.sMode != "count") {
+        sError = "unknown mode '" + words[1] + "'";
+        return false;
+    }
+    if (!PointIsValid(f.sPoint)) {
+        sError = "unknown point '" + words[2] + "'";
+        return false;
+    }
+    unsigned long long n = 0;
+    if (!ActionFromName(words[3], f.action)) {
+        sError = "unknown action '" + words[3] + "'";
+        return false;
+    }
+    if (NeedsNumber(f.action) && !ParseUnsigned(f.sArgument, n)) {
+        sError = "action '" + words[3] + "' needs a number";
+        return false;
+    }
+    if ((f.action == FaultAction::Say || f.action == FaultAction::Fail) && f.sArgument.empty()) {
+        sError = "action '" + words[3] + "' needs a preset name or a quoted text";
+        return false;
+    }
+    fault = f;
+    return true;
+}
+
+bool FaultMatches(const Fault& f, const std::string& sTool, const std::string& sMode, const std::string& sPoint)
+{
+    return (f.sTool == "*" || f.sTool == sTool) && (f.sMode == "any" || f.sMode == sMode) && f.sPoint == sPoint;
+}
+
+std::string PresetLine(const std::string& sNameOrText, const PresetContext& ctx)
+{
+    std::string sLine = sNameOrText;
+    if (sLine.size() >= 2 && sLine.front() == '"' && sLine.back() == '"') {
+        sLine = sLine.substr(1, sLine.size() - 2);
+    } else {
+        for (const Preset& p : kPresets) {
+            if (EqualsNoCase(sNameOrText, p.pszName)) {
+                sLine = p.pszLine;
+                break;
+            }
+        }
+    }
+    sLine = ReplaceAll(sLine, "{tool}", ctx.sTool.empty() ? std::string("recover") : ctx.sTool);
+    sLine = ReplaceAll(sLine, "{server}", ctx.sServer);
+    sLine = ReplaceAll(sLine, "{client}", ctx.sClient);
+    return ReplaceAll(sLine, "{path}", ctx.sPath.empty() ? std::string("C:\\") : ctx.sPath);
+}
+
+std::vector<std::string> PresetNames()
+{
+    std::vector<std::string> names;
+    for (const Preset& p : kPresets)
+        names.push_back(p.pszName);
+    return names;
+}
+
+} // namespace nwsim
