@@ -112,6 +112,7 @@ class Sandbox:
         self.root = root
         self.s = settings
         self._server = None  # the server's Popen when this process started it
+        self._store_job = None  # the store builder while it runs
 
     # Paths -----------------------------------------------------------------------------------
     @property
@@ -162,7 +163,7 @@ class Sandbox:
 
     def _build(self, net, nwsim_extra, store_args, puts):
         self.save()  # from here on, destroy() can find what was started
-        store_job = self._start_store_build(store_args)
+        store_job = self._store_job = self._start_store_build(store_args)
         template = wineprefix.template_prefix(self.s["build_dir"], repo_dir())
         wineprefix.copy_prefix(template, self.prefix)
         self._make_drives()
@@ -170,6 +171,7 @@ class Sandbox:
         self._install_tools()
         if store_job:
             _, err = store_job.communicate()
+            self._store_job = None
             if store_job.returncode != 0:
                 raise SandboxError("store builder failed:\n" + err.decode(errors="replace"))
             self._start_server(nwsim_extra)
@@ -310,6 +312,10 @@ class Sandbox:
     # Tear-down ---------------------------------------------------------------------------------
     def destroy(self, force=False):
         """Ends every process the sandbox started; removes it unless it is to be kept."""
+        if self._store_job:  # interrupted while building
+            self._store_job.kill()
+            self._store_job.communicate()
+            self._store_job = None
         wineprefix.kill_wine(self.prefix)
         if self.s.get("server_pid"):
             stop_process(self.s["server_pid"])

@@ -30,6 +30,17 @@ def connects(address, port=machine.SERVER_PORT):
         return False
 
 
+def windows_processes(root):
+    names = []
+    for pid in wineprefix.processes_of(root):
+        try:
+            with open("/proc/%d/comm" % pid) as f:
+                names.append(f.read().strip())
+        except OSError:
+            pass
+    return [n for n in names if n.endswith(".exe")]
+
+
 def wine(box, *args):
     return subprocess.run(["wine"] + list(args), env=box.environment(), stdout=subprocess.PIPE,
                           stderr=subprocess.DEVNULL, timeout=120)
@@ -45,7 +56,13 @@ class SandboxBuilder(unittest.TestCase):
         return box
 
     def test_machine_is_laid_out_as_the_recovery_environment(self):
-        box = self.make(name="layout", drives="D,E", cdrom="F")
+        answers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "CMakeLists.txt")
+        box = self.make(name="layout", drives="D,E", cdrom="F",
+                        puts=[(answers, "X:\\answers.ini"), (answers, "F:\\setup\\disk.txt")])
+        self.assertTrue(os.path.isfile(os.path.join(box.drive_dir("X"), "answers.ini")))
+        self.assertTrue(os.path.isfile(os.path.join(box.drive_dir("F"), "setup", "disk.txt")))
+        with self.assertRaises(machine.SandboxError):
+            box.put(answers, "G:\\elsewhere.txt")
         devices = os.path.join(box.prefix, "dosdevices")
         self.assertEqual(sorted(n for n in os.listdir(devices) if len(n) == 2),
                          ["c:", "d:", "e:", "f:", "x:", "z:"])
@@ -111,6 +128,15 @@ class SandboxBuilder(unittest.TestCase):
         self.assertEqual(wine(two, "cmd", "/c", "exit 4").returncode, 4)
 
 
+class NwsimIniMerge(unittest.TestCase):
+    def test_extra_keys_replace_or_join_section_by_section(self):
+        base = "[nwsim]\nstore = Z:\\s\nserver_address = 127.1.2.3\n"
+        extra = "; knobs\n[NWSIM]\nServer_Address = ::1\nnoise = no\n[faults]\nf1 = recover line 3 crash\n"
+        merged = machine.merge_ini(base, extra)
+        self.assertEqual(merged.splitlines(), ["[nwsim]", "store = Z:\\s", "Server_Address = ::1", "noise = no", "",
+                                               "[faults]", "f1 = recover line 3 crash"])
+
+
 class RunInSandbox(unittest.TestCase):
     script = os.path.join(REPO, "sandbox", "run-in-sandbox.sh")
 
@@ -134,6 +160,24 @@ class RunInSandbox(unittest.TestCase):
             self.assertEqual(done.returncode, 125, bad)
             self.assertIn(b"sandbox:", done.stderr, bad)
             self.assertEqual(self.folders("badopt"), [], bad)
+
+    def test_time_out_and_sigterm_end_the_program_and_tear_down(self):
+        long_run = ["--in-place", "--", "cmd.exe", "/c", "ping -n 100 127.0.0.1 >nul"]
+        done = self.oneshot("timeout", "--shape", "none", "--tools", "none", "--timeout", "5", *long_run)
+        self.assertEqual(done.returncode, 124, done.stderr)
+        self.assertEqual(self.folders("timeout"), [])
+
+        cmd = [self.script, "--build", BUILD, "--name", "sigterm", "--tools", "none"] + long_run
+        wrapper = subprocess.Popen(cmd, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        deadline = time.monotonic() + 60
+        while not (self.folders("sigterm") and windows_processes(self.folders("sigterm")[0])):
+            self.assertLess(time.monotonic(), deadline, "the program did not start")
+            time.sleep(0.2)
+        root = self.folders("sigterm")[0]
+        wrapper.terminate()  # what ctest does to a test that runs too long
+        self.assertEqual(wrapper.wait(timeout=60), 143)
+        self.assertEqual(wineprefix.processes_of(root), [])
+        self.assertEqual(self.folders("sigterm"), [])
 
     def test_keep_leaves_the_folder_but_no_process(self):
         done = self.oneshot("keep", "--shape", "none", "--tools", "none", "--keep", "--in-place", "--",
