@@ -4,7 +4,8 @@
 
 #include <cstdio>
 
-namespace refhost {
+namespace refhost
+{
 
 void Print(const std::wstring& sLine)
 {

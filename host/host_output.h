@@ -5,7 +5,8 @@
 
 #include <string>
 
-namespace refhost {
+namespace refhost
+{
 
 void Print(const std::wstring& sLine);
 std::wstring LevelName(unsigned uiLevel);
@@ -13,7 +14,7 @@ std::wstring RenderProgress(const ProgressRecord& record);
 
 // What the host answers to the plug-in's callbacks.
 struct HostAnswers {
-    std::wstring sPassword;        // typed in answer to a password request
+    std::wstring sPassword;              // typed in answer to a password request
     unsigned uiAbortAfterHeartbeats = 0; // 0: never abort
     unsigned uiHeartbeats = 0;
     unsigned uiErrors = 0;

@@ -1,12 +1,14 @@
 // Reference host: drives CVEX.DLL as the bare-metal-recovery host does, with no console of
 // its own while the plug-in runs.
+#include "host/dev_run_tool.h"
 #include "host/host_output.h"
 #include "host/plugin_loader.h"
 
 #include <string>
 #include <vector>
 
-namespace {
+namespace
+{
 
 std::wstring ModuleFolder()
 {
@@ -24,10 +26,10 @@ void ShowModule(CRPL& plugin)
     plugin.GetModuleProperty(2, s);
     refhost::Print(L"Version: " + s);
     const wchar_t* names[] = {L"multi-machine backups", L"separate hard links", L"separate system state",
-                              L"backup sets", L"backup images", L"tape backups"};
+                              L"backup sets",           L"backup images",       L"tape backups"};
     for (int i = 1; i <= 6; ++i)
-        refhost::Print(std::wstring(L"Capability ") + std::to_wstring(i) + L" (" + names[i - 1] +
-                       L"): " + (plugin.HasCapability(static_cast<enCapabilityType>(i)) ? L"yes" : L"no"));
+        refhost::Print(std::wstring(L"Capability ") + std::to_wstring(i) + L" (" + names[i - 1] + L"): " +
+                       (plugin.HasCapability(static_cast<enCapabilityType>(i)) ? L"yes" : L"no"));
 }
 
 } // namespace
@@ -36,6 +38,19 @@ int wmain(int argc, wchar_t** argv)
 {
     FreeConsole();
     std::vector<std::wstring> args(argv + 1, argv + argc);
+    // Hidden developer command: --dev-run-tool "COMMAND LINE" [--answer TEXT]... [--password PW]
+    if (!args.empty() && args[0] == L"--dev-run-tool" && args.size() > 1) {
+        std::vector<std::wstring> answers;
+        std::wstring sPassword;
+        for (size_t i = 2; i + 1 < args.size(); i += 2) {
+            if (args[i] == L"--answer")
+                answers.push_back(args[i + 1]);
+            else if (args[i] == L"--password")
+                sPassword = args[i + 1];
+        }
+        LoadLibraryW((ModuleFolder() + L"CVEX.DLL").c_str()); // message texts
+        return refhost::DevRunTool(args[1], answers, sPassword);
+    }
     std::wstring sDll = ModuleFolder() + L"CVEX.DLL";
     for (size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == L"--dll")

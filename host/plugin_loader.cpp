@@ -1,10 +1,11 @@
 #include "host/plugin_loader.h"
 
-namespace refhost {
+namespace refhost
+{
 
-namespace {
-template <typename Fn>
-Fn Export(HMODULE hDll, const char* pName)
+namespace
+{
+template <typename Fn> Fn Export(HMODULE hDll, const char* pName)
 {
     return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hDll, pName)));
 }

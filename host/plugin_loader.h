@@ -7,9 +7,11 @@
 #include <memory>
 #include <string>
 
-namespace refhost {
+namespace refhost
+{
 
-class LoadedPlugin {
+class LoadedPlugin
+{
 public:
     // Loads the DLL from sPath; false with a reason when the library or an export is missing.
     bool Load(const std::wstring& sPath, std::wstring& sError);

@@ -9,7 +9,8 @@
 #include <process.h>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const wchar_t kDefaultHostFolder[] = L"X:\\Program Files\\Velmora\\HALVO\\";
 const size_t kStdMsgChars = 1024;
@@ -70,7 +71,10 @@ CRPLImpl::CRPLImpl()
     m_dwWindowsKind = wv.kind();
 }
 
-CRPLImpl::CRPLImpl(const CRPLImpl& other) { *this = other; }
+CRPLImpl::CRPLImpl(const CRPLImpl& other)
+{
+    *this = other;
+}
 
 CRPLImpl& CRPLImpl::operator=(const CRPLImpl& other)
 {
@@ -91,7 +95,10 @@ CRPLImpl& CRPLImpl::operator=(const CRPLImpl& other)
     return *this;
 }
 
-CRPLImpl::~CRPLImpl() { CrplTrace().Line(TL_VERBOSE, L"CRPLImpl::~CRPLImpl", L"Destructor"); }
+CRPLImpl::~CRPLImpl()
+{
+    CrplTrace().Line(TL_VERBOSE, L"CRPLImpl::~CRPLImpl", L"Destructor");
+}
 
 void CRPLImpl::GetLastErrorMsg(std::wstring& sMsg)
 {
@@ -124,8 +131,14 @@ void CRPLImpl::SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext)
     CrplTrace().End(fn);
 }
 
-bool CRPLImpl::ProcessSection(const std::wstring&) { return true; }
-bool CRPLImpl::FixHardLinks(const std::wstring&) { return true; }
+bool CRPLImpl::ProcessSection(const std::wstring&)
+{
+    return true;
+}
+bool CRPLImpl::FixHardLinks(const std::wstring&)
+{
+    return true;
+}
 
 int CRPLImpl::DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoaded)
 {
@@ -134,6 +147,11 @@ int CRPLImpl::DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoade
     if (bLoaded && m_pLogMsgFn)
         return m_pLogMsgFn(uiLevel, pText, m_pLogMsgContext);
     return uiLevel == ML_ERROR ? 1 : 0;
+}
+
+std::wstring CRPLImpl::LoadMessageText(unsigned uiId)
+{
+    return LoadMessage(m_hModule, uiId, kStdMsgChars);
 }
 
 int CRPLImpl::LogStdMsg(unsigned uiLevel, unsigned uiId)
@@ -214,8 +232,8 @@ bool CRPLImpl::GetFileLocation(const wchar_t* pKey, const wchar_t* pKind16Defaul
 {
     std::wstring sIni = HostFolder() + L"hlv.ini";
     wchar_t wsz[MAX_PATH] = {};
-    GetPrivateProfileStringW(L"File Locations", pKey, m_dwWindowsKind == 16 ? pKind16Default : pDefault, wsz,
-                             MAX_PATH, sIni.c_str());
+    GetPrivateProfileStringW(L"File Locations", pKey, m_dwWindowsKind == 16 ? pKind16Default : pDefault, wsz, MAX_PATH,
+                             sIni.c_str());
     sFolder = wsz;
     return !sFolder.empty();
 }
@@ -271,9 +289,8 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
     HMODULE hModule = GetModuleHandleW(L"CVEX.DLL");
     wchar_t wszPath[MAX_PATH] = {};
     DWORD dwHandle = 0;
-    DWORD dwSize = hModule && GetModuleFileNameW(hModule, wszPath, MAX_PATH)
-                       ? GetFileVersionInfoSizeW(wszPath, &dwHandle)
-                       : 0;
+    DWORD dwSize =
+        hModule && GetModuleFileNameW(hModule, wszPath, MAX_PATH) ? GetFileVersionInfoSizeW(wszPath, &dwHandle) : 0;
     if (dwSize == 0) {
         CrplTrace().EndFail(fn, L"No version resource available");
         return;
@@ -288,14 +305,13 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
         WORD wCodePage;
     }* pTranslation = nullptr;
     UINT uiLen = 0;
-    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation),
-                        &uiLen) ||
+    if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation), &uiLen) ||
         uiLen < sizeof(LangCodePage)) {
         CrplTrace().EndFail(fn, L"VerQueryValue failed");
         return;
     }
-    std::wstring sBlock = FormatMessageTextV(L"\\StringFileInfo\\%04x%04x\\", pTranslation->wLanguage,
-                                             pTranslation->wCodePage);
+    std::wstring sBlock =
+        FormatMessageTextV(L"\\StringFileInfo\\%04x%04x\\", pTranslation->wLanguage, pTranslation->wCodePage);
     wchar_t* pFileVersion = nullptr;
     wchar_t* pPrivateBuild = nullptr;
     if (!VerQueryValueW(info.data(), (sBlock + L"FileVersion").c_str(), reinterpret_cast<void**>(&pFileVersion),

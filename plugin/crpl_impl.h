@@ -21,7 +21,8 @@ struct ConsoleHandles {
     DWORD dwPID = 0;
 };
 
-class CRPLImpl {
+class CRPLImpl
+{
 public:
     static const size_t kLastErrorChars = 1024;
 
@@ -33,12 +34,14 @@ public:
     virtual void SetLastErrorMsg(const wchar_t* pText);                       // 2
     virtual void SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext);   // 3
     virtual void SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext); // 4
-    virtual bool ProcessSection(const std::wstring& sSection);               // 5
-    virtual bool FixHardLinks(const std::wstring& sSection);                 // 6
+    virtual bool ProcessSection(const std::wstring& sSection);                // 5
+    virtual bool FixHardLinks(const std::wstring& sSection);                  // 6
 
     // Messages of the string table to the host; a level 3 message becomes the last error.
     int LogStdMsg(unsigned uiLevel, unsigned uiId);
     int LogVarMsg(unsigned uiLevel, unsigned uiId, ...);
+    // The text of a message of the string table; empty when it cannot be loaded.
+    std::wstring LoadMessageText(unsigned uiId);
     // Sends a progress record; returns the host's answer (0 without a callback).
     unsigned SendProgress(ProgressRecord& record);
     bool HasProgressCallback() const { return m_pProgMsgFn != nullptr; }

@@ -3,7 +3,8 @@
 #include "plugin/cvex_impl.h"
 #include "trace/trace.h"
 
-namespace {
+namespace
+{
 
 const wchar_t kProduct[] = L"QERN";
 
@@ -17,8 +18,7 @@ void ReportEscapedException(CVEXImpl& impl, const wchar_t* pFn, const char* pWha
 }
 
 // Traces entry and exit of one forwarding slot and returns the impl's answer unchanged.
-template <typename Call>
-bool ForwardBool(CVEXImpl& impl, const wchar_t* pFn, Call call)
+template <typename Call> bool ForwardBool(CVEXImpl& impl, const wchar_t* pFn, Call call)
 {
     CvexTrace().Start(pFn);
     bool bRc = false;
@@ -41,7 +41,10 @@ CRPL::CRPL() : m_sProduct(kProduct)
     CrplTrace().Str(TL_VERBOSE, L"CRPL::CRPL", L"m_sProduct", m_sProduct);
 }
 
-CRPL::~CRPL() { CrplTrace().Str(TL_VERBOSE, L"CRPL::~CRPL", L"m_sProduct", m_sProduct); }
+CRPL::~CRPL()
+{
+    CrplTrace().Str(TL_VERBOSE, L"CRPL::~CRPL", L"m_sProduct", m_sProduct);
+}
 
 CVEX::CVEX() : m_pImpl(std::make_unique<CVEXImpl>()) {}
 

@@ -6,7 +6,8 @@
 
 class CVEXImpl;
 
-class CVEX : public CRPL {
+class CVEX : public CRPL
+{
 public:
     CVEX();
     ~CVEX() override;

@@ -86,21 +86,30 @@ bool CVEXImpl::NotAvailable(const wchar_t* pFn)
     return false;
 }
 
-bool CVEXImpl::Init(CrplCredentials*) { return NotAvailable(L"CVEXImpl::Init"); }
-bool CVEXImpl::GetFilespaceList(FileSpaceList*) { return NotAvailable(L"CVEXImpl::GetFilespaceList"); }
-bool CVEXImpl::RestoreFilespace(FileSpace*) { return NotAvailable(L"CVEXImpl::RestoreFilespace"); }
-bool CVEXImpl::RestoreSystem() { return NotAvailable(L"CVEXImpl::RestoreSystem"); }
-bool CVEXImpl::CheckSystemState() { return NotAvailable(L"CVEXImpl::CheckSystemState"); }
-
-// The console engine replaces this with the real session close.
-bool CVEXImpl::Fini(bool bHardReset)
+bool CVEXImpl::Init(CrplCredentials*)
 {
-    const wchar_t* fn = L"CVEXImpl::Fini";
-    CvexTrace().Start(fn);
-    if (bHardReset) {
-        SetLastErrorMsg(L"");
-        Reset();
-    }
-    CvexTrace().End(fn);
+    return NotAvailable(L"CVEXImpl::Init");
+}
+bool CVEXImpl::GetFilespaceList(FileSpaceList*)
+{
+    return NotAvailable(L"CVEXImpl::GetFilespaceList");
+}
+bool CVEXImpl::RestoreFilespace(FileSpace*)
+{
+    return NotAvailable(L"CVEXImpl::RestoreFilespace");
+}
+bool CVEXImpl::RestoreSystem()
+{
+    return NotAvailable(L"CVEXImpl::RestoreSystem");
+}
+bool CVEXImpl::CheckSystemState()
+{
+    return NotAvailable(L"CVEXImpl::CheckSystemState");
+}
+
+// The execution daemon is started and stopped with the client set-up; until then there is
+// none to stop.
+bool CVEXImpl::StopNsrExecDaemon()
+{
     return true;
 }

@@ -8,7 +8,8 @@
 
 class CrplCredentials;
 
-class CVEXImpl : public CRPLImpl {
+class CVEXImpl : public CRPLImpl
+{
 public:
     static const wchar_t kClientBinFolder[]; // "X:\PROGRA~1\Legato\nsr\bin"
 
@@ -22,11 +23,31 @@ public:
     unsigned GetModuleProperty(unsigned uiId, std::wstring& sOut);
 
     bool Init(CrplCredentials* pCredentials);
-    bool Fini(bool bHardReset);
     bool GetFilespaceList(FileSpaceList* pList);
     bool RestoreFilespace(FileSpace* pFileSpace);
     bool RestoreSystem();
     bool CheckSystemState();
+
+    // Console engine: one NetWorker tool at a time in the module's private hidden console.
+    bool RunCommand(const std::wstring& sCmd, bool bTrace);
+    void Abort();
+    bool Fini(bool bHardReset);
+    static DWORD WINAPI ThreadWaitForProcessTermination(LPVOID pBlock);
+    bool ReadChar(unsigned char* c);
+    bool GetLine(std::wstring& sLine, bool bTrace);
+    bool CheckNetWorkerConnection4();
+    bool CheckNetWorkerConnection6();
+    bool SendResponse(const std::wstring& sResponse, bool bSecret);
+    bool SimulateKeystroke(wchar_t wc, bool bKeyDown, INPUT_RECORD& record);
+    bool ProvidePassword();
+    bool IgnoreLine(const std::wstring& sLine);
+    bool StopNsrExecDaemon();
+
+    bool UserAborted() const { return m_bUserAborted; }
+    bool ConnectionLost() const { return m_bConnectionLost; }
+    // Heartbeat period in 10 ms polls, Abort's closing pause and the monitoring thread's pause
+    // after a password prompt; shortened only by tests.
+    void SetEngineTimingForTesting(unsigned uiPollsPerHeartbeat, DWORD dwAbortPauseMs, DWORD dwPasswordPauseMs);
 
     // Read-only views for the reference host and tests.
     wchar_t WinSystemLetter() const { return m_wcWinSYSTEM; }
@@ -49,6 +70,21 @@ public:
 protected:
     // Operations that are not built yet end here with a clear last error.
     bool NotAvailable(const wchar_t* pFn);
+
+    // Pieces of the console engine.
+    void WaitForPreviousCommand();
+    void ReleaseEndedCommand(const wchar_t* pFn);
+    bool OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa);
+    bool StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY_ATTRIBUTES& sa);
+    bool StartMonitor(const wchar_t* pFn);
+    void WaitForCommandMutex(const wchar_t* pFn);
+    bool ReadByte(unsigned char& c, bool& bGotByte);
+    bool FillReadBuffer(const wchar_t* pFn, bool& bGotData);
+    void Heartbeat();
+    bool AbortRead();
+    void CloseOutputPipe();
+    unsigned m_uiPollsPerHeartbeat = 1000;
+    DWORD m_dwAbortPauseMs = 5000;
 
     bool m_bValidCredentials = false;
     CvexCredentials m_NetWorkerCredentials;

@@ -5,9 +5,9 @@
 
 #include <exception>
 
-namespace {
-template <typename Make>
-auto MakeOrNull(const wchar_t* pFn, Make make) -> decltype(make())
+namespace
+{
+template <typename Make> auto MakeOrNull(const wchar_t* pFn, Make make) -> decltype(make())
 {
     try {
         return make();

@@ -24,11 +24,11 @@ enum ProgressKind : unsigned {
 };
 
 struct ProgressRecord {
-    std::wstring sText1;    // current item: filespace, saveset or restored path
-    std::wstring sText2;    // password typed by the host in answer to a kind 6 record
+    std::wstring sText1; // current item: filespace, saveset or restored path
+    std::wstring sText2; // password typed by the host in answer to a kind 6 record
     std::wstring sText3;
     std::wstring sText4;
-    std::wstring sText5;    // message text sent with kind 7
+    std::wstring sText5; // message text sent with kind 7
     wchar_t wcDriveLetter = L'-';
     unsigned uiReserved = 1;
     unsigned uiFilesRestored = 0;

@@ -2,7 +2,8 @@
 
 #include "support/win.h"
 
-namespace velmora {
+namespace velmora
+{
 
 std::wstring widen(const std::string& s)
 {
@@ -29,7 +30,13 @@ static std::string to_code_page(const std::wstring& s, UINT cp)
     return out;
 }
 
-std::string narrow(const std::wstring& s) { return to_code_page(s, CP_ACP); }
-std::string to_utf8(const std::wstring& s) { return to_code_page(s, CP_UTF8); }
+std::string narrow(const std::wstring& s)
+{
+    return to_code_page(s, CP_ACP);
+}
+std::string to_utf8(const std::wstring& s)
+{
+    return to_code_page(s, CP_UTF8);
+}
 
 } // namespace velmora

@@ -3,9 +3,11 @@
 #pragma once
 #include <string>
 
-namespace velmora {
+namespace velmora
+{
 
-class string : public std::wstring {
+class string : public std::wstring
+{
 public:
     using std::wstring::wstring;
     string() = default;

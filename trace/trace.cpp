@@ -7,13 +7,15 @@
 #include <sstream>
 #include <vector>
 
-namespace {
+namespace
+{
 
 const wchar_t kDefaultHostFolder[] = L"X:\\Program Files\\Velmora\\HALVO\\";
 const DWORD kLockTimeoutMs = 60000;
 
 // Holds the trace mutex for one write; a wait that times out leaves it unlocked.
-class MutexLock {
+class MutexLock
+{
 public:
     explicit MutexLock(HANDLE hMutex) : m_hMutex(hMutex)
     {
@@ -374,7 +376,8 @@ CTrace& CrplTrace()
     return trace;
 }
 
-namespace {
+namespace
+{
 // Both instances exist from module load on, before any export is called.
 struct BuildTracesAtLoad {
     BuildTracesAtLoad()

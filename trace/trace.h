@@ -13,7 +13,8 @@ enum TraceLevel : DWORD {
     TL_VERBOSE = 8,
 };
 
-class CTrace {
+class CTrace
+{
 public:
     CTrace(const wchar_t* pLogFileName, const wchar_t* pLevelKey);
     virtual ~CTrace();
@@ -77,7 +78,8 @@ protected:
 
 // The CVEX trace adds the NetWorker trace mask, which decides whether the console engine
 // echoes command lines and tool output for a group of operations.
-class CVEXTrace : public CTrace {
+class CVEXTrace : public CTrace
+{
 public:
     CVEXTrace();
     void ReadNetWorkerLevel();
@@ -101,7 +103,8 @@ CVEXTrace& CvexTrace();
 CTrace& CrplTrace();
 
 // Pure formatting pieces, exposed for tests.
-namespace tracefmt {
+namespace tracefmt
+{
 std::wstring Header(const SYSTEMTIME& st, DWORD dwThreadId, DWORD dwLevel);
 std::wstring CharText(wchar_t wc);
 std::wstring HexBytes(const void* pData, DWORD dwLength);

@@ -5,7 +5,8 @@
 #include <cwctype>
 #include <vector>
 
-namespace tracefmt {
+namespace tracefmt
+{
 
 std::wstring Header(const SYSTEMTIME& st, DWORD dwThreadId, DWORD dwLevel)
 {

@@ -3,7 +3,8 @@
 #include "support/handle.h"
 #include "support/vstring.h"
 
-namespace testutil {
+namespace testutil
+{
 
 std::wstring ProgramFolder()
 {
@@ -42,12 +43,16 @@ ScratchFolder::ScratchFolder(const std::wstring& sName) : m_sPath(ProgramFolder(
     CreateDirectoryW(m_sPath.c_str(), nullptr);
 }
 
-ScratchFolder::~ScratchFolder() { RemoveTree(m_sPath); }
+ScratchFolder::~ScratchFolder()
+{
+    RemoveTree(m_sPath);
+}
 
 std::wstring ReadTextFile(const std::wstring& sPath)
 {
-    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                          nullptr, OPEN_EXISTING, 0, nullptr));
+    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                          OPEN_EXISTING, 0, nullptr));
     if (!file)
         return {};
     std::string data;
@@ -86,8 +91,14 @@ std::vector<std::wstring> SplitLines(const std::wstring& sText)
     return lines;
 }
 
-bool Contains(const std::wstring& sText, const std::wstring& sPart) { return sText.find(sPart) != std::wstring::npos; }
+bool Contains(const std::wstring& sText, const std::wstring& sPart)
+{
+    return sText.find(sPart) != std::wstring::npos;
+}
 
-bool FileExists(const std::wstring& sPath) { return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES; }
+bool FileExists(const std::wstring& sPath)
+{
+    return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
 
 } // namespace testutil

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
-namespace testutil {
+namespace testutil
+{
 
 // Folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();
 // A fresh, empty scratch folder below the program folder; removed by the destructor.
-class ScratchFolder {
+class ScratchFolder
+{
 public:
     explicit ScratchFolder(const std::wstring& sName);
     ~ScratchFolder();

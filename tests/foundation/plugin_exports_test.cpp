@@ -7,7 +7,8 @@
 
 using testutil::Contains;
 
-namespace {
+namespace
+{
 
 struct LoadedPlugin : ::testing::Test {
     HMODULE hDll = GetModuleHandleW(L"CVEX.DLL");

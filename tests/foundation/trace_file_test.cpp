@@ -6,7 +6,8 @@
 using testutil::Contains;
 using testutil::ReadTextFile;
 
-namespace {
+namespace
+{
 
 // A private trace instance writing into a scratch folder.
 struct TraceFile : ::testing::Test {
@@ -72,11 +73,12 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     st.wSecond = 9;
     trace.Time(TL_INFO, L"F", L"stPit", st);
     std::wstring s = Text();
-    for (const wchar_t* p : {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",
-                             L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"", L"F : iNeg = -42",
-                             L"F : uiMask = 0xABC0", L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
-                             L"F : ip6 = fe80:0000:0000:0000:0000:0000:0000:0001", L"F : bad6 = <Invalid IPv6 address>",
-                             L"F : guid = { 12345678-9ABC-DEF0-0102-030405060708 }", L"F : stPit = 05/06/2021 07:08:09"})
+    for (const wchar_t* p :
+         {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",
+          L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"", L"F : iNeg = -42", L"F : uiMask = 0xABC0",
+          L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
+          L"F : ip6 = fe80:0000:0000:0000:0000:0000:0000:0001", L"F : bad6 = <Invalid IPv6 address>",
+          L"F : guid = { 12345678-9ABC-DEF0-0102-030405060708 }", L"F : stPit = 05/06/2021 07:08:09"})
         EXPECT_TRUE(Contains(s, p)) << "missing: " << testing::PrintToString(std::wstring(p));
 }
 

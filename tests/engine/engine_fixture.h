@@ -1,0 +1,80 @@
+// A CVEXImpl with recording callbacks, running the fake tool beside the test program.
+#pragma once
+#include "plugin/cvex_impl.h"
+#include "tests/common/test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+struct HostRecorder {
+    std::vector<ProgressRecord> progress;
+    std::vector<std::pair<unsigned, std::wstring>> messages;
+    unsigned uiHeartbeatAnswer = 0;
+    std::wstring sPassword;
+    unsigned uiPasswordAnswer = 0;
+
+    static int Log(unsigned uiLevel, const wchar_t* pText, void* p)
+    {
+        static_cast<HostRecorder*>(p)->messages.push_back({uiLevel, pText});
+        return 0;
+    }
+    static unsigned Progress(ProgressRecord* pRecord, void* p)
+    {
+        auto* self = static_cast<HostRecorder*>(p);
+        self->progress.push_back(*pRecord);
+        if (pRecord->uiKind == PK_PASSWORD_REQUEST) {
+            pRecord->sText2 = self->sPassword;
+            return self->uiPasswordAnswer;
+        }
+        return pRecord->uiKind == PK_HEARTBEAT ? self->uiHeartbeatAnswer : 0;
+    }
+    size_t Count(unsigned uiKind) const
+    {
+        size_t n = 0;
+        for (const auto& r : progress)
+            n += r.uiKind == uiKind;
+        return n;
+    }
+    size_t CountMessage(const std::wstring& sText) const
+    {
+        size_t n = 0;
+        for (const auto& m : messages)
+            n += m.second == sText;
+        return n;
+    }
+};
+
+struct EngineTest : ::testing::Test {
+    ~EngineTest() override { CVEXImpl().SetEngineTimingForTesting(1000, 5000, 10000); }
+    CVEXImpl impl;
+    HostRecorder host;
+    void SetUp() override
+    {
+        impl.SetLogMsgCallbackFn(&HostRecorder::Log, &host);
+        impl.SetProgMsgCallbackFn(&HostRecorder::Progress, &host);
+        // Heartbeat about every second, no pause after Abort, short pause after a password prompt.
+        impl.SetEngineTimingForTesting(100, 0, 1000);
+    }
+    static std::wstring Tool(const std::wstring& sArgs)
+    {
+        return L"\"" + testutil::ProgramFolder() + L"engine_fake_tool.exe\" " + sArgs;
+    }
+    // Reads lines until the output ends.
+    std::vector<std::wstring> ReadAll()
+    {
+        std::vector<std::wstring> lines;
+        std::wstring s;
+        while (impl.GetLine(s, true))
+            lines.push_back(s);
+        return lines;
+    }
+    // Reads until a line satisfies the predicate; false when the output ended first.
+    template <typename Pred> bool ReadUntil(Pred pred, std::wstring& sLine)
+    {
+        while (impl.GetLine(sLine, true))
+            if (pred(sLine))
+                return true;
+        return false;
+    }
+};

@@ -1,0 +1,176 @@
+// The console engine against a fake tool in the private hidden console.
+#include "tests/engine/engine_fixture.h"
+
+#include <psapi.h>
+
+using testutil::Contains;
+
+TEST_F(EngineTest, EmptyCommandFailsWithoutStartingAnything)
+{
+    EXPECT_FALSE(impl.RunCommand(L"", true));
+    EXPECT_EQ(impl.Handles().hConIn, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(EngineTest, LinesArriveStrippedAndAFinalLineWithoutEndIsDropped)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"abc\\r\\n  two words  \\r\\nx\\fy\\n\\nlast\""), true));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0], L"abc");
+    EXPECT_EQ(lines[1], L"  two words");
+    EXPECT_EQ(lines[2], L"xy");
+    EXPECT_EQ(lines[3], L"");
+    EXPECT_EQ(impl.Handles().hStdOutRd, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(EngineTest, ARecoverDialogueIsTypedIntoTheHiddenConsole)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"recover"), true));
+    std::wstring s;
+    ASSERT_TRUE(impl.GetLine(s, true));
+    EXPECT_TRUE(Contains(s, L"Current working directory is"));
+    ASSERT_TRUE(impl.GetLine(s, true));
+    EXPECT_EQ(s, L"recover> ");
+    ASSERT_TRUE(impl.SendResponse(L"cd /Data Mixed\r\n", false));
+    ASSERT_TRUE(impl.GetLine(s, true));
+    EXPECT_EQ(s, L"you said: cd /Data Mixed"); // upper case typed with shift
+    ASSERT_TRUE(impl.GetLine(s, true));
+    EXPECT_EQ(s, L"recover> ");
+    ASSERT_TRUE(impl.SendResponse(L"EXIT\r\n", false));
+    EXPECT_FALSE(impl.GetLine(s, true));
+    EXPECT_TRUE(impl.Fini(false));
+}
+
+TEST_F(EngineTest, TypedKeysCarryShiftAndComeInDownUpPairs)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"keys 4"), true));
+    ASSERT_TRUE(impl.SendResponse(L"Ab", false));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_TRUE(Contains(lines[0], L"down vk=65")) << testing::PrintToString(lines[0]);
+    EXPECT_TRUE(Contains(lines[0], L"char=65 state=16"));
+    EXPECT_TRUE(Contains(lines[1], L"up vk=65"));
+    EXPECT_TRUE(Contains(lines[2], L"down vk=66"));
+    EXPECT_TRUE(Contains(lines[2], L"char=98 state=0"));
+}
+
+TEST_F(EngineTest, ACharacterWithoutKeyFailsTheResponseThere)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"keys 2"), true));
+    EXPECT_FALSE(impl.SendResponse(L"a\u4e2d", false));
+    std::vector<std::wstring> lines = ReadAll(); // the keys before it were typed
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(Contains(lines[0], L"char=97"));
+    EXPECT_FALSE(impl.SendResponse(L"", false));
+}
+
+TEST_F(EngineTest, PasswordIsAskedOnceTypedUnseenAndReused)
+{
+    host.sPassword = L"Se3cret!";
+    SetEnvironmentVariableW(L"CVEX_FAKE_PASSWORD", L"Se3cret!"); // the tool compares, unseen
+    ASSERT_TRUE(impl.RunCommand(Tool(L"password 2"), true));
+    std::vector<std::wstring> typed;
+    std::wstring s;
+    int nRequests = 0;
+    while (impl.GetLine(s, true)) {
+        if (s.empty() && nRequests < 5) {
+            // Either an empty output line or a password request: only the latter answers true.
+            if (impl.ProvidePassword())
+                ++nRequests;
+            continue;
+        }
+        if (Contains(s, L"password "))
+            typed.push_back(s);
+    }
+    EXPECT_EQ(nRequests, 2);
+    EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 1u);
+    ASSERT_EQ(typed.size(), 2u);
+    EXPECT_EQ(typed[0], L"password accepted");
+    EXPECT_EQ(typed[1], L"password accepted");
+    std::wstring sTrace = testutil::ReadTextFile(testutil::ProgramFolder() + L"Logfiles\\CVEX_trace.log");
+    EXPECT_TRUE(Contains(sTrace, L"Password required"));
+    EXPECT_FALSE(Contains(sTrace, L"Se3cret"));
+}
+
+TEST_F(EngineTest, NoPasswordFromTheHostIsAnAbort)
+{
+    EXPECT_FALSE(impl.ProvidePassword()); // nothing asked: the host is not bothered
+    EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 0u);
+    host.sPassword = L"";
+    ASSERT_TRUE(impl.RunCommand(Tool(L"password 1"), true));
+    std::wstring s;
+    bool bAnswered = true;
+    while (impl.GetLine(s, true)) {
+        if (s.empty()) {
+            bAnswered = impl.ProvidePassword();
+            if (!bAnswered)
+                break;
+        }
+    }
+    EXPECT_FALSE(bAnswered);
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
+    impl.Abort();
+    EXPECT_EQ(impl.Handles().hConIn, INVALID_HANDLE_VALUE);
+}
+
+TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheRead)
+{
+    host.uiHeartbeatAnswer = 1;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 30"), true));
+    std::wstring s;
+    EXPECT_FALSE(impl.GetLine(s, true));
+    EXPECT_GE(host.Count(PK_HEARTBEAT), 1u);
+    EXPECT_EQ(host.progress[0].sText1, L"Heartbeat");
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
+    impl.Abort();
+}
+
+TEST_F(EngineTest, AbortEndsTheToolAndANewCommandWorks)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    HANDLE hWatch = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, impl.Handles().dwPID);
+    ASSERT_NE(hWatch, nullptr);
+    impl.Abort();
+    EXPECT_EQ(WaitForSingleObject(hWatch, 5000), WAIT_OBJECT_0);
+    DWORD dwExit = 0;
+    GetExitCodeProcess(hWatch, &dwExit);
+    CloseHandle(hWatch);
+    EXPECT_EQ(dwExit, 12u);
+    EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
+    EXPECT_EQ(impl.Handles().hConIn, INVALID_HANDLE_VALUE);
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"after\\n\""), true));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], L"after");
+}
+
+TEST_F(EngineTest, ASecondCommandWaitsForTheFirst)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 2"), true));
+    ULONGLONG start = GetTickCount64();
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"second\\n\""), true));
+    EXPECT_GE(GetTickCount64() - start, 1000u);
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 1u); // the first command's unread "done" is not the second's output
+    EXPECT_EQ(lines[0], L"second");
+}
+
+TEST_F(EngineTest, AToolThatDiesMidLineEndsTheOutput)
+{
+    ASSERT_TRUE(impl.RunCommand(Tool(L"crash"), true));
+    std::wstring s;
+    EXPECT_FALSE(impl.GetLine(s, true));
+}
+
+TEST_F(EngineTest, DestroyingTheObjectClosesAnOpenSession)
+{
+    auto* p = new CVEXImpl();
+    ASSERT_TRUE(p->RunCommand(Tool(L"lines \"x\\n\""), false));
+    std::wstring s;
+    while (p->GetLine(s, false)) {
+    }
+    EXPECT_NE(p->Handles().hConIn, INVALID_HANDLE_VALUE);
+    delete p; // closes the session through Fini(true); must not hang
+}

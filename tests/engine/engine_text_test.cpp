@@ -1,0 +1,130 @@
+// The decisions of the console engine, tested directly on text and records.
+#include "console/key_events.h"
+#include "console/line_assembler.h"
+#include "console/noise.h"
+#include "console/ring_buffer.h"
+#include "console/tcp_watch.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+// Feeds text and collects what the assembler hands out.
+std::vector<std::pair<LineAssembler::Result, std::wstring>> Assemble(const std::string& text)
+{
+    LineAssembler a;
+    std::vector<std::pair<LineAssembler::Result, std::wstring>> out;
+    for (unsigned char c : text) {
+        LineAssembler::Result r = a.push(c);
+        if (r != LineAssembler::Result::More)
+            out.push_back({r, a.line()});
+    }
+    return out;
+}
+
+using R = LineAssembler::Result;
+
+} // namespace
+
+TEST(LineAssembler, LinesLoseTheirEndsAndTrailingBlanks)
+{
+    auto out = Assemble("abc\r\nxyz  \r\r\n\n");
+    ASSERT_EQ(out.size(), 3u);
+    EXPECT_EQ(out[0].second, L"abc");
+    EXPECT_EQ(out[1].second, L"xyz");
+    EXPECT_EQ(out[2].second, L"");
+}
+
+TEST(LineAssembler, PromptWithoutLineEndArrivesWithItsLastBlank)
+{
+    LineAssembler a;
+    std::string text = "  recover> ";
+    for (size_t i = 0; i + 1 < text.size(); ++i)
+        EXPECT_EQ(a.push(static_cast<unsigned char>(text[i])), R::More) << i;
+    EXPECT_EQ(a.push(' '), R::Prompt);
+    EXPECT_EQ(a.line(), L"  recover> ");
+    EXPECT_TRUE(StartsWithRecoverPrompt(L"recover> "));
+    EXPECT_FALSE(StartsWithRecoverPrompt(L"recover>"));
+    EXPECT_FALSE(StartsWithRecoverPrompt(L"x recover> "));
+}
+
+TEST(LineAssembler, LongLinesComeInPiecesOf1024)
+{
+    auto out = Assemble(std::string(1500, 'x') + "\r\n");
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].first, R::LongLine);
+    EXPECT_EQ(out[0].second.size(), 1024u);
+    EXPECT_EQ(out[1].first, R::Line);
+    EXPECT_EQ(out[1].second.size(), 476u);
+}
+
+TEST(LineAssembler, FormFeedsAndNulsVanishAndAPartialLineIsKept)
+{
+    auto out = Assemble(std::string("a\fb") + std::string(1, 0) + "c\r\npartial");
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0].second, L"abc");
+}
+
+TEST(RingBuffer, WrapsAndReportsFull)
+{
+    ByteRing ring;
+    std::vector<unsigned char> block(ByteRing::kSize - 10, 'a');
+    EXPECT_EQ(ring.put(block.data(), block.size()), block.size());
+    unsigned char c = 0;
+    for (int i = 0; i < 100; ++i)
+        ASSERT_TRUE(ring.get(c));
+    std::vector<unsigned char> more(200, 'b');
+    EXPECT_EQ(ring.put(more.data(), more.size()), 110u); // wraps around, stops when full
+    EXPECT_TRUE(ring.full());
+    size_t n = 0;
+    std::string tail;
+    while (ring.get(c)) {
+        ++n;
+        if (n > ByteRing::kSize - 110)
+            tail += static_cast<char>(c);
+    }
+    EXPECT_EQ(n, ByteRing::kSize);
+    EXPECT_EQ(tail, std::string(110, 'b'));
+    EXPECT_TRUE(ring.empty());
+}
+
+TEST(TcpWatch, FirstRowWithTheDaemonPortAndItsStateName)
+{
+    std::vector<TcpRow> rows = {{80, 5}, {7937, 8}, {7937, 5}};
+    EXPECT_EQ(FindNsrexecdRow(rows), 1);
+    EXPECT_EQ(FindNsrexecdRow({{80, 5}, {7938, 5}}), -1);
+    EXPECT_EQ(NsrexecdStateText(5), L"NetWorker nsrexecd Port - Established");
+    EXPECT_EQ(NsrexecdStateText(1), L"NetWorker nsrexecd Port - Closed");
+    EXPECT_EQ(NsrexecdStateText(12), L"NetWorker nsrexecd Port - Delete TCB");
+    EXPECT_EQ(NsrexecdStateText(0), L"");
+    EXPECT_EQ(NsrexecdStateText(13), L"");
+}
+
+TEST(KeyEvents, ShiftCtrlAltBitsBecomeControlKeyState)
+{
+    INPUT_RECORD r;
+    ASSERT_TRUE(BuildKeyEvent(L'A', 0x141, 30, true, r));
+    EXPECT_EQ(r.EventType, KEY_EVENT);
+    EXPECT_TRUE(r.Event.KeyEvent.bKeyDown);
+    EXPECT_EQ(r.Event.KeyEvent.wRepeatCount, 1);
+    EXPECT_EQ(r.Event.KeyEvent.wVirtualKeyCode, 0x41);
+    EXPECT_EQ(r.Event.KeyEvent.wVirtualScanCode, 30);
+    EXPECT_EQ(r.Event.KeyEvent.uChar.UnicodeChar, L'A');
+    EXPECT_EQ(r.Event.KeyEvent.dwControlKeyState, 16u);
+    ASSERT_TRUE(BuildKeyEvent(L'x', 0x758, 45, false, r));
+    EXPECT_EQ(r.Event.KeyEvent.dwControlKeyState, 16u + 8u + 2u);
+    EXPECT_FALSE(r.Event.KeyEvent.bKeyDown);
+    EXPECT_FALSE(BuildKeyEvent(L'\u20ac', -1, 0, true, r));
+    EXPECT_FALSE(BuildKeyEvent(L'x', 0x58, 0, true, r));
+}
+
+TEST(Noise, PortAndServiceComplaintsAreIgnoredButPromptsAreNot)
+{
+    EXPECT_STREQ(IgnoreReason(L"xx Failed initialize ports yy"), L"Ignoring Ports");
+    EXPECT_STREQ(IgnoreReason(L"RAP error: Service not available"), L"Ignoring Bad Service");
+    EXPECT_STREQ(IgnoreReason(L"nsrexec: Failed to get port range from local host"), L"Ignoring Bad Port Range");
+    EXPECT_NE(IgnoreReason(L""), nullptr);
+    EXPECT_EQ(IgnoreReason(L"recover> "), nullptr);
+    EXPECT_EQ(IgnoreReason(L"C:\\Windows\\"), nullptr);
+}

@@ -1,0 +1,116 @@
+// The engine's real timing: heartbeat periods of silence, the connection watch, and a long
+// series of commands. Slow by nature. It runs in a network namespace of its own, because the
+// TCP table that the connection watch reads is the whole machine's under Wine.
+#include "tests/engine/engine_fixture.h"
+#include "trace/trace.h"
+
+#include <thread>
+
+using testutil::Contains;
+
+namespace {
+
+// The trace of this test alone: other test programs write into the shared log at the same time.
+struct PrivateTrace {
+    testutil::ScratchFolder folder{L"engine_timing_trace"};
+    std::wstring sSharedFolder;
+    PrivateTrace()
+    {
+        CvexTrace().GetLogFolder(sSharedFolder);
+        CvexTrace().SetLogFolder(folder.path());
+    }
+    ~PrivateTrace() { CvexTrace().SetLogFolder(sSharedFolder); }
+    size_t Count(const std::wstring& sText) const
+    {
+        std::wstring s = testutil::ReadTextFile(folder.file(L"CVEX_trace.log"));
+        size_t n = 0;
+        for (size_t i = s.find(sText); i != std::wstring::npos; i = s.find(sText, i + 1))
+            ++n;
+        return n;
+    }
+};
+
+// A loopback stand-in for the daemon's port: accepts one connection and drops it later.
+class DroppingListener {
+public:
+    DroppingListener(const char* pAddress, DWORD dwDropAfterMs)
+    {
+        WSADATA wsa;
+        WSAStartup(MAKEWORD(2, 2), &wsa);
+        m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
+        sockaddr_in a = {};
+        a.sin_family = AF_INET;
+        a.sin_port = htons(7937);
+        inet_pton(AF_INET, pAddress, &a.sin_addr);
+        m_bListening = bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 && listen(m_listen, 1) == 0;
+        m_thread = std::thread([this, dwDropAfterMs] {
+            SOCKET s = accept(m_listen, nullptr, nullptr);
+            if (s == INVALID_SOCKET)
+                return;
+            Sleep(dwDropAfterMs);
+            closesocket(s);
+        });
+    }
+    ~DroppingListener()
+    {
+        closesocket(m_listen);
+        m_thread.join();
+    }
+    bool listening() const { return m_bListening; }
+
+private:
+    SOCKET m_listen = INVALID_SOCKET;
+    bool m_bListening = false;
+    std::thread m_thread;
+};
+
+} // namespace
+
+TEST_F(EngineTest, FortySilentSecondsGiveFourHeartbeatsOneWarningAndFourChecks)
+{
+    impl.SetEngineTimingForTesting(1000, 0, 10000); // the real ten-second period
+    PrivateTrace trace;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 43"), true));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], L"done");
+    EXPECT_EQ(host.Count(PK_HEARTBEAT), 4u);
+    EXPECT_EQ(host.CountMessage(L"Waiting for response from NetWorker server ..."), 1u);
+    EXPECT_EQ(trace.Count(L"CVEXImpl::CheckNetWorkerConnection4 : starting ..."), 4u);
+}
+
+TEST_F(EngineTest, ADroppedServerConnectionIsReportedAndReadingGoesOn)
+{
+    DroppingListener server("127.0.0.250", 2500);
+    ASSERT_TRUE(server.listening());
+    ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.250 8"), true));
+    std::wstring s;
+    ASSERT_TRUE(impl.GetLine(s, true)); // heartbeats run while the tool is silent
+    EXPECT_EQ(s, L"done");
+    EXPECT_TRUE(impl.ConnectionLost());
+    ASSERT_GE(host.Count(PK_MESSAGE), 1u);
+    size_t uiFirstLost = 0;
+    while (host.progress[uiFirstLost].uiKind != PK_MESSAGE)
+        ++uiFirstLost;
+    EXPECT_EQ(host.progress[uiFirstLost].sText5, L"Lost connection to NetWorker server");
+    EXPECT_GE(uiFirstLost, 2u); // the first heartbeats saw the connection
+    EXPECT_FALSE(impl.GetLine(s, true));
+}
+
+TEST_F(EngineTest, TwoHundredCommandsDoNotLeakHandles)
+{
+    DWORD dwBefore = 0;
+    for (int i = 0; i < 200; ++i) {
+        ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"x\\n\""), false)) << i;
+        std::vector<std::wstring> lines = ReadAll();
+        ASSERT_EQ(lines.size(), 1u) << i;
+        if (i == 9) { // after the first commands have set up what stays for the process
+            impl.Fini(false);
+            ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwBefore));
+        }
+    }
+    impl.Fini(false);
+    DWORD dwAfter = 0;
+    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwAfter));
+    EXPECT_LE(dwAfter, dwBefore + 2) << "before " << dwBefore << ", after " << dwAfter;
+}
