@@ -105,6 +105,12 @@ bool ParseAddressLine(const std::wstring& sValue, AddressEntry& entry)
     return true;
 }
 
+bool ParseGatewayLine(const std::wstring& sValue, velmora::ip_address& gateway)
+{
+    gateway = velmora::ip_address(velmora::string(sValue));
+    return gateway.is_valid();
+}
+
 bool ParseRouteLine(const std::wstring& sValue, RouteEntry& route)
 {
     std::vector<std::wstring> words = SplitWords(sValue);
@@ -143,6 +149,16 @@ private:
     bool AdapterKey(const std::wstring& sKey, const std::wstring& sValue);
     bool Once(const std::wstring& sKey);
     bool Fail(const std::wstring& sWhat);
+    // Parses one value of a repeatable key and adds it to its list.
+    template <typename T, typename ParseFn>
+    bool Append(std::vector<T>& list, const std::wstring& sValue, ParseFn parse, const std::wstring& sBad)
+    {
+        T item;
+        if (!parse(sValue, item))
+            return Fail(sBad);
+        list.push_back(item);
+        return true;
+    }
     bool CheckAdapters();
 
     NetState m_state;
@@ -259,27 +275,12 @@ bool Parser::AdapterKey(const std::wstring& sKey, const std::wstring& sValue)
         return Once(sKey) && (ParseYesNo(sValue, a.bDhcp4) || Fail(sBad));
     if (SameText(sKey, L"DhcpIPv6"))
         return Once(sKey) && (ParseYesNo(sValue, a.bDhcp6) || Fail(sBad));
-    if (SameText(sKey, L"Address")) {
-        AddressEntry entry;
-        if (!ParseAddressLine(sValue, entry))
-            return Fail(sBad);
-        a.addresses.push_back(entry);
-        return true;
-    }
-    if (SameText(sKey, L"Gateway")) {
-        velmora::ip_address gw{velmora::string(sValue)};
-        if (!gw.is_valid())
-            return Fail(sBad);
-        a.gateways.push_back(gw);
-        return true;
-    }
-    if (SameText(sKey, L"Route")) {
-        RouteEntry route;
-        if (!ParseRouteLine(sValue, route))
-            return Fail(sBad);
-        a.routes.push_back(route);
-        return true;
-    }
+    if (SameText(sKey, L"Address"))
+        return Append(a.addresses, sValue, ParseAddressLine, sBad);
+    if (SameText(sKey, L"Gateway"))
+        return Append(a.gateways, sValue, ParseGatewayLine, sBad);
+    if (SameText(sKey, L"Route"))
+        return Append(a.routes, sValue, ParseRouteLine, sBad);
     if (SameText(sKey, L"Fail"))
         return ParseFailList(sValue, a.failing) || Fail(L"Fail names an unknown operation: \"" + sValue + L"\"");
     return Fail(L"unknown key \"" + sKey + L"\" in [Adapter]");
