@@ -133,7 +133,7 @@ class Sandbox:
     # Building ----------------------------------------------------------------------------------
     @classmethod
     def create(cls, build_dir, name="sb", shape="standard", drives="D", cdrom=None, tools="bin", net=None,
-               nwsim_extra=None, store_args="", puts=(), keep=False):
+               nwsim_extra=None, store_args="", puts=(), omit=(), keep=False):
         build_dir = os.path.abspath(build_dir)
         root_parent = os.path.join(build_dir, "sandboxes")
         os.makedirs(root_parent, exist_ok=True)
@@ -144,7 +144,7 @@ class Sandbox:
         root = tempfile.mkdtemp(prefix=name + "-", dir=root_parent)
         settings = {"build_dir": build_dir, "name": os.path.basename(root), "shape": shape, "disks": letters[1:],
                     "cdrom": cd[0] if cd else "", "letters": letters + cd, "tools": tools, "keep": keep,
-                    "server_pid": 0, "server_address": ""}
+                    "server_pid": 0, "server_address": "", "omit": [n.lower() for n in omit]}
         box = cls(root, settings)
         try:
             box._build(net, nwsim_extra, store_args, puts)
@@ -205,6 +205,8 @@ class Sandbox:
         os.makedirs(self.linux_path(LOGS_WIN), exist_ok=True)
         bin_dir = os.path.join(self.s["build_dir"], "bin")
         for name in ("trace.ini",) + HOST_DLLS:
+            if name.lower() in self.s["omit"]:
+                continue
             if os.path.isfile(os.path.join(bin_dir, name)):
                 shutil.copy2(os.path.join(bin_dir, name), host)
         state = os.path.join(host, NET_STATE_NAME)

@@ -34,6 +34,8 @@ def add_machine_options(p):
     p.add_argument("--store-args", default="", help="extra arguments for the store builder")
     p.add_argument("--put", action="append", default=[], metavar="SRC=WINPATH",
                    help="copy a Linux file or folder to a path on a sandbox drive")
+    p.add_argument("--omit", action="append", default=[], metavar="FILE",
+                   help="leave CVEX.DLL, halvo_nm.dll or trace.ini out of the host folder")
     p.add_argument("--keep", action="store_true", help="keep the folder after tear-down (debugging)")
 
 
@@ -57,7 +59,7 @@ def parse_puts(items):
 def create_from(a):
     return Sandbox.create(a.build, name=a.name, shape=a.shape, drives=a.drives, cdrom=a.cdrom, tools=a.tools,
                           net=a.net, nwsim_extra=a.nwsim_ini, store_args=a.store_args, puts=parse_puts(a.put),
-                          keep=a.keep)
+                          omit=a.omit, keep=a.keep)
 
 
 def split_program(argv):

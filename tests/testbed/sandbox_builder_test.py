@@ -57,8 +57,11 @@ class SandboxBuilder(unittest.TestCase):
 
     def test_machine_is_laid_out_as_the_recovery_environment(self):
         answers = os.path.join(os.path.dirname(os.path.abspath(__file__)), "CMakeLists.txt")
-        box = self.make(name="layout", drives="D,E", cdrom="F",
+        box = self.make(name="layout", drives="D,E", cdrom="F", omit=["cvex.dll"],
                         puts=[(answers, "X:\\answers.ini"), (answers, "F:\\setup\\disk.txt")])
+        host = box.linux_path(machine.HOST_WIN)
+        self.assertFalse(os.path.exists(os.path.join(host, "CVEX.DLL")))
+        self.assertTrue(os.path.isfile(os.path.join(host, "halvo_nm.dll")))
         self.assertTrue(os.path.isfile(os.path.join(box.drive_dir("X"), "answers.ini")))
         self.assertTrue(os.path.isfile(os.path.join(box.drive_dir("F"), "setup", "disk.txt")))
         with self.assertRaises(machine.SandboxError):
