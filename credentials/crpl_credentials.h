@@ -4,10 +4,11 @@
 #include "support/vstring.h"
 #include "support/win.h"
 
-extern const wchar_t kAnsFileSection[];   // "QernBackupLocation"
-extern const wchar_t kAnsFileKeyPit[];    // "PointInTime"
+extern const wchar_t kAnsFileSection[]; // "QernBackupLocation"
+extern const wchar_t kAnsFileKeyPit[];  // "PointInTime"
 
-class CrplCredentials {
+class CrplCredentials
+{
 public:
     CrplCredentials();
     virtual ~CrplCredentials();                                               // 0
@@ -16,8 +17,11 @@ public:
     virtual bool GetCredentialsFromAnsFile(const velmora::string& sPath) = 0; // 3
     virtual bool SetAnsFileFromCredentials(const velmora::string& sPath) = 0; // 4
 
+    // Parses "DD/MM/YYYY HH:MM:SS" into m_Pit; a failed parse keeps the fields it stored.
     bool ParsePit(const velmora::string& sText);
+    // Reads the PointInTime key (at most 19 characters); an empty or missing key leaves m_Pit.
     bool GetPitFromAnsFile(const velmora::string& sPath);
+    // Writes the PointInTime key, empty when there is no point in time; false when not written.
     bool SetAnsFileFromPit(const velmora::string& sPath);
     // True when a point in time is set (wDay not zero).
     bool HasPit() const { return m_Pit.wDay != 0; }

@@ -1,0 +1,215 @@
+// Name resolution through the resolver seam: the guard against resolvers that answer every
+// name, resolver order, failures; and a few lookups through the real resolver.
+#include "support/ip_address.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <string>
+#include <vector>
+
+using velmora::ip_address;
+using velmora::NetworkError;
+
+namespace
+{
+
+// A scripted resolver: known names answer their list; every other name gets the fallback
+// (an invented answer), or fails with iUnknownError when there is no fallback.
+struct FakeDns {
+    std::map<std::string, std::vector<std::wstring>> known;
+    std::vector<std::wstring> fallback;
+    int iUnknownError = WSAHOST_NOT_FOUND;
+    std::vector<std::string> asked;
+    bool bAddNonInetAnswer = false;
+};
+
+FakeDns* g_pDns = nullptr;
+
+addrinfo* NewEntry(const std::wstring& sAddress)
+{
+    ip_address a{velmora::string(sAddress)};
+    auto* pEntry = new addrinfo{};
+    auto* pStorage = new sockaddr_storage{};
+    std::memcpy(pStorage, &a.as_sockaddr(), a.family() == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
+    pEntry->ai_family = a.family();
+    pEntry->ai_socktype = SOCK_STREAM;
+    pEntry->ai_protocol = IPPROTO_TCP;
+    pEntry->ai_addrlen = a.family() == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
+    pEntry->ai_addr = reinterpret_cast<sockaddr*>(pStorage);
+    return pEntry;
+}
+
+addrinfo* NewNonInetEntry()
+{
+    auto* pEntry = new addrinfo{};
+    auto* pStorage = new sockaddr_storage{};
+    pStorage->ss_family = AF_IPX;
+    pEntry->ai_family = AF_IPX;
+    pEntry->ai_addr = reinterpret_cast<sockaddr*>(pStorage);
+    return pEntry;
+}
+
+int FakeResolve(const char* pName, const addrinfo* pHints, addrinfo** ppResult)
+{
+    EXPECT_EQ(pHints->ai_flags, 0);
+    EXPECT_EQ(pHints->ai_family, AF_UNSPEC);
+    EXPECT_EQ(pHints->ai_socktype, SOCK_STREAM);
+    EXPECT_EQ(pHints->ai_protocol, IPPROTO_TCP);
+    g_pDns->asked.push_back(pName);
+    auto it = g_pDns->known.find(pName);
+    const std::vector<std::wstring>* pAnswers = it != g_pDns->known.end() ? &it->second : &g_pDns->fallback;
+    if (pAnswers->empty() && !(g_pDns->bAddNonInetAnswer && it != g_pDns->known.end()))
+        return g_pDns->iUnknownError;
+    addrinfo** ppTail = ppResult;
+    if (g_pDns->bAddNonInetAnswer) {
+        *ppTail = NewNonInetEntry();
+        ppTail = &(*ppTail)->ai_next;
+    }
+    for (const std::wstring& sAddress : *pAnswers) {
+        *ppTail = NewEntry(sAddress);
+        ppTail = &(*ppTail)->ai_next;
+    }
+    return 0;
+}
+
+void FakeFree(addrinfo* pList)
+{
+    while (pList) {
+        addrinfo* pNext = pList->ai_next;
+        delete reinterpret_cast<sockaddr_storage*>(pList->ai_addr);
+        delete pList;
+        pList = pNext;
+    }
+}
+
+struct ResolverGuard : ::testing::Test {
+    FakeDns dns;
+    void SetUp() override
+    {
+        g_pDns = &dns;
+        velmora::SetResolverForTesting(&FakeResolve, &FakeFree);
+        velmora::ResetResolverGuardForTesting();
+    }
+    void TearDown() override
+    {
+        velmora::SetResolverForTesting(nullptr, nullptr);
+        velmora::ResetResolverGuardForTesting();
+        g_pDns = nullptr;
+    }
+    std::vector<std::wstring> Lookup(const char* pName)
+    {
+        std::vector<ip_address> list;
+        size_t n = ip_address::getHostByName(velmora::string(velmora::widen(pName)), velmora::InsertFunctor{list});
+        EXPECT_EQ(n, list.size());
+        std::vector<std::wstring> texts;
+        for (const ip_address& a : list)
+            texts.push_back(a.to_string());
+        return texts;
+    }
+    int LookupError(const char* pName)
+    {
+        try {
+            Lookup(pName);
+        } catch (const NetworkError& e) {
+            return e.code();
+        }
+        return 0;
+    }
+};
+
+TEST_F(ResolverGuard, AResolverThatAnswersEveryNameGivesHostNotFound)
+{
+    dns.fallback = {L"198.51.100.7"};
+    for (const char* pName : {"nwserver", "nwserver.corp.example", "no-such-host", "x"})
+        EXPECT_EQ(LookupError(pName), 11001) << pName;
+}
+
+TEST_F(ResolverGuard, RealAnswersPassInResolverOrderBesideAnInventingResolver)
+{
+    dns.fallback = {L"198.51.100.7", L"2001:db8::dead"};
+    dns.known["nwserver"] = {L"10.0.0.5", L"fe80::5", L"10.0.0.6"};
+    EXPECT_EQ(Lookup("nwserver"), (std::vector<std::wstring>{L"10.0.0.5", L"fe80::5", L"10.0.0.6"}));
+    EXPECT_EQ(LookupError("typo"), 11001);
+}
+
+TEST_F(ResolverGuard, AnAnswerAmongRealOnesThatEqualsAnInventedOneRejectsTheName)
+{
+    dns.fallback = {L"198.51.100.7"};
+    dns.known["mixed"] = {L"10.0.0.5", L"198.51.100.7"};
+    EXPECT_EQ(LookupError("mixed"), 11001);
+}
+
+TEST_F(ResolverGuard, IPv6AnswersCompareTheWholeAddress)
+{
+    // The real server shares the invented answer's first 64 bits; it is not the invented one.
+    dns.fallback = {L"2001:db8::1"};
+    dns.known["v6server"] = {L"2001:db8::2"};
+    EXPECT_EQ(Lookup("v6server"), (std::vector<std::wstring>{L"2001:db8::2"}));
+    dns.known["v6invented"] = {L"2001:db8::1"};
+    EXPECT_EQ(LookupError("v6invented"), 11001);
+}
+
+TEST_F(ResolverGuard, IsLearntOnceFromTheTwoNamesThatCannotExist)
+{
+    dns.known["a"] = {L"10.0.0.1"};
+    dns.known["b"] = {L"10.0.0.2"};
+    Lookup("a");
+    Lookup("b");
+    std::vector<std::string> names = velmora::ResolverGuardNames();
+    ASSERT_EQ(names.size(), 2u);
+    EXPECT_EQ(dns.asked, (std::vector<std::string>{"a", names[0], names[1], "b"}));
+    EXPECT_TRUE(names[0].ends_with(".invalid")) << names[0];
+    EXPECT_TRUE(names[1].ends_with(".example.com")) << names[1];
+    // one random label, the same for both names and for the whole process
+    std::string sLabel = names[0].substr(0, names[0].find('.'));
+    EXPECT_GE(sLabel.size(), 8u);
+    EXPECT_EQ(names[1].substr(0, names[1].find('.')), sLabel);
+    EXPECT_EQ(velmora::ResolverGuardNames(), names);
+}
+
+TEST_F(ResolverGuard, ResolverFailurePassesItsCodeOn)
+{
+    dns.iUnknownError = WSATRY_AGAIN;
+    EXPECT_EQ(LookupError("anything"), WSATRY_AGAIN);
+}
+
+TEST_F(ResolverGuard, ANameWithNoInetAnswerPassesNothing)
+{
+    dns.bAddNonInetAnswer = true;
+    dns.known["ipx-only"] = {};
+    size_t nCalls = 0;
+    size_t n = ip_address::getHostByName(L"ipx-only", [&](const ip_address&) { ++nCalls; });
+    EXPECT_EQ(n, 0u);
+    EXPECT_EQ(nCalls, 0u);
+    EXPECT_THROW(ip_address(L"ipx-only", ip_address::resolve_t{}), NetworkError);
+}
+
+TEST_F(ResolverGuard, ResolvingConstructorTakesTheFirstAnswer)
+{
+    dns.known["nwserver"] = {L"fe80::5", L"10.0.0.5"};
+    EXPECT_EQ(ip_address(L"nwserver", ip_address::resolve_t{}), ip_address(velmora::string(L"fe80::5")));
+}
+
+// Through the machine's resolver: loopback only, and names that cannot exist.
+TEST(RealResolver, LocalhostResolvesToLoopback)
+{
+    std::vector<ip_address> list;
+    ASSERT_GT(ip_address::getHostByName(L"localhost", velmora::InsertFunctor{list}), 0u);
+    bool bLoopback = false;
+    for (const ip_address& a : list)
+        bLoopback =
+            bLoopback || a == ip_address(velmora::string(L"127.0.0.1")) || a == ip_address(velmora::string(L"::1"));
+    EXPECT_TRUE(bLoopback);
+}
+
+TEST(RealResolver, NamesThatCannotExistAreNotFound)
+{
+    for (const std::string& sName : velmora::ResolverGuardNames()) {
+        std::wstring sWide = velmora::widen(sName);
+        EXPECT_THROW(ip_address::getHostByName(sWide, [](const ip_address&) {}), NetworkError) << sName;
+    }
+}
+
+} // namespace
