@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include <memory>
+
 using testutil::Contains;
 
 namespace
@@ -113,4 +115,22 @@ TEST(Exports, VersionLogIsWrittenBesideTheTraces)
     std::wstring s = testutil::ReadTextFile(testutil::ProgramFolder() + L"Logfiles\\Version.log");
     EXPECT_TRUE(Contains(s, L"[CVEX.DLL]"));
     EXPECT_TRUE(Contains(s, L"Version="));
+}
+
+TEST(Exports, ASecondLoadOfTheModuleKeepsThePreviousTraceAsOld)
+{
+    HMODULE hDll = GetModuleHandleW(L"CVEX.DLL");
+    ASSERT_NE(hDll, nullptr);
+    {
+        auto factory = reinterpret_cast<FactoryFn>(reinterpret_cast<void*>(GetProcAddress(hDll, "Factory")));
+        std::unique_ptr<CRPL> plugin(factory());
+        plugin->HasCapability(static_cast<enCapabilityType>(4242)); // a marker line in this run's trace
+    }
+    std::wstring sFolder = testutil::ProgramFolder() + L"Logfiles\\";
+    ASSERT_TRUE(Contains(testutil::ReadTextFile(sFolder + L"CVEX_trace.log"), L"enCapabilityType = 4242"));
+    ASSERT_TRUE(FreeLibrary(hDll));
+    ASSERT_EQ(GetModuleHandleW(L"CVEX.DLL"), nullptr) << "the module must really unload";
+    ASSERT_NE(LoadLibraryW(L"CVEX.DLL"), nullptr);
+    EXPECT_TRUE(Contains(testutil::ReadTextFile(sFolder + L"CVEX_trace.old"), L"enCapabilityType = 4242"));
+    EXPECT_FALSE(Contains(testutil::ReadTextFile(sFolder + L"CVEX_trace.log"), L"enCapabilityType = 4242"));
 }

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <regex>
+
 using testutil::Contains;
 using testutil::ReadTextFile;
 
@@ -31,6 +33,14 @@ TEST_F(TraceFile, DefaultMaskWritesErrorWarningInfoButNotVerbose)
     EXPECT_TRUE(Contains(s, L":[W]: F : w-line\n"));
     EXPECT_TRUE(Contains(s, L":[I]: F : i-line\n"));
     EXPECT_FALSE(Contains(s, L"v-line"));
+}
+
+TEST_F(TraceFile, EveryLineStartsWithTimeThreadAndLevel)
+{
+    trace.Line(TL_INFO, L"F", L"x");
+    std::wstring s = Text();
+    std::wregex header(L"^\\[\\d{4}-\\d{2}-\\d{2} \\d{2}:\\d{2}:\\d{2}\\.\\d{3}\\]:[0-9A-F]{4,}:\\[I\\]: F : x\n$");
+    EXPECT_TRUE(std::regex_match(s, header)) << testing::PrintToString(s);
 }
 
 TEST_F(TraceFile, LevelFourEnablesVerboseAndZeroSilencesEverythingIncludingBanner)
