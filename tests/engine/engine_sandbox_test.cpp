@@ -1,0 +1,86 @@
+// The console engine driving the simulated NetWorker tools inside a sandbox machine.
+#include "tests/engine/engine_fixture.h"
+
+#include <tlhelp32.h>
+
+using testutil::Contains;
+
+namespace
+{
+
+const std::wstring kBin = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
+const std::wstring kClientArgs = L" -s \"nwsrv\" -c \"winclient1\"";
+
+// Simulated tool processes of this machine still running (their names end in ".exe" and sit
+// in the client folder, so a name check suffices).
+int RunningClientTools()
+{
+    int n = 0;
+    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof(pe);
+    for (BOOL b = Process32FirstW(hSnap, &pe); b; b = Process32NextW(hSnap, &pe))
+        for (const wchar_t* p : {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe"})
+            n += _wcsicmp(pe.szExeFile, p) == 0;
+    CloseHandle(hSnap);
+    return n;
+}
+
+} // namespace
+
+TEST_F(EngineTest, AnInteractiveRecoverSessionIsAnsweredAtItsPrompts)
+{
+    ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
+    std::wstring s;
+    ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
+    EXPECT_TRUE(impl.CheckNetWorkerConnection4()); // recover holds its connection to the server
+    ASSERT_TRUE(impl.SendResponse(L"cd /\r\n", false));
+    ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
+    ASSERT_TRUE(impl.SendResponse(L"ll -S\r\n", false));
+    std::vector<std::wstring> listing;
+    while (impl.GetLine(s, true) && s != L"recover> ")
+        listing.push_back(s);
+    bool bDriveC = false;
+    for (const auto& l : listing)
+        bDriveC = bDriveC || Contains(l, L"C:\\");
+    EXPECT_TRUE(bDriveC) << "the listing names the C:\\ filespace";
+    ASSERT_TRUE(impl.SendResponse(L"EXIT\r\n", false));
+    while (impl.GetLine(s, true)) {
+    }
+    EXPECT_TRUE(impl.Fini(false));
+    EXPECT_EQ(RunningClientTools(), 0);
+}
+
+TEST_F(EngineTest, AProtectedFileIsRestoredWithThePasswordTheHostGives)
+{
+    DeleteFileW(L"D:\\Secret\\plan.txt");
+    host.sPassword = L"secret";
+    ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe -a -iY" + kClientArgs + L" \"D:\\Secret\"", true));
+    std::wstring s;
+    bool bRestored = false;
+    while (impl.GetLine(s, true)) {
+        if (s.empty())
+            impl.ProvidePassword();
+        bRestored = bRestored || s == L"D:\\Secret\\plan.txt";
+    }
+    EXPECT_TRUE(bRestored);
+    EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 1u);
+    EXPECT_EQ(testutil::ReadTextFile(L"D:\\Secret\\plan.txt"), L"secret plan\r\n");
+    EXPECT_FALSE(impl.UserAborted());
+}
+
+TEST_F(EngineTest, AbortLeavesNoToolRunning)
+{
+    ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
+    std::wstring s;
+    ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
+    impl.Abort();
+    EXPECT_EQ(RunningClientTools(), 0);
+    ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
+    ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
+    ASSERT_TRUE(impl.SendResponse(L"EXIT\r\n", false));
+    while (impl.GetLine(s, true)) {
+    }
+    impl.Fini(false);
+    EXPECT_EQ(RunningClientTools(), 0);
+}
