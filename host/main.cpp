@@ -1,5 +1,6 @@
 // Reference host: drives CVEX.DLL as the bare-metal-recovery host does, with no console of
 // its own while the plug-in runs.
+#include "host/answer_file_command.h"
 #include "host/dev_run_tool.h"
 #include "host/host_output.h"
 #include "host/plugin_loader.h"
@@ -67,5 +68,9 @@ int wmain(int argc, wchar_t** argv)
     plugin.SetLogMsgCallbackFn(&refhost::LogCallback, &answers);
     plugin.SetProgMsgCallbackFn(&refhost::ProgressCallback, &answers);
     ShowModule(plugin);
+    // --answer-file PATH and --write-answer-file PATH work on the plug-in's credentials.
+    refhost::AnswerFileOptions answerFile = refhost::ParseAnswerFileOptions(args);
+    if (answerFile.Any())
+        return refhost::RunAnswerFileCommand(answerFile, *loaded.Credentials());
     return 0;
 }
