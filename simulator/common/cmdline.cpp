@@ -10,8 +10,20 @@ std::vector<std::string> SplitCommandLine(const std::string& sLine)
     std::vector<std::string> words;
     std::string current;
     bool bQuoted = false, bInWord = false;
-    for (char c : sLine) {
-        if (c == '"') {
+    for (size_t i = 0; i < sLine.size(); ++i) {
+        char c = sLine[i];
+        if (c == '\\') {
+            // An even run of backslashes before a quote is halved (what a C runtime would have
+            // quoted); any other backslash is taken literally, so "C:\" stays C:\.
+            size_t end = sLine.find_first_not_of('\\', i);
+            size_t run = (end == std::string::npos ? sLine.size() : end) - i;
+            if (i + run < sLine.size() && sLine[i + run] == '"' && run % 2 == 0)
+                current.append(run / 2, '\\');
+            else
+                current.append(run, '\\');
+            i += run - 1;
+            bInWord = true;
+        } else if (c == '"') {
             bQuoted = !bQuoted;
             bInWord = true;
         } else if ((c == ' ' || c == '\t') && !bQuoted) {

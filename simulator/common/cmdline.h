@@ -7,8 +7,9 @@
 namespace nwsim
 {
 
-// Splits a command line at blanks outside double quotes and removes the quotes. Backslashes are
-// taken literally, so that "C:\" and -N"VSS SYSTEM BOOT:\" arrive as written.
+// Splits a command line at blanks outside double quotes and removes the quotes. A single backslash
+// is taken literally, so that "C:\" and -N"VSS SYSTEM BOOT:\" arrive as written; an even run of
+// backslashes before a quote is halved, as a C runtime's quoting (Wine's, for one) produced it.
 std::vector<std::string> SplitCommandLine(const std::string& sLine);
 
 struct ParsedArgs {

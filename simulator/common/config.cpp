@@ -19,8 +19,10 @@ Config ConfigFromIni(const IniFile& ini)
     c.uPasswordAttempts = static_cast<unsigned>(ini.GetInt("nwsim", "password_attempts", c.uPasswordAttempts));
     c.uPasswordTimeout = static_cast<unsigned>(ini.GetInt("nwsim", "password_timeout", 0));
     c.uMminfoClock = ini.GetInt("nwsim", "mminfo_clock", 12) == 24 ? 24 : 12;
-    if (const IniSection* faults = ini.Find("faults")) {
-        for (const auto& [name, spec] : faults->entries) {
+    for (const IniSection& faults : ini.Sections()) {
+        if (!EqualsNoCase(faults.sName, "faults"))
+            continue;
+        for (const auto& [name, spec] : faults.entries) {
             Fault f;
             std::string sError;
             if (ParseFault(spec, f, sError))

@@ -42,7 +42,8 @@ LinkStatus ConnectWithin(SOCKET s, const sockaddr* addr, int len, unsigned uTime
 
 } // namespace
 
-LinkStatus ParseGreeting(const std::string& sLine, std::string& sServerName, std::string& sVersion, std::string& sBuild)
+LinkStatus ParseGreeting(const std::string& sLine, std::string& sServerName, std::string& sVersion, std::string& sBuild,
+                         unsigned& uDropAfterLines)
 {
     std::vector<std::string> f = Split(sLine, '\t');
     if (f[0] == "BUSY")
@@ -56,6 +57,8 @@ LinkStatus ParseGreeting(const std::string& sLine, std::string& sServerName, std
     sServerName = f[1];
     sVersion = f[2];
     sBuild = f[3];
+    unsigned long long ull = 0;
+    uDropAfterLines = f.size() > 4 && ParseUnsigned(f[4], ull) && ull < 0xFFFFFFFF ? static_cast<unsigned>(ull) : 0;
     return LinkStatus::Ok;
 }
 
@@ -94,7 +97,7 @@ LinkStatus ServerLink::Open(const Config& cfg, const std::string& sTool, const s
     bool bTimedOut = false;
     if (!ReadLine(sLine, cfg.uConnectTimeout, bTimedOut))
         return bTimedOut ? LinkStatus::TimedOut : LinkStatus::Refused;
-    return ParseGreeting(sLine, sServerName, sServerVersion, sServerBuild);
+    return ParseGreeting(sLine, sServerName, sServerVersion, sServerBuild, m_uDropAfterLines);
 }
 
 bool ServerLink::SendText(const std::string& s)
@@ -122,6 +125,8 @@ bool ServerLink::ReadLine(std::string& sLine, unsigned uTimeoutSeconds, bool& bT
 void ServerLink::NotifyLine()
 {
     SendText("LINE\n");
+    if (m_uDropAfterLines && ++m_uLines == m_uDropAfterLines)
+        WaitSocket(m_socket.get(), false, 2000); // the server resets the connection now
 }
 
 bool ServerLink::Alive()

@@ -11,9 +11,10 @@ namespace nwsim
 
 enum class LinkStatus { Ok, Refused, TimedOut, Busy, UnknownServer, UnknownClient, Dropped };
 
-// Parses the server's greeting line (without line end).
-LinkStatus ParseGreeting(const std::string& sLine, std::string& sServerName, std::string& sVersion,
-                         std::string& sBuild);
+// Parses the server's greeting line (without line end): OK, name, version, build and the number of
+// lines after which the server drops the connection (0: never).
+LinkStatus ParseGreeting(const std::string& sLine, std::string& sServerName, std::string& sVersion, std::string& sBuild,
+                         unsigned& uDropAfterLines);
 
 class ServerLink
 {
@@ -39,6 +40,7 @@ private:
     bool ReadLine(std::string& sLine, unsigned uTimeoutSeconds, bool& bTimedOut);
     velmora::unique_socket m_socket;
     bool m_bStarted = false;
+    unsigned m_uDropAfterLines = 0, m_uLines = 0;
 };
 
 } // namespace nwsim

@@ -74,14 +74,17 @@ const IniSection* IniFile::Find(const std::string& sSection) const
 
 std::string IniFile::Get(const std::string& sSection, const std::string& sKey, const std::string& sDefault) const
 {
-    const IniSection* section = Find(sSection);
-    if (!section)
-        return sDefault;
-    for (const auto& [key, value] : section->entries) {
-        if (EqualsNoCase(key, sKey))
-            return value;
+    // A key may appear in several sections of the same name (a file with knobs appended): the last wins.
+    const std::string* pFound = nullptr;
+    for (const IniSection& section : m_sections) {
+        if (!EqualsNoCase(section.sName, sSection))
+            continue;
+        for (const auto& [key, value] : section.entries) {
+            if (EqualsNoCase(key, sKey))
+                pFound = &value;
+        }
     }
-    return sDefault;
+    return pFound ? *pFound : sDefault;
 }
 
 long long IniFile::GetInt(const std::string& sSection, const std::string& sKey, long long llDefault) const

@@ -22,7 +22,7 @@ public:
     static IniFile Parse(const std::string& sText);
     static IniFile Load(const std::wstring& sPath, bool& bFound);
 
-    const IniSection* Find(const std::string& sSection) const;
+    const IniSection* Find(const std::string& sSection) const; // the first section of that name
     std::string Get(const std::string& sSection, const std::string& sKey, const std::string& sDefault = {}) const;
     long long GetInt(const std::string& sSection, const std::string& sKey, long long llDefault) const;
     bool GetBool(const std::string& sSection, const std::string& sKey, bool bDefault) const;

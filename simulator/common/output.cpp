@@ -33,9 +33,9 @@ void Output::CheckConnection()
 
 void Output::Line(const std::string& sText)
 {
-    ++m_uLines;
+    // "line:N" counts the tool's own lines; lines that faults add do not move the count.
     if (!m_bInFault)
-        Point("line:" + std::to_string(m_uLines));
+        Point("line:" + std::to_string(++m_uLines));
     CheckConnection();
     Write(sText + m_sLineEnd);
     if (m_link)
@@ -82,7 +82,7 @@ void Output::Apply(const Fault& f)
         Finish(1);
     case FaultAction::Crash:
         // Half a line, then the process dies the way an access violation ends it.
-        Write("Recovering files from server " + m_ctx.sServer + " ...");
+        Write(std::string("Recovering files from server ").append(m_ctx.sServer).append(" ..."));
         TerminateProcess(GetCurrentProcess(), 0xC0000005);
         break;
     case FaultAction::Partial:
@@ -92,13 +92,13 @@ void Output::Apply(const Fault& f)
     case FaultAction::LongLine: {
         std::string sLong = "Long line:";
         while (sLong.size() + 4 < n)
-            sLong += " " + std::to_string(sLong.size() % 10) + "x";
+            sLong.append(1, ' ').append(std::to_string(sLong.size() % 10)).append(1, 'x');
         sLong.resize(n > 4 ? n - 4 : 0, '.');
         Line(sLong + " END");
         break;
     }
-    case FaultAction::FormFeed: Line("\f" + std::string("Recover report for ") + m_ctx.sClient + "\f"); break;
-    case FaultAction::CrOnly: m_sLineEnd = "\r"; break;
+    case FaultAction::FormFeed: Line(std::string("\fRecover report for ").append(m_ctx.sClient).append("\f")); break;
+    case FaultAction::CrOnly: m_sLineEnd.assign(1, '\r'); break;
     case FaultAction::Exit: ExitProcess(n);
     }
     m_bInFault = false;

@@ -32,6 +32,10 @@ ToolRun::ToolRun(const std::string& sToolName, const std::string& sMode, const s
 
 void ToolRun::Connect()
 {
+    if (!cfg.bFound) {
+        out.Line(sTool + ": no nwsim.ini beside the tool (" + Utf8(cfg.sToolFolder) + ")");
+        out.Finish(2);
+    }
     for (const std::string& sError : cfg.faultErrors)
         out.Line(sTool + ": nwsim.ini: ignoring fault knob " + sError);
     out.Point("start");

@@ -8,7 +8,7 @@
 
 Protocol (one text line per message, fields separated by TAB, see simulator/README.md):
     tool -> server   HELLO <tool> <server name> <client name>   LINE   BYE   PING   SHUTDOWN
-    server -> tool   OK <server name> <version> <build> | BUSY | NOSERVER | NOCLIENT   PONG
+    server -> tool   OK <server name> <version> <build> <drop after lines> | BUSY | NOSERVER | NOCLIENT   PONG
 """
 
 import argparse

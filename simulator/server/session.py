@@ -68,7 +68,10 @@ class Session:
         elif client_name and client_name != "-" and not self.known_client(client_name):
             self.send("NOCLIENT")
         else:
-            self.send("OK\t%s\t%s\t%s" % (self.store.server_name, self.store.server_version, self.store.build))
+            # The line limit goes to the tool, which waits for the drop after that line, so that
+            # the drop lands at the same line in every run.
+            self.send("OK\t%s\t%s\t%s\t%d" % (self.store.server_name, self.store.server_version, self.store.build,
+                                                self.settings["drop_after_lines"]))
         return True
 
     def known_server(self, name):

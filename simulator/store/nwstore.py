@@ -38,7 +38,7 @@ class Saveset:
     """One saveset of a client. kind: filesystem | writer | legacy | nmm | dr."""
 
     def __init__(self, ssid, client, name, savetime, kind="filesystem", root="", level="full",
-                 volume="nwsrv.001", media="Data Domain", flags="vF", browse=True, direct=""):
+                 volume="nwsrv.001", media="Data Domain", flags="vF", browse=True, direct="", clones=()):
         self.ssid = ssid
         self.client = client
         self.name = name
@@ -52,6 +52,8 @@ class Saveset:
         self.browse = browse
         # Writer savesets: objects below this folder (path without drive) bypass the staging folder.
         self.direct = direct
+        # Read-only clone volumes that hold a copy (the media report lists the saveset once per volume).
+        self.clones = list(clones)
         self.objects = []
 
     def size(self):
@@ -113,7 +115,8 @@ def write_store(store, store_dir):
                 "savetime = %s" % s.savetime.strftime(TIME_FORMAT), "volume = %s" % s.volume,
                 "media = %s" % s.media, "flags = %s" % s.flags, "size = %d" % s.size(),
                 "browse = %s" % ("yes" if s.browse else "no")]
-        out += (["direct = %s" % s.direct] if s.direct else []) + [""]
+        out += (["direct = %s" % s.direct] if s.direct else [])
+        out += (["clones = %s" % ", ".join(s.clones)] if s.clones else []) + [""]
         _write_objects(store_dir, s)
     with open(os.path.join(store_dir, MANIFEST), "w", newline="\r\n") as f:
         f.write("\n".join(out))

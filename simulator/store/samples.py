@@ -162,14 +162,14 @@ def nmm_savesets(b, when, letter="C"):
     root = letter + ":\\NMM Data\\"
     for name, seed in (("APPLICATIONS:\\Microsoft SQL Server, Default Instance", "sql"),
                        ("SYSTEM COMPONENTS:\\ ", "components"), ("VSS:/", "vss")):
-        s = b.saveset(name, when, kind="nmm", root=letter + ":\\", browse=False)
+        s = b.saveset(name, when, kind="nmm", root=letter + ":\\", browse=False, clones=["nwsrv.001.RO"])
         add_tree(s, when, [root, (root + "nmm-%s.dat" % seed, content("nmm" + seed, 4000))])
 
 
 def dr_savesets(b, when):
     marker = b.saveset("DISASTER_RECOVERY:\\", when, kind="dr")
     for name, root in (("OSSR_C", "C:\\"), ("OSSR_D_", "D:\\")):
-        s = b.saveset(name, when, kind="dr", root=root, browse=False)
+        s = b.saveset(name, when, kind="dr", root=root, browse=False, clones=["nwsrv.001.RO"])
         add_tree(s, when, [root + "Recovery Data\\",
                            (root + "Recovery Data\\%s.dat" % name, content(name, 5000))])
     return marker
