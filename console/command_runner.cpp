@@ -165,7 +165,7 @@ bool CVEXImpl::StartMonitor(const wchar_t* pFn)
     engine.bCommandIdle = false;
     DWORD dwThreadId = 0;
     engine.hMonitorThread.reset(
-        CreateThread(nullptr, 0, &CVEXImpl::ThreadWaitForProcessTermination, &engine.monitor, 0, &dwThreadId));
+        engine.pfnStartThread(&CVEXImpl::ThreadWaitForProcessTermination, &engine.monitor, &dwThreadId));
     if (!engine.hMonitorThread || !engine.hMutexReady) {
         // No child may run unwatched: end it and close the session so the next command can start.
         DWORD dwError = GetLastError();

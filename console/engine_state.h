@@ -20,7 +20,13 @@ struct MonitorBlock {
     HANDLE hMutexReady = nullptr; // set once the thread owns the command mutex
 };
 
+// How the monitoring thread is started; a seam so that tests can make it fail.
+using StartThreadFn = HANDLE (*)(LPTHREAD_START_ROUTINE pProc, LPVOID pArg, DWORD* pdwThreadId);
+
 struct ConsoleEngineState {
+    StartThreadFn pfnStartThread = [](LPTHREAD_START_ROUTINE pProc, LPVOID pArg, DWORD* pdwThreadId) {
+        return CreateThread(nullptr, 0, pProc, pArg, 0, pdwThreadId);
+    };
     std::atomic<bool> bCommandIdle{true};
     std::atomic<bool> bPasswordRequired{false};
     // Pause of the monitoring thread after it saw a password prompt, so that the same prompt

@@ -1,5 +1,8 @@
 // The console engine against a fake tool in the private hidden console.
+#include "console/engine_state.h"
 #include "tests/engine/engine_fixture.h"
+
+#include <tlhelp32.h>
 
 #include <psapi.h>
 
@@ -173,4 +176,55 @@ TEST_F(EngineTest, DestroyingTheObjectClosesAnOpenSession)
     }
     EXPECT_NE(p->Handles().hConIn, INVALID_HANDLE_VALUE);
     delete p; // closes the session through Fini(true); must not hang
+}
+
+namespace
+{
+int RunningFakeTools()
+{
+    int n = 0;
+    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    PROCESSENTRY32W pe = {};
+    pe.dwSize = sizeof(pe);
+    for (BOOL b = Process32FirstW(hSnap, &pe); b; b = Process32NextW(hSnap, &pe))
+        n += _wcsicmp(pe.szExeFile, L"engine_fake_tool.exe") == 0;
+    CloseHandle(hSnap);
+    return n;
+}
+} // namespace
+
+TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
+{
+    StartThreadFn pfnReal = Engine().pfnStartThread;
+    Engine().pfnStartThread = [](LPTHREAD_START_ROUTINE, LPVOID, DWORD*) -> HANDLE {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    };
+    bool bStarted = impl.RunCommand(Tool(L"hang"), true);
+    Engine().pfnStartThread = pfnReal;
+    EXPECT_FALSE(bStarted);
+    EXPECT_EQ(RunningFakeTools(), 0);
+    const ConsoleHandles& h = impl.Handles();
+    for (HANDLE x : {h.hConIn, h.hStdOutRd, h.hStdOutWr, h.hProcess, h.hThread})
+        EXPECT_EQ(x, INVALID_HANDLE_VALUE);
+    // The next command neither waits for ever nor reads anything of the failed one.
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"next\\n\""), true));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], L"next");
+}
+
+TEST_F(EngineTest, NoProgressCallbackMeansNoPasswordAndAnAbort)
+{
+    impl.SetProgMsgCallbackFn(nullptr, nullptr);
+    ASSERT_TRUE(impl.RunCommand(Tool(L"password 1"), true));
+    std::wstring s;
+    bool bAnswered = true;
+    while (bAnswered && impl.GetLine(s, true))
+        if (s.empty())
+            bAnswered = impl.ProvidePassword();
+    EXPECT_FALSE(bAnswered);
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
+    impl.Abort();
 }
