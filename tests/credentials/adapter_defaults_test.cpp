@@ -6,17 +6,13 @@
 
 #include <gtest/gtest.h>
 
+using credtest::Addr;
 using credtest::TraceWatch;
 using fakecnm::Bound;
 using fakecnm::MakeAdapter;
 
 namespace
 {
-
-velmora::ip_address Addr(const wchar_t* pText)
-{
-    return velmora::ip_address(velmora::string(pText));
-}
 
 struct AdapterDefaults : ::testing::Test {
     fakecnm::Script& script = fakecnm::State();
@@ -114,16 +110,6 @@ TEST_F(AdapterDefaults, SetDefaultsAndCopiesDoNotAskTheAdaptersAgain)
     cred.SetDefaults();
     ExpectUntouchedDefaults(cred);
     EXPECT_TRUE(script.calls.empty());
-}
-
-TEST_F(AdapterDefaults, FreshCredentialsFailCheckWithEmptyServerName)
-{
-    script.adapters = {MakeAdapter(L"lan")};
-    script.adapters[0].addrs = {Bound(L"192.168.5.20", 24)};
-    TraceWatch watch;
-    CvexCredentials cred;
-    EXPECT_FALSE(cred.Check());
-    EXPECT_TRUE(watch.Saw(L"CvexCredentials::Check : ... ending(Empty server name)"));
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <cwchar>
 #include <vector>
 
+using credtest::Addr;
 using credtest::Section;
 using credtest::TraceWatch;
 using credtest::ValidKeys;
@@ -18,17 +19,11 @@ using testutil::Contains;
 namespace
 {
 
-velmora::ip_address Addr(const wchar_t* pText)
-{
-    return velmora::ip_address(velmora::string(pText));
-}
-
 struct AnswerFile : ::testing::Test {
     testutil::ScratchFolder folder{L"answer_file"};
     std::wstring sPath = folder.file(L"answer.ini");
     void SetUp() override { fakecnm::State() = fakecnm::Script(); }
     void Write(const std::string& sContent) { testutil::WriteTextFile(sPath, sContent); }
-    std::vector<std::wstring> Lines() { return testutil::SplitLines(testutil::ReadTextFile(sPath)); }
     static CvexCredentials Valid()
     {
         CvexCredentials cred;
@@ -198,14 +193,10 @@ TEST_F(AnswerFile, StoreWritesEveryKeyButTheNetmaskAndReplacesOnlyItsSection)
         EXPECT_TRUE(Contains(sText, pLine)) << pLine;
     EXPECT_FALSE(Contains(sText, L"ClientNetMask"));
     EXPECT_FALSE(Contains(sText, L"Stale"));
-}
 
-TEST_F(AnswerFile, StoreWithoutPointInTimeWritesTheKeyEmpty)
-{
-    CvexCredentials cred = Valid();
-    cred.m_Pit.wYear = 2021; // without a day there is no point in time
+    cred.m_Pit.wDay = 0; // without a day there is no point in time: the key stays, empty
     ASSERT_TRUE(cred.SetAnsFileFromCredentials(sPath));
-    std::vector<std::wstring> lines = Lines();
+    std::vector<std::wstring> lines = testutil::SplitLines(testutil::ReadTextFile(sPath));
     EXPECT_NE(std::find(lines.begin(), lines.end(), L"PointInTime="), lines.end());
 }
 
@@ -318,14 +309,8 @@ INSTANTIATE_TEST_SUITE_P(
     Fields, CredentialsCheck,
     ::testing::Values(
         CheckCase{L"Empty server name", [](CvexCredentials& c) { c = CvexCredentials(); }},
-        CheckCase{L"Empty server name",
-                  [](CvexCredentials& c) {
-                      c.m_sServerName.clear();
-                      c.m_sClientName.clear();
-                  }},
         CheckCase{L"Empty client name", [](CvexCredentials& c) { c.m_sClientName.clear(); }},
         CheckCase{L"Invalid character in server name", [](CvexCredentials& c) { c.m_sServerName = L"nw\"server"; }},
-        CheckCase{L"Invalid character in server name", [](CvexCredentials& c) { c.m_sServerName = L"nw\tserver"; }},
         CheckCase{L"Invalid character in client name", [](CvexCredentials& c) { c.m_sClientName = L"c1\n"; }},
         CheckCase{L"Invalid character in client name",
                   [](CvexCredentials& c) { c.m_sClientName = std::wstring(L"c\0", 2) + L"1"; }},
@@ -345,7 +330,7 @@ TEST_F(AnswerFile, CheckIgnoresGatewayAndUpperPrefixAndAcceptsPrintableNames)
     EXPECT_TRUE(cred.Check());
 }
 
-TEST_F(AnswerFile, CopyTakesEverythingButTheProductAndSelfAssignmentKeepsAll)
+TEST_F(AnswerFile, CopyTakesEverythingButTheProduct)
 {
     CvexCredentials source = Valid();
     source.ParsePit(L"01/02/2003 04:05:06");
@@ -355,12 +340,10 @@ TEST_F(AnswerFile, CopyTakesEverythingButTheProductAndSelfAssignmentKeepsAll)
     copy = source;
     EXPECT_EQ(copy, source);
     EXPECT_EQ(copy.m_sProduct, L"QERN");
-    EXPECT_EQ(copy.m_Pit.wMilliseconds, 7);
     CvexCredentials& self = copy;
     copy = self;
     EXPECT_EQ(copy, source);
-    CvexCredentials constructed(source);
-    EXPECT_EQ(constructed, source);
+    EXPECT_EQ(CvexCredentials(source), source);
 }
 
 TEST_F(AnswerFile, EqualityLooksAtEveryFieldAndAllOfThePointInTime)
@@ -382,17 +365,12 @@ TEST_F(AnswerFile, EqualityLooksAtEveryFieldAndAllOfThePointInTime)
         EXPECT_FALSE(changed == base) << i;
         EXPECT_TRUE(changed != base) << i;
     }
-    CvexCredentials withProduct = base;
-    withProduct.m_sProduct = L"OTHER";
-    EXPECT_TRUE(withProduct == base);
-}
-
-TEST_F(AnswerFile, CredentialsWithAnInvalidAddressNeverCompareEqual)
-{
-    CvexCredentials cred = Valid();
-    cred.m_ClientDefaultGateway = Addr(L"none");
-    EXPECT_FALSE(cred == cred);
-    EXPECT_TRUE(cred != cred);
+    CvexCredentials other = base;
+    other.m_sProduct = L"OTHER";
+    EXPECT_TRUE(other == base);
+    other.m_ClientDefaultGateway = Addr(L"none"); // an invalid address is not even equal to itself
+    EXPECT_FALSE(other == other);
+    EXPECT_TRUE(other != other);
 }
 
 } // namespace

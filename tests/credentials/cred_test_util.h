@@ -1,11 +1,17 @@
 // Helpers of the credentials tests: the trace lines an action wrote, and answer files.
 #pragma once
+#include "support/ip_address.h"
 #include "tests/common/test_util.h"
 
 #include <string>
 
 namespace credtest
 {
+
+inline velmora::ip_address Addr(const wchar_t* pText)
+{
+    return velmora::ip_address(velmora::string(pText));
+}
 
 // The module's trace log as the test program writes it.
 inline std::wstring TraceLog()

@@ -10,15 +10,6 @@ using testutil::Contains;
 namespace
 {
 
-TEST(HostAnswerFile, OptionsArePickedOutOfTheCommandLine)
-{
-    refhost::AnswerFileOptions o = refhost::ParseAnswerFileOptions(
-        {L"--dll", L"x.dll", L"--answer-file", L"a.ini", L"--write-answer-file", L"b.ini"});
-    EXPECT_EQ(o.sLoadPath, L"a.ini");
-    EXPECT_EQ(o.sWritePath, L"b.ini");
-    EXPECT_FALSE(refhost::ParseAnswerFileOptions({L"--answer-file"}).Any());
-}
-
 TEST(HostAnswerFile, ReasonIsTakenFromTheLastEndingOfThatFunction)
 {
     std::wstring sTrace = L"[t]:[E]: CvexCredentials::Check : ... ending(Empty server name)\r\n"
@@ -29,20 +20,6 @@ TEST(HostAnswerFile, ReasonIsTakenFromTheLastEndingOfThatFunction)
     EXPECT_EQ(refhost::LastEndingReason(sTrace, L"Other::Fn"), L"other");
     EXPECT_EQ(refhost::LastEndingReason(sTrace, L"Missing::Fn"), L"");
     EXPECT_EQ(refhost::LastEndingReason(L"F : ... ending(cut", L"F"), L"");
-}
-
-TEST(HostAnswerFile, DescriptionShowsEveryFieldAndNoPointInTimeAsLatest)
-{
-    CvexCredentials cred;
-    cred.m_sServerName = L"nwserver";
-    cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"bad"));
-    std::vector<std::wstring> lines = refhost::DescribeCredentials(cred);
-    ASSERT_EQ(lines.size(), 7u);
-    EXPECT_TRUE(Contains(lines[0], L"nwserver"));
-    EXPECT_TRUE(Contains(lines[1], L"<invalid>"));
-    EXPECT_TRUE(Contains(lines[6], L"none (latest backup)"));
-    cred.ParsePit(L"1/2/2021 3:4:5");
-    EXPECT_TRUE(Contains(refhost::DescribeCredentials(cred)[6], L"01/02/2021 03:04:05"));
 }
 
 // Runs refhost.exe with the arguments; its standard output goes to a file. Returns the exit code.
@@ -80,6 +57,7 @@ TEST(HostAnswerFile, HostLoadsChecksShowsAndWritesBack)
     EXPECT_EQ(RunHost(L"--answer-file \"" + sIn + L"\" --write-answer-file \"" + sOut + L"\"", sLog), 0u);
     std::wstring sShown = testutil::ReadTextFile(sLog);
     EXPECT_TRUE(Contains(sShown, L"Client IP address:      127.0.0.20")) << sShown;
+    EXPECT_TRUE(Contains(sShown, L"Point in time:          29/02/2024 23:59:59")) << sShown;
     EXPECT_TRUE(Contains(sShown, L"Check: passed")) << sShown;
     CvexCredentials in, out;
     ASSERT_TRUE(in.GetCredentialsFromAnsFile(sIn));

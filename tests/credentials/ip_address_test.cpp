@@ -30,10 +30,11 @@ TEST_P(AddressText, ParsesToFamilyAndFormatsBack)
     ip_address a = Addr(c.pText);
     EXPECT_EQ(a.family(), c.usFamily);
     EXPECT_EQ(a.is_valid(), c.usFamily != ip_address::kInvalidFamily);
-    if (a.is_valid())
+    if (a.is_valid()) {
         EXPECT_EQ(a.to_string(), c.pFormatted);
-    else
+    } else {
         EXPECT_THROW(a.to_string(), NetworkError);
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -52,72 +53,43 @@ INSTANTIATE_TEST_SUITE_P(
                       ParseCase{L"0x0a.1.2.3", 16, nullptr}, ParseCase{L"10.1.2.3:80", 16, nullptr},
                       ParseCase{L"[fe80::1]:80", 16, nullptr}, ParseCase{L"-1.2.3.4", 16, nullptr}));
 
-TEST(IpAddress, DefaultIsIPv4ZeroAndValid)
+TEST(IpAddress, DefaultPortAndSockaddrForms)
 {
-    ip_address a;
-    EXPECT_EQ(a.family(), AF_INET);
-    EXPECT_TRUE(a.is_valid());
-    EXPECT_EQ(a.to_string(), L"0.0.0.0");
-    EXPECT_EQ(a, Addr(L"0.0.0.0"));
-}
-
-TEST(IpAddress, ToStringWithPortAppendsDecimalPortInHostOrder)
-{
+    EXPECT_EQ(ip_address(), Addr(L"0.0.0.0"));
     EXPECT_EQ(Addr(L"10.1.2.3").to_string(htons(7937)), L"10.1.2.3:7937");
     EXPECT_EQ(Addr(L"fe80::1").to_string(htons(9)), L"fe80::1:9");
-}
 
-TEST(IpAddress, FromSockaddrCopiesInetFamiliesAndRefusesOthers)
-{
     sockaddr_in6 six = {};
     six.sin6_family = AF_INET6;
     six.sin6_addr.s6_addr[15] = 1;
     six.sin6_port = htons(80); // a port from a resolver stays out of the text
     EXPECT_EQ(ip_address(reinterpret_cast<const sockaddr&>(six)).to_string(), L"::1");
-
-    sockaddr_in four = {};
-    four.sin_family = AF_INET;
-    four.sin_addr.s_addr = htonl(0x7F000001);
-    EXPECT_EQ(ip_address(reinterpret_cast<const sockaddr&>(four)), Addr(L"127.0.0.1"));
-
     sockaddr other = {};
     other.sa_family = AF_UNIX;
-    ip_address a(other);
-    EXPECT_EQ(a.family(), ip_address::kInvalidFamily);
-    EXPECT_FALSE(a.is_valid());
+    EXPECT_EQ(ip_address(other).family(), ip_address::kInvalidFamily);
 }
 
 TEST(IpAddress, EqualityNeedsValidSameFamilySameAddress)
 {
-    EXPECT_EQ(Addr(L"10.0.0.5"), Addr(L"10.0.0.5"));
+    EXPECT_EQ(Addr(L"2001:db8::7"), Addr(L"2001:DB8:0::7"));
     EXPECT_NE(Addr(L"10.0.0.5"), Addr(L"10.0.0.6"));
     EXPECT_NE(Addr(L"::ffff:10.0.0.5"), Addr(L"10.0.0.5"));
-    EXPECT_EQ(Addr(L"2001:db8::7"), Addr(L"2001:DB8:0::7"));
     EXPECT_NE(Addr(L"2001:db8::7"), Addr(L"2001:db8::8"));
     ip_address bad = Addr(L"bad");
     EXPECT_FALSE(bad == bad);
     EXPECT_TRUE(bad != bad);
-    EXPECT_FALSE(bad == Addr(L"also bad"));
-}
-
-TEST(IpAddress, InvalidToStringThrowsAddressFamilyNotSupported)
-{
-    try {
-        (void)Addr(L"nope").to_string();
-        FAIL() << "no exception";
-    } catch (const NetworkError& e) {
-        EXPECT_EQ(e.code(), 10047);
-        EXPECT_STREQ(e.what(), "Network Error: code = 10047");
-    }
 }
 
 TEST(NetworkErrorText, WhatNamesTheCodeInDecimal)
 {
     EXPECT_STREQ(NetworkError(11001).what(), "Network Error: code = 11001");
-    EXPECT_STREQ(NetworkError(0).what(), "Network Error: code = 0");
     EXPECT_STREQ(NetworkError(-5).what(), "Network Error: code = -5");
-    const std::exception& e = NetworkError(10060);
-    EXPECT_STREQ(e.what(), "Network Error: code = 10060");
+    try {
+        (void)Addr(L"nope").to_string();
+        FAIL() << "no exception";
+    } catch (const std::exception& e) {
+        EXPECT_STREQ(e.what(), "Network Error: code = 10047");
+    }
 }
 
 } // namespace

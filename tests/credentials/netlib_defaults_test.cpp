@@ -1,13 +1,14 @@
 // New credentials over the network library stand-in (halvo_nm.dll and its state file), the
 // way the module runs on a test machine.
 #include "credentials/cvex_credentials.h"
-#include "tests/common/test_util.h"
+#include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
-velmora::ip_address Addr(const wchar_t* pText) { return velmora::ip_address(velmora::string(pText)); }
+using credtest::Addr;
 
 struct StandIn : ::testing::Test {
     testutil::ScratchFolder folder{L"netlib_defaults"};

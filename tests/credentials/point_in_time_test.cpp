@@ -113,18 +113,6 @@ TEST(PitFormat, ZeroPaddedDayFirstAndEmptyWithoutDay)
     EXPECT_EQ(pit::Format(st), L"");
 }
 
-TEST(PitLeapYear, CenturiesAreLeapOnlyEveryFourHundredYears)
-{
-    EXPECT_TRUE(pit::IsLeapYear(2000));
-    EXPECT_TRUE(pit::IsLeapYear(2024));
-    EXPECT_FALSE(pit::IsLeapYear(1900));
-    EXPECT_FALSE(pit::IsLeapYear(2100));
-    EXPECT_FALSE(pit::IsLeapYear(2023));
-    EXPECT_EQ(pit::DaysInMonth(2, 2000), 29u);
-    EXPECT_EQ(pit::DaysInMonth(2, 2100), 28u);
-    EXPECT_EQ(pit::DaysInMonth(13, 2000), 0u);
-}
-
 TEST(PitMember, FailedParseTracesItsReasonAndKeepsWhatWasRead)
 {
     CvexCredentials cred;

@@ -15,38 +15,28 @@ using velmora::NetworkError;
 namespace
 {
 
-// A scripted resolver: known names answer their list; every other name gets the fallback
-// (an invented answer), or fails with iUnknownError when there is no fallback.
+// A scripted resolver: known names answer their list ("ipx" stands for an answer of another
+// family); every other name gets the fallback (an invented answer), or fails with
+// iUnknownError when there is no fallback.
 struct FakeDns {
     std::map<std::string, std::vector<std::wstring>> known;
     std::vector<std::wstring> fallback;
     int iUnknownError = WSAHOST_NOT_FOUND;
     std::vector<std::string> asked;
-    bool bAddNonInetAnswer = false;
 };
 
 FakeDns* g_pDns = nullptr;
 
 addrinfo* NewEntry(const std::wstring& sAddress)
 {
-    ip_address a{velmora::string(sAddress)};
-    auto* pEntry = new addrinfo{};
-    auto* pStorage = new sockaddr_storage{};
-    std::memcpy(pStorage, &a.as_sockaddr(), a.family() == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in));
-    pEntry->ai_family = a.family();
-    pEntry->ai_socktype = SOCK_STREAM;
-    pEntry->ai_protocol = IPPROTO_TCP;
-    pEntry->ai_addrlen = a.family() == AF_INET6 ? sizeof(sockaddr_in6) : sizeof(sockaddr_in);
-    pEntry->ai_addr = reinterpret_cast<sockaddr*>(pStorage);
-    return pEntry;
-}
-
-addrinfo* NewNonInetEntry()
-{
     auto* pEntry = new addrinfo{};
     auto* pStorage = new sockaddr_storage{};
     pStorage->ss_family = AF_IPX;
-    pEntry->ai_family = AF_IPX;
+    ip_address a{velmora::string(sAddress)};
+    if (a.is_valid())
+        std::memcpy(pStorage, &a.as_sockaddr(), sizeof(sockaddr_in6));
+    pEntry->ai_family = pStorage->ss_family;
+    pEntry->ai_addrlen = sizeof(sockaddr_in6);
     pEntry->ai_addr = reinterpret_cast<sockaddr*>(pStorage);
     return pEntry;
 }
@@ -59,17 +49,12 @@ int FakeResolve(const char* pName, const addrinfo* pHints, addrinfo** ppResult)
     EXPECT_EQ(pHints->ai_protocol, IPPROTO_TCP);
     g_pDns->asked.push_back(pName);
     auto it = g_pDns->known.find(pName);
-    const std::vector<std::wstring>* pAnswers = it != g_pDns->known.end() ? &it->second : &g_pDns->fallback;
-    if (pAnswers->empty() && !(g_pDns->bAddNonInetAnswer && it != g_pDns->known.end()))
+    const std::vector<std::wstring>& answers = it != g_pDns->known.end() ? it->second : g_pDns->fallback;
+    if (answers.empty())
         return g_pDns->iUnknownError;
-    addrinfo** ppTail = ppResult;
-    if (g_pDns->bAddNonInetAnswer) {
-        *ppTail = NewNonInetEntry();
-        ppTail = &(*ppTail)->ai_next;
-    }
-    for (const std::wstring& sAddress : *pAnswers) {
-        *ppTail = NewEntry(sAddress);
-        ppTail = &(*ppTail)->ai_next;
+    for (const std::wstring& sAddress : answers) {
+        *ppResult = NewEntry(sAddress);
+        ppResult = &(*ppResult)->ai_next;
     }
     return 0;
 }
@@ -169,16 +154,9 @@ TEST_F(ResolverGuard, IsLearntOnceFromTheTwoNamesThatCannotExist)
     EXPECT_EQ(velmora::ResolverGuardNames(), names);
 }
 
-TEST_F(ResolverGuard, ResolverFailurePassesItsCodeOn)
-{
-    dns.iUnknownError = WSATRY_AGAIN;
-    EXPECT_EQ(LookupError("anything"), WSATRY_AGAIN);
-}
-
 TEST_F(ResolverGuard, ANameWithNoInetAnswerPassesNothing)
 {
-    dns.bAddNonInetAnswer = true;
-    dns.known["ipx-only"] = {};
+    dns.known["ipx-only"] = {L"ipx", L"ipx"};
     size_t nCalls = 0;
     size_t n = ip_address::getHostByName(L"ipx-only", [&](const ip_address&) { ++nCalls; });
     EXPECT_EQ(n, 0u);
@@ -186,10 +164,12 @@ TEST_F(ResolverGuard, ANameWithNoInetAnswerPassesNothing)
     EXPECT_THROW(ip_address(L"ipx-only", ip_address::resolve_t{}), NetworkError);
 }
 
-TEST_F(ResolverGuard, ResolvingConstructorTakesTheFirstAnswer)
+TEST_F(ResolverGuard, ResolvingConstructorTakesTheFirstAnswerAndFailuresPassTheirCodeOn)
 {
-    dns.known["nwserver"] = {L"fe80::5", L"10.0.0.5"};
+    dns.known["nwserver"] = {L"ipx", L"fe80::5", L"10.0.0.5"};
     EXPECT_EQ(ip_address(L"nwserver", ip_address::resolve_t{}), ip_address(velmora::string(L"fe80::5")));
+    dns.iUnknownError = WSATRY_AGAIN;
+    EXPECT_EQ(LookupError("anything"), WSATRY_AGAIN);
 }
 
 // Through the machine's resolver: loopback only, and names that cannot exist.
