@@ -54,17 +54,10 @@ bool InputReader::NextChar(wchar_t& wc, DWORD uTimeoutMs, bool& bTimedOut)
             }
             continue;
         }
+        // A pipe is polled so that a time limit holds; anything else (a file, NUL) is read plainly.
         DWORD dwAvail = 0;
-        if (!PeekNamedPipe(m_hIn, nullptr, 0, nullptr, &dwAvail, nullptr)) {
-            // Not a pipe (a file or NUL): read it plainly.
-            char c = 0;
-            DWORD dwRead = 0;
-            if (!ReadFile(m_hIn, &c, 1, &dwRead, nullptr) || dwRead == 0)
-                return false;
-            wc = static_cast<unsigned char>(c);
-            return true;
-        }
-        if (dwAvail == 0) {
+        bool bPipe = PeekNamedPipe(m_hIn, nullptr, 0, nullptr, &dwAvail, nullptr);
+        if (bPipe && dwAvail == 0) {
             Sleep(dwWait < 20 ? dwWait : 20);
             continue;
         }

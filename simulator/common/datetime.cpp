@@ -57,6 +57,14 @@ bool ParseClock(const std::string& s, DateTime& dt)
     return true;
 }
 
+// Up to three numbers in a fixed format (unused trailing values are ignored by the format).
+std::string Numbers(const char* pszFormat, int a, int b, int c)
+{
+    char buf[32];
+    std::snprintf(buf, sizeof(buf), pszFormat, a, b, c);
+    return buf;
+}
+
 int DayOfWeek(const DateTime& dt) // Sakamoto's method
 {
     static const int t[] = {0, 3, 2, 5, 0, 3, 5, 1, 4, 6, 2, 4};
@@ -133,23 +141,17 @@ bool ParsePointInTime(const std::string& sText, DateTime& dt)
 
 std::string FormatSlashDate(const DateTime& dt)
 {
-    char buf[32];
-    std::snprintf(buf, sizeof(buf), "%02d/%02d/%04d", dt.month, dt.day, dt.year);
-    return buf;
+    return Numbers("%02d/%02d/%04d", dt.month, dt.day, dt.year);
 }
 
 std::string FormatHourMinute(const DateTime& dt)
 {
-    char buf[16];
-    std::snprintf(buf, sizeof(buf), "%02d:%02d", dt.hour, dt.minute);
-    return buf;
+    return Numbers("%02d:%02d", dt.hour, dt.minute, 0);
 }
 
 std::string FormatClock24(const DateTime& dt)
 {
-    char buf[16];
-    std::snprintf(buf, sizeof(buf), "%02d:%02d:%02d", dt.hour, dt.minute, dt.second);
-    return buf;
+    return Numbers("%02d:%02d:%02d", dt.hour, dt.minute, dt.second);
 }
 
 std::string FormatClock12(const DateTime& dt)

@@ -13,14 +13,23 @@ class Session:
         self.store = store
         self.lines = 0
         self.closed = threading.Event()
+        self.drop_due = threading.Event()
 
     def run(self):
         if self.settings["drop_after_seconds"]:
             threading.Thread(target=self.drop_later, daemon=True).start()
         buffer = b""
+        # Short receive waits: a reset must come from this thread, as closing a socket that another
+        # thread is receiving on sends nothing.
+        self.conn.settimeout(0.2)
         try:
             while not self.closed.is_set():
-                data = self.conn.recv(4096)
+                try:
+                    data = self.conn.recv(4096)
+                except socket.timeout:
+                    if self.drop_due.is_set():
+                        self.reset()
+                    continue
                 if not data:
                     break
                 buffer += data
@@ -88,7 +97,7 @@ class Session:
     def drop_later(self):
         if not self.closed.wait(self.settings["drop_after_seconds"]):
             self.server.log("dropping after %.1f s" % self.settings["drop_after_seconds"])
-            self.reset()
+            self.drop_due.set()
 
     def send(self, text):
         try:

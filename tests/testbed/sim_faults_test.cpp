@@ -136,30 +136,28 @@ TEST(SimFaults, HangKeepsTheToolSilentThenGoesOn)
 
 TEST(SimFaults, ServerBusyRefusedDelayedAndDropped)
 {
+    struct Case {
+        const char* pszKnobs;
+        const wchar_t* pszTool;
+        const char* pszArgs;
+        const char* pszExpected;
+    };
     const char kSession[] = "-s \"nwsrv\" -c \"winclient1\"";
-    {
-        Knobs knobs("[server]\r\nbusy = yes\r\n");
-        EXPECT_NE(RunTool(L"recover.exe", kSession).sOutput.find("failed: busy"), std::string::npos);
+    const Case kCases[] = {
+        {"[server]\r\nbusy = yes\r\n", L"recover.exe", kSession, "failed: busy"},
+        {"[server]\r\nrefuse = yes\r\n", L"recover.exe", kSession, "actively refused"},
+        {"[nwsim]\r\nconnect_timeout = 1\r\n[server]\r\ndelay_seconds = 3\r\n", L"recover.exe", kSession,
+         "did not properly respond"},
+        {"[server]\r\ndrop_after_lines = 4\r\n", L"recover.exe", kCount, "An existing connection was forcibly closed"},
+        {"[server]\r\ndrop_after_seconds = 1\r\n[faults]\r\nh = recover count object:2 hang 2\r\n", L"recover.exe",
+         kCount, "An existing connection was forcibly closed"},
+    };
+    for (const Case& c : kCases) {
+        Knobs knobs(c.pszKnobs);
+        ToolResult r = RunTool(c.pszTool, c.pszArgs);
+        EXPECT_EQ(r.dwExit, 1u) << c.pszKnobs;
+        EXPECT_NE(r.sOutput.find(c.pszExpected), std::string::npos) << c.pszKnobs << r.sOutput;
     }
-    {
-        Knobs knobs("[server]\r\nrefuse = yes\r\n");
-        ToolResult r = RunTool(L"recover.exe", kSession);
-        EXPECT_EQ(r.dwExit, 1u);
-        EXPECT_NE(r.sOutput.find("actively refused"), std::string::npos) << r.sOutput;
-    }
-    {
-        Knobs knobs("[nwsim]\r\nconnect_timeout = 1\r\n[server]\r\ndelay_seconds = 3\r\n");
-        EXPECT_NE(RunTool(L"recover.exe", kSession).sOutput.find("did not properly respond"), std::string::npos);
-    }
-    {
-        Knobs knobs("[server]\r\ndrop_after_lines = 4\r\n");
-        ToolResult r = RunTool(L"recover.exe", kCount);
-        EXPECT_EQ(r.dwExit, 1u);
-        EXPECT_NE(r.sOutput.find("An existing connection was forcibly closed"), std::string::npos) << r.sOutput;
-    }
-    {
-        Knobs knobs("[faults]\r\nbad = recover whenever start crash\r\n");
-        ToolResult r = RunTool(L"nsrports.exe", "");
-        EXPECT_NE(r.sOutput.find("ignoring fault knob bad"), std::string::npos);
-    }
+    Knobs knobs("[faults]\r\nbad = recover whenever start crash\r\n");
+    EXPECT_NE(RunTool(L"nsrports.exe", "").sOutput.find("ignoring fault knob bad"), std::string::npos);
 }
