@@ -71,6 +71,8 @@ bool IsPlainDottedQuad(const std::wstring& sText)
 
 bool ParseText(const string& sText, sockaddr_storage& addr)
 {
+    if (sText.find(L'\0') != std::wstring::npos) // the converter would stop there and ignore the rest
+        return false;
     if (sText.find(L':') == std::wstring::npos)
         return IsPlainDottedQuad(sText) && ParseAs(sText, AF_INET, addr);
     return ParseAs(sText, AF_INET6, addr);

@@ -75,6 +75,7 @@ TEST(IpAddress, EqualityNeedsValidSameFamilySameAddress)
     EXPECT_NE(Addr(L"10.0.0.5"), Addr(L"10.0.0.6"));
     EXPECT_NE(Addr(L"::ffff:10.0.0.5"), Addr(L"10.0.0.5"));
     EXPECT_NE(Addr(L"2001:db8::7"), Addr(L"2001:db8::8"));
+    EXPECT_FALSE(ip_address(velmora::string(L"10.0.0.5\0.7", 10)).is_valid());
     ip_address bad = Addr(L"bad");
     EXPECT_FALSE(bad == bad);
     EXPECT_TRUE(bad != bad);
