@@ -1,0 +1,259 @@
+// CVEXImpl::Init: turns the recovery environment into a working NetWorker client of the server
+// named in the credentials and proves it with a recover session.
+#include "client/init.h"
+
+#include "client/query_network.h"
+#include "plugin/cvex_impl.h"
+#include "support/update_reg.h"
+#include "trace/trace.h"
+
+namespace
+{
+
+const unsigned kMsgInvalidServer = 106;
+const unsigned kMsgThreadsFailed = 107;
+const unsigned kMsgTimedOut = 108;
+const unsigned kMsgConnecting = 117;
+const unsigned kMsgDuplicateAddress = 129;
+const unsigned kMsgForciblyClosed = 133;
+const unsigned kMsgInitFailed = 144;
+const unsigned kMsgNoBackups = 159;
+const unsigned kMsgNoHostname = 160;
+const unsigned kMsgNoSession = 163;
+const unsigned kMsgCurrentDirectory = 191;
+const unsigned kMsgConnected = 192;
+const unsigned kMsgNoDaemon = 196;
+const unsigned kMsgUserAbort = 197;
+
+const wchar_t kFn[] = L"CVEXImpl::Init";
+
+bool Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
+{
+    impl.LogStdMsg(3, uiMessage);
+    CvexTrace().EndFail(kFn, pReason);
+    return false;
+}
+
+// An empty name, or one that would break out of the quotes of a command line or a line of the
+// hosts or servers file.
+bool IsUsableName(const std::wstring& sName)
+{
+    return !sName.empty() && !HasInvalidNameCharacter(sName);
+}
+
+bool SetCurrentDirectoryWithRetries(const std::wstring& sFolder)
+{
+    for (int iAttempt = 1; iAttempt <= 4; ++iAttempt) {
+        if (SetCurrentDirectoryW(sFolder.c_str()))
+            return true;
+        DWORD dwError = GetLastError();
+        if (dwError == ERROR_SEM_TIMEOUT)
+            CvexTrace().Line(TL_WARNING, kFn, L"SetCurrentDirectory : ERROR_SEM_TIMEOUT");
+        else if (dwError == ERROR_NETNAME_DELETED)
+            CvexTrace().Line(TL_WARNING, kFn, L"SetCurrentDirectory : ERROR_NETNAME_DELETED");
+        else
+            CvexTrace().ApiFailure(kFn, L"SetCurrentDirectory", dwError);
+        if (iAttempt < 4)
+            Sleep(1000);
+    }
+    return false;
+}
+
+} // namespace
+
+bool CVEXImpl::Init(CrplCredentials* pCredentials)
+{
+    CvexTrace().Start(kFn);
+    auto* pCvex = dynamic_cast<CvexCredentials*>(pCredentials);
+    if (!pCvex) {
+        CvexTrace().EndFail(kFn, L"Not NW credentials");
+        return false;
+    }
+    const CvexCredentials cred = *pCvex; // the host's object may change while Init runs
+    Fini(true);
+    std::wstring sFolder;
+    GetConfigDirectory(sFolder);
+    GetLogDirectory(sFolder);
+    if (!IsUsableName(cred.m_sServerName))
+        return Fail(*this, kMsgInitFailed, L"Invalid Server Name");
+    if (!InitNameResolution(cred))
+        return false;
+    if (!IsUsableName(cred.m_sClientName))
+        return Fail(*this, kMsgInitFailed, L"Invalid Client Name");
+    if (!GetNetWorkerClientVersion(m_sRecoverNetWorkerClientVersion))
+        return Fail(*this, kMsgInitFailed, L"GetNetWorkerClientVersion failed");
+    velmora::string sHostname;
+    if (!QueryNetwork().GetHostname(sHostname))
+        return Fail(*this, kMsgNoHostname, L"Cannot determine hostname");
+    AcceptCredentials(cred);
+    if (!InitRegistry(sHostname) || !InitNetworkSettings())
+        return false;
+    ReadClientRegistration();
+    if (!SetNetWorkerClientEnv())
+        return Fail(*this, kMsgInitFailed, L"Can't set environment PATH");
+    if (!InitCurrentDirectory())
+        return false;
+    MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
+    if (!StartNsrExecDaemon())
+        return Fail(*this, kMsgNoDaemon, L"Failed to start nsrexecd");
+    LogStdMsg(1, kMsgConnecting);
+    return ProveConnection();
+}
+
+void CVEXImpl::AcceptCredentials(const CvexCredentials& cred)
+{
+    m_NetWorkerCredentials = cred;
+    m_bValidCredentials = true;
+    m_sPointInTime = initseq::FormatPointInTime(cred.m_Pit);
+    CvexTrace().Str(TL_INFO, kFn, L"m_sPointInTime", m_sPointInTime);
+}
+
+bool CVEXImpl::InitRegistry(const std::wstring& sHostname)
+{
+    if (!UpdateReg::ChangeSystemSetupInProgress())
+        return Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeSystemSetupInProgress failed");
+    if (!UpdateReg::RenameMiniNT(true))
+        return Fail(*this, kMsgInitFailed, L"UpdateReg::RenameMiniNT failed");
+    const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
+    if (initseq::SameHostName(sHostname, sClient)) {
+        CvexTrace().Line(TL_INFO, kFn, L"Host name already matches the client name");
+        return true;
+    }
+    if (!UpdateReg::ChangeHostname(sClient))
+        return Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeHostname failed");
+    return true;
+}
+
+void CVEXImpl::ReadClientRegistration()
+{
+    std::wstring sDir, sVersion;
+    if (UpdateReg::GetNetWorkerClientDir(sDir))
+        m_sRecoverNetWorkerClientDir = sDir;
+    else
+        CvexTrace().Line(TL_WARNING, kFn, L"UpdateReg::GetNetWorkerClientDir failed");
+    if (UpdateReg::GetNetWorkerClientVersion(sVersion))
+        m_sRecoverNetWorkerClientVersion = sVersion;
+    else
+        CvexTrace().Line(TL_WARNING, kFn, L"UpdateReg::GetNetWorkerClientVersion failed");
+    initseq::ClientVersion v = initseq::SplitClientVersion(m_sRecoverNetWorkerClientVersion);
+    m_usRecoverNetWorkerClientVersionMajor = v.usMajor;
+    m_usRecoverNetWorkerClientVersionMinor = v.usMinor;
+    m_usRecoverNetWorkerClientVersionSP = v.usSP;
+    CvexTrace().Str(TL_INFO, kFn, L"m_sRecoverNetWorkerClientDir", m_sRecoverNetWorkerClientDir);
+    CvexTrace().Str(TL_INFO, kFn, L"m_sRecoverNetWorkerClientVersion", m_sRecoverNetWorkerClientVersion);
+}
+
+bool CVEXImpl::InitCurrentDirectory()
+{
+    std::wstring sCurrent(MAX_PATH, L'\0');
+    DWORD n = GetCurrentDirectoryW(MAX_PATH, sCurrent.data());
+    if (n == 0 || n >= MAX_PATH)
+        CvexTrace().ApiFailure(kFn, L"GetCurrentDirectory", GetLastError());
+    else
+        m_sCurrentDirectory = sCurrent.substr(0, n);
+    CvexTrace().Str(TL_VERBOSE, kFn, L"m_sCurrentDirectory", m_sCurrentDirectory);
+    const std::wstring sCdDrive = initseq::FindCdDrive();
+    if (sCdDrive.empty())
+        return true;
+    CvexTrace().Str(TL_INFO, kFn, L"sCdDrive", sCdDrive);
+    if (!SetCurrentDirectoryWithRetries(sCdDrive))
+        return Fail(*this, kMsgCurrentDirectory, L"SetCurrentDirectory failed");
+    return true;
+}
+
+bool CVEXImpl::ProveConnection()
+{
+    ConnectionTest test;
+    for (int iRun = 1; iRun <= initseq::kMaxConnectionRuns; ++iRun) {
+        test.bRepeat = false;
+        if (!RunConnectionTest(test))
+            return false;
+        if (!test.bRepeat)
+            break;
+    }
+    if (test.bFailed) {
+        CvexTrace().EndFail(kFn, L"Failed");
+        return false;
+    }
+    if (!test.bSession)
+        return Fail(*this, kMsgNoSession, L"Session not correctly established");
+    if (LogStdMsg(1, kMsgConnected) != 0)
+        return Fail(*this, kMsgUserAbort, L"User abort");
+    if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion))
+        CvexTrace().Line(TL_WARNING, kFn, L"GetNetWorkerServerVersion failed");
+    m_bUserEditCfg = GetAdvancedOption(L"UserEditCfg");
+    CvexTrace().End(kFn);
+    return true;
+}
+
+bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
+{
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    const std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
+        return Fail(*this, kMsgInitFailed, L"RunCommand failed");
+    const bool bTraceOutput = CvexTrace().TraceOutput(initseq::kTraceGroup);
+    bool bDecided = false; // a failure or a repeat is noted: the rest is read and discarded
+    std::wstring sLine;
+    while (GetLine(sLine, bTraceOutput)) {
+        if (bDecided)
+            continue;
+        switch (initseq::ClassifyRecoverLine(sLine)) {
+        case initseq::RecoverLine::Prompt:
+            if (!SendResponse(L"EXIT\r\n", false)) {
+                // The session is up but cannot be closed; the host still learns why Init failed.
+                return Fail(*this, kMsgNoSession, L"SendResponse( EXIT ) failed");
+            }
+            return true;
+        case initseq::RecoverLine::SessionOpen:
+            CvexTrace().Line(TL_INFO, kFn, L"Session established");
+            test.bSession = true;
+            break;
+        case initseq::RecoverLine::Other: IgnoreLine(sLine); break;
+        default:
+            NoteConnectionFailure(sLine, test);
+            bDecided = true;
+            break;
+        }
+    }
+    return true;
+}
+
+void CVEXImpl::NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& test)
+{
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    test.bFailed = true;
+    switch (initseq::ClassifyRecoverLine(sLine)) {
+    case initseq::RecoverLine::NoRoute:
+        if (m_usRecoverNetWorkerClientVersionMajor == 7 && m_usRecoverNetWorkerClientVersionMinor == 4) {
+            CvexTrace().Line(TL_WARNING, kFn, L"**** Warning : Remote system error - No route to host");
+            Sleep(1000);
+            test.bFailed = false;
+            test.bRepeat = true;
+        } else {
+            CvexTrace().Line(TL_ERROR, kFn, L"**** Error : Remote system error - No route to host");
+        }
+        break;
+    case initseq::RecoverLine::NoBackups:
+        LogVarMsg(3, kMsgNoBackups, cred.m_sClientName.c_str(), cred.m_sServerName.c_str());
+        break;
+    case initseq::RecoverLine::ThreadsFailed: LogStdMsg(3, kMsgThreadsFailed); break;
+    case initseq::RecoverLine::TimedOut: LogStdMsg(3, kMsgTimedOut); break;
+    case initseq::RecoverLine::RpcCannotCall:
+        if (QueryNetwork().CheckDuplicateAddress(cred.m_ClientIPAddress))
+            LogStdMsg(3, kMsgDuplicateAddress);
+        else {
+            LogStdMsg(3, kMsgInvalidServer);
+            CvexTrace().Line(TL_ERROR, kFn, L"An invalid server name was specified");
+        }
+        break;
+    case initseq::RecoverLine::NotConfigured:
+        if (QueryNetwork().CheckDuplicateAddress(cred.m_ClientIPAddress))
+            LogStdMsg(3, kMsgDuplicateAddress);
+        else
+            LogVarMsg(3, initseq::NotConfiguredMessage(sLine, cred.m_sClientName), cred.m_sServerName.c_str());
+        break;
+    case initseq::RecoverLine::ForciblyClosed: LogStdMsg(3, kMsgForciblyClosed); break;
+    default: break;
+    }
+}

@@ -1,0 +1,82 @@
+#include "client/server_version.h"
+
+#include "plugin/cvex_impl.h"
+#include "support/handle.h"
+#include "trace/trace.h"
+
+namespace serverversion
+{
+
+const char kCommandFileText[] = ". type: nsr\r\nprint\r\nquit\r\n";
+
+std::wstring CommandLine(const std::wstring& sNsradminPath, const std::wstring& sServer,
+                         const std::wstring& sCommandFile)
+{
+    return sNsradminPath + L" -s \"" + sServer + L"\" -i \"" + sCommandFile + L"\"";
+}
+
+bool VersionFromLine(const std::wstring& sLine, std::wstring& sVersion)
+{
+    if (sLine.find(L"NetWorker") == std::wstring::npos || sLine.find(L"Build") == std::wstring::npos)
+        return false;
+    const size_t nSkip = wcslen(L"NetWorker") + 1;
+    std::wstring sRest = sLine.size() > nSkip ? sLine.substr(nSkip) : std::wstring();
+    size_t iSlash = sRest.rfind(L'/');
+    if (iSlash != std::wstring::npos)
+        sRest.erase(iSlash);
+    sVersion = sRest;
+    return true;
+}
+
+} // namespace serverversion
+
+bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
+{
+    const wchar_t* fn = L"CVEXImpl::WriteNsradminCommandFile";
+    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ | GENERIC_WRITE,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        CvexTrace().ApiFailure(fn, L"CreateFile", GetLastError());
+        CvexTrace().EndFail(fn, L"CreateFile failed");
+        return false;
+    }
+    const DWORD dwLength = static_cast<DWORD>(strlen(serverversion::kCommandFileText));
+    DWORD dwWritten = 0;
+    if (!WriteFile(file.get(), serverversion::kCommandFileText, dwLength, &dwWritten, nullptr) ||
+        dwWritten != dwLength) {
+        CvexTrace().ApiFailure(fn, L"WriteFile", GetLastError());
+        CvexTrace().EndFail(fn, L"WriteFile() failed");
+        return false;
+    }
+    return true;
+}
+
+bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
+{
+    const wchar_t* fn = L"CVEXImpl::GetNetWorkerServerVersion";
+    CvexTrace().Start(fn);
+    std::wstring sFolder;
+    GetConfigDirectory(sFolder);
+    const std::wstring sCommandFile = sFolder + L"\\nsradmin_args.txt";
+    if (!WriteNsradminCommandFile(sCommandFile)) {
+        CvexTrace().EndFail(fn, L"Command file not written");
+        return false;
+    }
+    const std::wstring sCmd =
+        serverversion::CommandLine(m_sNsradminPath, m_NetWorkerCredentials.m_sServerName, sCommandFile);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(0))) {
+        CvexTrace().EndFail(fn, L"RunCommand failed");
+        return false;
+    }
+    std::wstring sLine;
+    while (GetLine(sLine, CvexTrace().TraceOutput(0))) {
+        std::wstring sFound;
+        if (serverversion::VersionFromLine(sLine, sFound)) {
+            sVersion = sFound;
+            CvexTrace().Str(TL_INFO, fn, L"sVersion", sVersion);
+        }
+    }
+    CvexTrace().End(fn);
+    return true;
+}
