@@ -106,10 +106,3 @@ bool CVEXImpl::CheckSystemState()
 {
     return NotAvailable(L"CVEXImpl::CheckSystemState");
 }
-
-// The execution daemon is started and stopped with the client set-up; until then there is
-// none to stop.
-bool CVEXImpl::StopNsrExecDaemon()
-{
-    return true;
-}

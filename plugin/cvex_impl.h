@@ -1,5 +1,6 @@
 // CVEXImpl: the object that does the module's work behind the CVEX facade.
 #pragma once
+#include "client/file_info.h"
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
 
@@ -41,7 +42,18 @@ public:
     bool SimulateKeystroke(wchar_t wc, bool bKeyDown, INPUT_RECORD& record);
     bool ProvidePassword();
     bool IgnoreLine(const std::wstring& sLine);
+
+    // NetWorker client software of the recovery environment.
+    bool GetNetWorkerClientVersion(std::wstring& sVersion);
+    bool GetNetWorkerClientFiles(const std::wstring& sPath, std::vector<FileInfo>& files);
+    bool GetReleaseVersion(const FileInfo& file, std::wstring& sRelease, std::wstring& sVersion);
+    bool CreateNsrDirs();
+    bool SetNetWorkerClientEnv();
+    // The client's execution daemon, its port ranges and its certificate.
+    bool StartNsrExecDaemon();
     bool StopNsrExecDaemon();
+    bool QueryPorts(const std::wstring& sHost);
+    bool ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::wstring& sPKeyFile);
 
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }

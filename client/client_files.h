@@ -1,0 +1,30 @@
+// File and process helpers of the NetWorker client set-up (thin Win32 pieces).
+#pragma once
+#include "support/win.h"
+
+#include <string>
+#include <vector>
+
+namespace nwclient
+{
+
+// Creates each folder below sBase (which ends in a backslash), in order. A folder that fails is
+// traced and the rest are still tried; true when every one exists as a directory afterwards.
+bool CreateFolders(const std::wstring& sBase, const std::vector<std::wstring>& folders);
+
+// The identifiers of every running process. The list grows until the call leaves room to spare,
+// so that no process is missed however many run. False (with the error) when the list cannot
+// be read.
+using EnumProcessesFn = BOOL(WINAPI*)(DWORD* pIds, DWORD dwBytes, DWORD* pdwBytesReturned);
+bool ListProcessIds(std::vector<DWORD>& ids, DWORD& dwError, EnumProcessesFn pEnum = nullptr);
+
+// The base name of a process's main module; when it cannot be read, the call that failed
+// ("OpenProcess(QUERY)" when the process cannot be opened for query) and its error.
+struct ProcessName {
+    std::wstring sName;
+    const wchar_t* pFailedCall = nullptr;
+    DWORD dwError = 0;
+};
+ProcessName ProcessBaseName(DWORD dwPid);
+
+} // namespace nwclient

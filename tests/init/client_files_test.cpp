@@ -1,0 +1,203 @@
+// The client set-up's file and process pieces, on scratch folders of the build's own prefix.
+#include "client/client_files.h"
+#include "client/client_rules.h"
+#include "tests/common/test_util.h"
+#include "tests/init/client_impl.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using testutil::ScratchFolder;
+
+namespace
+{
+
+bool IsFolder(const std::wstring& sPath)
+{
+    DWORD dw = GetFileAttributesW(sPath.c_str());
+    return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// A process list of a given length, handed out as EnumProcesses does: as much as fits.
+DWORD g_dwFakeProcesses = 0;
+int g_nFakeCalls = 0;
+BOOL WINAPI FakeEnumProcesses(DWORD* pIds, DWORD dwBytes, DWORD* pdwReturned)
+{
+    ++g_nFakeCalls;
+    DWORD n = std::min<DWORD>(dwBytes / sizeof(DWORD), g_dwFakeProcesses);
+    for (DWORD i = 0; i < n; ++i)
+        pIds[i] = 4 * (i + 1);
+    *pdwReturned = n * sizeof(DWORD);
+    return TRUE;
+}
+BOOL WINAPI FailingEnumProcesses(DWORD*, DWORD, DWORD*)
+{
+    SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
+}
+
+std::vector<DWORD> ListFake(DWORD dwProcesses, int& nCalls)
+{
+    g_dwFakeProcesses = dwProcesses;
+    g_nFakeCalls = 0;
+    std::vector<DWORD> ids;
+    DWORD dwError = 0;
+    EXPECT_TRUE(nwclient::ListProcessIds(ids, dwError, &FakeEnumProcesses));
+    nCalls = g_nFakeCalls;
+    return ids;
+}
+
+} // namespace
+
+TEST(ProcessList, GrowsUntilEveryProcessFits)
+{
+    int nCalls = 0;
+    std::vector<DWORD> ids = ListFake(10, nCalls);
+    EXPECT_EQ(ids.size(), 10u);
+    EXPECT_EQ(nCalls, 1);
+    // More than the first 256: nothing is cut off.
+    ids = ListFake(1000, nCalls);
+    ASSERT_EQ(ids.size(), 1000u);
+    EXPECT_EQ(ids.back(), 4000u);
+    EXPECT_EQ(nCalls, 3);
+    // Exactly filling the room cannot be told from a cut list, so it is asked again.
+    ids = ListFake(256, nCalls);
+    EXPECT_EQ(ids.size(), 256u);
+    EXPECT_EQ(nCalls, 2);
+}
+
+TEST(ProcessList, FailureGivesTheErrorAndTheRealListHoldsThisProcess)
+{
+    std::vector<DWORD> ids{1, 2};
+    DWORD dwError = 0;
+    EXPECT_FALSE(nwclient::ListProcessIds(ids, dwError, &FailingEnumProcesses));
+    EXPECT_EQ(dwError, static_cast<DWORD>(ERROR_ACCESS_DENIED));
+
+    ASSERT_TRUE(nwclient::ListProcessIds(ids, dwError));
+    EXPECT_NE(std::find(ids.begin(), ids.end(), GetCurrentProcessId()), ids.end());
+    wchar_t wsz[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring sOwn = wsz;
+    nwclient::ProcessName name = nwclient::ProcessBaseName(GetCurrentProcessId());
+    EXPECT_EQ(name.pFailedCall, nullptr);
+    EXPECT_EQ(name.sName, sOwn.substr(sOwn.rfind(L'\\') + 1));
+    EXPECT_STREQ(nwclient::ProcessBaseName(0xFFFFFFF0).pFailedCall, L"OpenProcess(QUERY)");
+}
+
+TEST(CreateFolders, AllFoldersAndAgainWhenTheyExist)
+{
+    ScratchFolder scratch(L"nsrdirs");
+    std::wstring sBase = scratch.path() + L"\\";
+    ASSERT_TRUE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
+    for (const std::wstring& d : nwclient::NsrDirectories())
+        EXPECT_TRUE(IsFolder(sBase + d)) << testing::PrintToString(d);
+    EXPECT_TRUE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
+}
+
+TEST(CreateFolders, OneBlockedFolderFailsButTheOthersAreMade)
+{
+    ScratchFolder scratch(L"nsrdirs_blocked");
+    std::wstring sBase = scratch.path() + L"\\";
+    // A file where a folder belongs: "already exists", yet no folder.
+    testutil::WriteTextFile(sBase + L"dedup", "not a folder");
+    EXPECT_FALSE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
+    for (const std::wstring& d : nwclient::NsrDirectories())
+        EXPECT_EQ(IsFolder(sBase + d), d.rfind(L"dedup", 0) != 0) << testing::PrintToString(d);
+}
+
+TEST(ClientFiles, RecursiveWalkListsEachFolderBeforeItsContents)
+{
+    ScratchFolder scratch(L"walk");
+    ClientImpl impl;
+    const std::wstring& root = scratch.path();
+    CreateDirectoryW((root + L"\\bin").c_str(), nullptr);
+    CreateDirectoryW((root + L"\\bin\\en").c_str(), nullptr);
+    testutil::WriteTextFile(root + L"\\bin\\en\\msg.txt", "x");
+    testutil::WriteTextFile(root + L"\\top.txt", "x");
+    std::vector<FileInfo> files(1); // appended to, not replaced
+    ASSERT_TRUE(impl.GetNetWorkerClientFiles(root, files));
+    ASSERT_EQ(files.size(), 5u);
+    auto at = [&](const std::wstring& sName) {
+        for (size_t i = 1; i < files.size(); ++i)
+            if (files[i].sName == sName)
+                return i;
+        return size_t{0};
+    };
+    ASSERT_TRUE(at(L"bin") && at(L"en") && at(L"msg.txt") && at(L"top.txt"));
+    EXPECT_LT(at(L"bin"), at(L"en"));
+    EXPECT_LT(at(L"en"), at(L"msg.txt"));
+    EXPECT_TRUE(files[at(L"bin")].bDirectory);
+    EXPECT_FALSE(files[at(L"top.txt")].bDirectory);
+    EXPECT_EQ(files[at(L"bin")].sPath, root);
+    EXPECT_EQ(files[at(L"msg.txt")].sPath, root + L"\\bin\\en");
+}
+
+TEST(ClientFiles, OnlyAnExistingFolderCanBeWalked)
+{
+    ScratchFolder scratch(L"walk_bad");
+    ClientImpl impl;
+    testutil::WriteTextFile(scratch.file(L"file.txt"), "x");
+    std::vector<FileInfo> files;
+    EXPECT_FALSE(impl.GetNetWorkerClientFiles(L"", files));
+    EXPECT_FALSE(impl.GetNetWorkerClientFiles(scratch.file(L"file.txt"), files));
+    EXPECT_FALSE(impl.GetNetWorkerClientFiles(scratch.file(L"missing"), files));
+    // An empty folder is a successful walk with nothing in it.
+    CreateDirectoryW(scratch.file(L"empty").c_str(), nullptr);
+    EXPECT_TRUE(impl.GetNetWorkerClientFiles(scratch.file(L"empty"), files));
+    EXPECT_TRUE(files.empty());
+}
+
+TEST(ReleaseVersion, WithoutTranslationTableTheBritishBlockIsRead)
+{
+    ClientImpl impl;
+    FileInfo tool{testutil::ProgramFolder(), L"init_no_translation.exe", false};
+    tool.sPath.pop_back();
+    std::wstring sRelease, sVersion;
+    ASSERT_TRUE(impl.GetReleaseVersion(tool, sRelease, sVersion));
+    EXPECT_EQ(sVersion, L"5.6.7.9"); // the product version, not the file version
+    EXPECT_EQ(sRelease, L"5.6.7.8.Build.42");
+    EXPECT_TRUE(impl.messages.empty());
+}
+
+TEST(ReleaseVersion, ProgramsWithoutVersionOrNotProgramsAtAllFailQuietly)
+{
+    ScratchFolder scratch(L"release");
+    ClientImpl impl;
+    testutil::WriteTextFile(scratch.file(L"nsrexecd.exe"), "not a program");
+    std::wstring sRelease = L"r", sVersion = L"v";
+    EXPECT_FALSE(impl.GetReleaseVersion({scratch.path(), L"nsrexecd.exe", false}, sRelease, sVersion));
+    EXPECT_FALSE(impl.GetReleaseVersion({scratch.path(), L"missing.exe", false}, sRelease, sVersion));
+    // This test program is a 64-bit program without a version resource.
+    FileInfo self{testutil::ProgramFolder(), L"client_tests.exe", false};
+    self.sPath.pop_back();
+    EXPECT_FALSE(impl.GetReleaseVersion(self, sRelease, sVersion));
+    EXPECT_EQ(sRelease, L"r");
+    EXPECT_TRUE(impl.messages.empty());
+}
+
+TEST(ClientEnvironment, PathGetsTheClientFolderOnce)
+{
+    std::wstring sSaved(32767, L'\0');
+    sSaved.resize(GetEnvironmentVariableW(L"PATH", sSaved.data(), 32767));
+    ClientImpl impl;
+    EXPECT_FALSE(impl.SetNetWorkerClientEnv()); // the client folder is not known yet
+    impl.SetClientDir(L"X:\\PROGRA~1\\Legato\\nsr\\bin");
+    SetEnvironmentVariableW(L"PATH", L"c:\\windows;c:\\bin");
+    ASSERT_TRUE(impl.SetNetWorkerClientEnv());
+    ASSERT_TRUE(impl.SetNetWorkerClientEnv());
+    wchar_t wsz[512] = {};
+    GetEnvironmentVariableW(L"PATH", wsz, 512);
+    EXPECT_STREQ(wsz, L"X:\\PROGRA~1\\LEGATO\\NSR\\BIN;C:\\WINDOWS;C:\\BIN");
+    SetEnvironmentVariableW(L"PATH", nullptr);
+    EXPECT_FALSE(impl.SetNetWorkerClientEnv()); // no PATH to rewrite
+    SetEnvironmentVariableW(L"PATH", sSaved.c_str());
+}
+
+TEST(ExecDaemon, NotStartedWithoutCredentialsOrServer)
+{
+    ClientImpl impl;
+    EXPECT_FALSE(impl.StartNsrExecDaemon());
+    impl.AcceptServer(L"");
+    EXPECT_FALSE(impl.StartNsrExecDaemon());
+}
