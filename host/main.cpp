@@ -4,6 +4,7 @@
 #include "host/dev_run_tool.h"
 #include "host/host_output.h"
 #include "host/plugin_loader.h"
+#include "host/recovery_job.h"
 
 #include <string>
 #include <vector>
@@ -70,7 +71,11 @@ int wmain(int argc, wchar_t** argv)
     ShowModule(plugin);
     // --answer-file PATH and --write-answer-file PATH work on the plug-in's credentials.
     refhost::AnswerFileOptions answerFile = refhost::ParseAnswerFileOptions(args);
-    if (answerFile.Any())
-        return refhost::RunAnswerFileCommand(answerFile, *loaded.Credentials());
+    // With --init as well, the main job: Init with the loaded credentials, then Fini.
+    if (answerFile.Any()) {
+        int iRc = refhost::RunAnswerFileCommand(answerFile, *loaded.Credentials());
+        return iRc != 0 || !refhost::WantsRecoveryJob(args) ? iRc
+                                                            : refhost::RunRecoveryJob(plugin, *loaded.Credentials());
+    }
     return 0;
 }

@@ -86,10 +86,6 @@ bool CVEXImpl::NotAvailable(const wchar_t* pFn)
     return false;
 }
 
-bool CVEXImpl::Init(CrplCredentials*)
-{
-    return NotAvailable(L"CVEXImpl::Init");
-}
 bool CVEXImpl::GetFilespaceList(FileSpaceList*)
 {
     return NotAvailable(L"CVEXImpl::GetFilespaceList");

@@ -55,6 +55,9 @@ public:
     bool QueryPorts(const std::wstring& sHost);
     bool ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::wstring& sPKeyFile);
 
+    // The NetWorker server's version, read with nsradmin.
+    bool GetNetWorkerServerVersion(std::wstring& sVersion);
+
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }
     // Heartbeat period in 10 ms polls, Abort's closing pause and the monitoring thread's pause
@@ -75,6 +78,12 @@ public:
     const std::wstring& NwinstcreatePath() const { return m_sNwinstcreatePath; }
     bool CopyBoot() const { return m_bCopyBOOT; }
     bool CopySystem() const { return m_bCopySYSTEM; }
+    bool HasValidCredentials() const { return m_bValidCredentials; }
+    const std::wstring& PointInTime() const { return m_sPointInTime; }
+    const std::wstring& RecoverClientVersion() const { return m_sRecoverNetWorkerClientVersion; }
+    const std::wstring& RecoverClientDir() const { return m_sRecoverNetWorkerClientDir; }
+    const std::wstring& ServerVersion() const { return m_sRecoverNetWorkerServerVersion; }
+    const std::wstring& CurrentDirectoryAtInit() const { return m_sCurrentDirectory; }
 
     // The banner of property 1: "Velmora HALVO for NetWorker (CVEXImpl) created on <date> at <time>".
     static std::wstring Description();
@@ -95,6 +104,23 @@ protected:
     void Heartbeat();
     bool AbortRead();
     void CloseOutputPipe();
+    // Steps of Init (client/init*.cpp); each posts its own message when it fails.
+    struct ConnectionTest {
+        bool bRepeat = false;  // run recover again (a 7.4 client without a route yet)
+        bool bFailed = false;  // a failure message was posted
+        bool bSession = false; // recover opened its session
+    };
+    bool InitNameResolution(const CvexCredentials& cred);
+    void AcceptCredentials(const CvexCredentials& cred);
+    bool InitRegistry(const std::wstring& sHostname);
+    bool InitNetworkSettings();
+    void ReadClientRegistration();
+    bool InitCurrentDirectory();
+    bool ProveConnection();
+    bool RunConnectionTest(ConnectionTest& test);
+    void NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& test);
+    bool WriteNsradminCommandFile(const std::wstring& sPath);
+
     unsigned m_uiPollsPerHeartbeat = 1000;
     DWORD m_dwAbortPauseMs = 5000;
 
