@@ -32,6 +32,20 @@ void TerminateDaemon(const wchar_t* pFn, DWORD dwPid)
     CvexTrace().Int(TL_INFO, pFn, L"Terminated nsrexec daemon", dwPid);
 }
 
+// Whether the tool whose output was read to its end exited with 0.
+bool EndedCommandSucceeded(const wchar_t* pFn, HANDLE hProcess)
+{
+    DWORD dwExit = STILL_ACTIVE;
+    if (hProcess == INVALID_HANDLE_VALUE || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 ||
+        !GetExitCodeProcess(hProcess, &dwExit)) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(pFn, L"GetExitCodeProcess", dwError);
+        return false;
+    }
+    CvexTrace().Int(TL_INFO, pFn, L"dwExitCode", dwExit);
+    return dwExit == 0;
+}
+
 } // namespace
 
 bool CVEXImpl::StartNsrExecDaemon()
@@ -166,12 +180,18 @@ bool CVEXImpl::ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::
         trace.EndFail(fn, L"RunCommand failed");
         return false;
     }
-    // The output is not interpreted, only traced.
+    // The output is only traced; the tool's exit code tells whether the import worked.
     std::wstring sLine;
     while (GetLine(sLine, trace.TraceOutput(kGroupImportCert)))
         trace.Str(TL_INFO, fn, L"sLine", sLine);
+    bool bImported = EndedCommandSucceeded(fn, m_Handles.hProcess);
+    // The daemon runs again whatever became of the import.
     if (!StartNsrExecDaemon()) {
         trace.EndFail(fn, L"Can't restart nsrexecd");
+        return false;
+    }
+    if (!bImported) {
+        trace.EndFail(fn, L"nwinstcreate failed");
         return false;
     }
     trace.End(fn);

@@ -1,0 +1,114 @@
+// Client discovery inside a sandbox machine whose client tools are stamped 8.2.4.1.
+#include "client/client_rules.h"
+#include "support/handle.h"
+#include "support/update_reg.h"
+#include "tests/common/test_util.h"
+#include "tests/init/sandbox_client.h"
+
+using namespace sandbox;
+
+namespace
+{
+
+const wchar_t kClientKey[] = L"SOFTWARE\\Legato\\NetWorker";
+
+// Moves a file aside for the life of the object.
+class FileAside
+{
+public:
+    explicit FileAside(std::wstring sPath) : m_sPath(std::move(sPath))
+    {
+        m_bMoved = MoveFileW(m_sPath.c_str(), (m_sPath + L".aside").c_str()) != FALSE;
+    }
+    ~FileAside()
+    {
+        if (m_bMoved)
+            MoveFileW((m_sPath + L".aside").c_str(), m_sPath.c_str());
+    }
+    bool moved() const { return m_bMoved; }
+
+private:
+    std::wstring m_sPath;
+    bool m_bMoved = false;
+};
+
+} // namespace
+
+TEST_F(ClientSandbox, DiscoveryReadsTheVersionRegistersTheClientAndMakesItsFolders)
+{
+    // A daemon of an earlier session is stopped before the client is looked at.
+    impl.AcceptServer(L"localhost");
+    ASSERT_TRUE(impl.StartNsrExecDaemon());
+    ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
+
+    std::wstring sVersion;
+    ASSERT_TRUE(impl.GetNetWorkerClientVersion(sVersion));
+    EXPECT_EQ(sVersion, L"8.2.4.1");
+    EXPECT_TRUE(impl.messages.empty());
+    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
+
+    EXPECT_EQ(ReadString(kClientKey, L"Version"), L"8.2.4.1");
+    EXPECT_EQ(ReadString(kClientKey, L"Release"), L"8.2.4.1.Build.235");
+    EXPECT_EQ(ReadString(kClientKey, L"Path"), L"X:\\PROGRA~1\\Legato\\nsr\\");
+    EXPECT_EQ(ReadString(kClientKey, L"FirewallConfig"), L"0");
+    for (const wchar_t* pEmpty : {L"DefaultServer", L"NwProgramMenuFolder", L"Servers"})
+        EXPECT_EQ(ReadString(kClientKey, pEmpty), L"") << pEmpty;
+    EXPECT_EQ(ReadString(L"SOFTWARE\\Legato\\NetWorker\\Backup\\8.2.4.1", L"DefaultServer"), L"");
+    EXPECT_TRUE(KeyExists(L"SOFTWARE\\Legato\\NetWorker\\ChangeJournal"));
+    EXPECT_NE(ReadString(L"SOFTWARE\\Legato\\NetWorker Configuration Wizard", L"ConfigurationWizard"), L"<missing>");
+    for (const std::wstring& d : nwclient::NsrDirectories())
+        EXPECT_TRUE(IsFolder(kNsr + d)) << testing::PrintToString(d);
+
+    // What Init reads back from the registration.
+    std::wstring sDir, sRegistered;
+    ASSERT_TRUE(UpdateReg::GetNetWorkerClientDir(sDir));
+    EXPECT_EQ(sDir, L"X:\\PROGRA~1\\Legato\\nsr\\bin");
+    ASSERT_TRUE(UpdateReg::GetNetWorkerClientVersion(sRegistered));
+    EXPECT_EQ(sRegistered, L"8.2.4.1");
+
+    // A second discovery over the existing folders and registration works as well.
+    EXPECT_TRUE(impl.GetNetWorkerClientVersion(sVersion));
+}
+
+TEST_F(ClientSandbox, WithoutRecoverTheClientIsRefusedAndNothingIsRegistered)
+{
+    FileAside aside(std::wstring(kBin) + L"recover.exe");
+    ASSERT_TRUE(aside.moved());
+    std::wstring sVersion;
+    EXPECT_FALSE(impl.GetNetWorkerClientVersion(sVersion));
+    ASSERT_EQ(impl.messages.size(), 1u);
+    EXPECT_EQ(impl.messages[0], impl.Text(105));
+    std::wstring sLastError;
+    impl.GetLastErrorMsg(sLastError);
+    EXPECT_EQ(sLastError, impl.Text(105));
+    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Legato"));
+    EXPECT_FALSE(IsFolder(std::wstring(kNsr) + L"tmp"));
+}
+
+TEST_F(ClientSandbox, OneFolderThatCannotBeMadeLeavesTheOthersMadeAndFails)
+{
+    std::wstring sBlocker = std::wstring(kNsr) + L"dedup";
+    testutil::WriteTextFile(sBlocker, "a file where a folder belongs");
+    std::wstring sVersion;
+    EXPECT_FALSE(impl.GetNetWorkerClientVersion(sVersion));
+    EXPECT_EQ(impl.messages, std::vector<std::wstring>{impl.Text(125)});
+    for (const std::wstring& d : nwclient::NsrDirectories())
+        EXPECT_EQ(IsFolder(kNsr + d), d.rfind(L"dedup", 0) != 0) << testing::PrintToString(d);
+    DeleteFileW(sBlocker.c_str());
+}
+
+TEST_F(ClientSandbox, SearchPathFindsTheClientToolsAfterTheRewrite)
+{
+    std::wstring sSaved(32767, L'\0');
+    sSaved.resize(GetEnvironmentVariableW(L"PATH", sSaved.data(), 32767));
+    std::wstring sVersion, sDir;
+    ASSERT_TRUE(impl.GetNetWorkerClientVersion(sVersion));
+    ASSERT_TRUE(UpdateReg::GetNetWorkerClientDir(sDir));
+    impl.SetClientDir(sDir);
+    SetEnvironmentVariableW(L"PATH", L"c:\\windows\\system32;c:\\windows");
+    ASSERT_TRUE(impl.SetNetWorkerClientEnv());
+    wchar_t wsz[MAX_PATH] = {};
+    ASSERT_NE(SearchPathW(nullptr, L"nsrports.exe", nullptr, MAX_PATH, wsz, nullptr), 0u);
+    EXPECT_EQ(_wcsicmp(wsz, L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nsrports.exe"), 0) << testing::PrintToString(wsz);
+    SetEnvironmentVariableW(L"PATH", sSaved.c_str());
+}
