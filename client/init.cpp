@@ -232,6 +232,7 @@ void CVEXImpl::NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& 
             test.bRepeat = true;
         } else {
             CvexTrace().Line(TL_ERROR, kFn, L"**** Error : Remote system error - No route to host");
+            LogStdMsg(3, kMsgNoSession); // otherwise the host would get false without a reason
         }
         break;
     case initseq::RecoverLine::NoBackups:

@@ -1,0 +1,361 @@
+// Init inside a sandbox machine, against the simulated client tools and server: what a
+// successful Init leaves on the machine, and each way it fails with its message.
+#include "client/client_rules.h"
+#include "client/query_network.h"
+#include "tests/common/test_util.h"
+#include "tests/init/sandbox_client.h"
+#include "trace/trace.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <utility>
+
+using testutil::Contains;
+
+namespace
+{
+
+const wchar_t kNwsimIni[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini";
+const wchar_t kNetState[] = L"X:\\Program Files\\Velmora\\HALVO\\halvo_nm_state.ini";
+const wchar_t kHosts[] = L"C:\\windows\\system32\\drivers\\etc\\hosts";
+const wchar_t kTcpip[] = L"SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameters";
+
+// The sandbox's own adapter, as the machine was built with it.
+const char kOneDhcpAdapter[] = "[Adapter]\r\nName={A1}\r\nDescription=First\r\nHwAddr=00-15-5D-01-02-03\r\n"
+                               "Index=11\r\nStatus=Up\r\nDhcpIPv4=Yes\r\nAddress=192.168.10.50/24\r\n"
+                               "Address=fe80::215:5dff:fe01:203/64\r\nGateway=192.168.10.1\r\n";
+
+std::string Bytes(const std::wstring& sPath)
+{
+    return velmora::to_utf8(testutil::ReadTextFile(sPath));
+}
+
+void SetFault(const wchar_t* pSpec)
+{
+    WritePrivateProfileStringW(L"faults", nullptr, nullptr, kNwsimIni);
+    if (pSpec)
+        WritePrivateProfileStringW(L"faults", L"init_test", pSpec, kNwsimIni);
+}
+
+void SetTcpipValue(const wchar_t* pName, const wchar_t* pValue)
+{
+    HKEY hKey = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTcpip, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr) != 0)
+        return;
+    if (pValue)
+        RegSetValueExW(hKey, pName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pValue),
+                       static_cast<DWORD>((wcslen(pValue) + 1) * sizeof(wchar_t)));
+    else
+        RegDeleteValueW(hKey, pName);
+    RegCloseKey(hKey);
+}
+
+// The [Adapter] section of the network-library state that names the adapter.
+std::string AdapterSection(const std::string& sState, const std::string& sName)
+{
+    size_t iAt = sState.find("Name=" + sName);
+    if (iAt == std::string::npos)
+        return {};
+    size_t iEnd = sState.find("[Adapter]", iAt);
+    return sState.substr(iAt, iEnd == std::string::npos ? std::string::npos : iEnd - iAt);
+}
+
+bool Has(const std::string& sText, const std::string& sPart)
+{
+    return sText.find(sPart) != std::string::npos;
+}
+
+size_t CountOf(const std::string& sText, const std::string& sPart)
+{
+    size_t n = 0;
+    for (size_t i = sText.find(sPart); i != std::string::npos; i = sText.find(sPart, i + 1))
+        ++n;
+    return n;
+}
+
+// Credentials of another plug-in family.
+class OtherCredentials : public CrplCredentials
+{
+public:
+    bool Check() override { return true; }
+    bool GetCredentialsFromAnsFile(const velmora::string&) override { return false; }
+    bool SetAnsFileFromCredentials(const velmora::string&) override { return false; }
+};
+
+} // namespace
+
+class InitSandbox : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(sandbox::IsFolder(sandbox::kBin)) << "not inside a sandbox machine";
+        SetFault(nullptr);
+        testutil::WriteTextFile(kNetState, kOneDhcpAdapter);
+        SetTcpipValue(L"Domain", nullptr);
+        SetTcpipValue(L"DhcpDomain", nullptr);
+        m_nTraceAt = Bytes(CvexTrace().LogPath()).size();
+        impl.SetLogMsgCallbackFn(&InitSandbox::Log, this);
+        cred.m_sServerName = L"localhost";
+        cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"127.0.0.1"));
+        cred.m_sClientName = L"winclient1";
+        cred.m_ClientIPAddress = velmora::ip_address(velmora::string(L"192.168.10.7"));
+        cred.m_ClientSubnetPrefix = 24;
+        cred.m_ClientDefaultGateway = velmora::ip_address(velmora::string(L"192.168.10.1"));
+    }
+    void TearDown() override
+    {
+        impl.Fini(true);
+        EXPECT_TRUE(sandbox::WaitForCount(L"nsrexecd.exe", 0)) << "Fini ends the daemon";
+        std::vector<DWORD> left = sandbox::RunningClientTools();
+        EXPECT_TRUE(left.empty()) << left.size() << " client tool processes left running";
+        sandbox::EndProcesses(left);
+        SetFault(nullptr);
+    }
+
+    static int Log(unsigned, const wchar_t* pText, void* pContext)
+    {
+        auto* self = static_cast<InitSandbox*>(pContext);
+        self->messages.push_back(pText);
+        return self->iAnswerTo192 != 0 && self->messages.back() == self->impl.Text(192) ? self->iAnswerTo192 : 0;
+    }
+    bool Logged(unsigned uiId)
+    {
+        return std::find(messages.begin(), messages.end(), impl.Text(uiId)) != messages.end();
+    }
+    std::wstring LastError()
+    {
+        std::wstring s;
+        impl.GetLastErrorMsg(s);
+        return s;
+    }
+    // What this test added to the trace.
+    std::string NewTrace() { return Bytes(CvexTrace().LogPath()).substr(m_nTraceAt); }
+
+    ClientImpl impl;
+    CvexCredentials cred;
+    std::vector<std::wstring> messages;
+    int iAnswerTo192 = 0;
+    size_t m_nTraceAt = 0;
+};
+
+TEST_F(InitSandbox, ASuccessfulInitMakesTheMachineAClientOfTheServer)
+{
+    wchar_t wszBefore[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, wszBefore);
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+
+    EXPECT_TRUE(Has(Bytes(kHosts), "\r\n127.0.0.1\tlocalhost\r\n")) << Bytes(kHosts);
+    EXPECT_TRUE(Has(Bytes(kHosts), "# 127.0.0.1 localhost\r\n")) << "the comment stays";
+    EXPECT_EQ(Bytes(QueryNetwork::kServersFile), "localhost\r\n");
+    EXPECT_EQ(sandbox::ReadString(L"SOFTWARE\\Legato\\NetWorker", L"Version"), L"9.2.1.5");
+    EXPECT_EQ(sandbox::ReadString(L"SOFTWARE\\Legato\\NetWorker", L"Path"), L"X:\\PROGRA~1\\Legato\\nsr\\");
+    EXPECT_EQ(sandbox::ReadString(kTcpip, L"Hostname"), L"winclient1");
+    EXPECT_EQ(sandbox::ReadString(kTcpip, L"NV Hostname"), L"winclient1");
+    EXPECT_TRUE(sandbox::KeyExists(L"SYSTEM\\CurrentControlSet\\Control\\MiniNT")) << "restored after Init";
+
+    std::string sAdapter = AdapterSection(Bytes(kNetState), "{A1}");
+    EXPECT_TRUE(Has(sAdapter, "Address=192.168.10.7/24")) << sAdapter;
+    EXPECT_FALSE(Has(sAdapter, "Address=192.168.10.50")) << "the DHCP lease was replaced";
+    EXPECT_TRUE(Has(sAdapter, "Gateway=192.168.10.1"));
+    EXPECT_TRUE(Has(sAdapter, "Route=127.0.0.1/32 via 192.168.10.1 last 1")) << sAdapter;
+
+    wchar_t wszPath[4096] = {};
+    GetEnvironmentVariableW(L"PATH", wszPath, 4096);
+    EXPECT_EQ(_wcsnicmp(wszPath, L"X:\\PROGRA~1\\Legato\\nsr\\bin;", 27), 0) << velmora::to_utf8(wszPath);
+    for (const std::wstring& d : nwclient::NsrDirectories())
+        EXPECT_TRUE(sandbox::IsFolder(sandbox::kNsr + d)) << velmora::to_utf8(d);
+    EXPECT_EQ(nwclient::NsrDirectories().size(), 27u);
+
+    EXPECT_EQ(sandbox::ProcessesNamed(L"nsrexecd.exe").size(), 1u);
+    EXPECT_TRUE(Logged(117));
+    EXPECT_TRUE(Logged(192));
+    EXPECT_EQ(impl.ServerVersion().rfind(L"19.4.0.1", 0), 0u) << velmora::to_utf8(impl.ServerVersion());
+    EXPECT_EQ(impl.RecoverClientVersion(), L"9.2.1.5");
+
+    wchar_t wszDuring[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, wszDuring);
+    EXPECT_STREQ(wszDuring, L"F:\\") << "the CD-ROM drive became the current directory";
+    EXPECT_TRUE(impl.Fini(false));
+    EXPECT_TRUE(sandbox::WaitForCount(L"nsrexecd.exe", 0)) << "Fini ends the daemon";
+    wchar_t wszAfter[MAX_PATH] = {};
+    GetCurrentDirectoryW(MAX_PATH, wszAfter);
+    EXPECT_STREQ(wszAfter, wszBefore);
+}
+
+TEST_F(InitSandbox, InitTwiceInARowWorksAndAddsNoSecondEntry)
+{
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    messages.clear();
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_TRUE(Logged(192));
+    EXPECT_EQ(CountOf(Bytes(kHosts), "localhost\r\n"), 2u) << "the comment and one entry";
+    EXPECT_EQ(CountOf(Bytes(kNetState), "Route="), 1u);
+    EXPECT_EQ(sandbox::ProcessesNamed(L"nsrexecd.exe").size(), 1u) << "the first daemon was stopped";
+}
+
+TEST_F(InitSandbox, TheServersFileTakesTheConfiguredOrTheDhcpDomain)
+{
+    SetTcpipValue(L"Domain", L"lab.example");
+    SetTcpipValue(L"DhcpDomain", L"dhcp.example");
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_EQ(Bytes(QueryNetwork::kServersFile), "localhost.lab.example\r\n");
+    SetTcpipValue(L"Domain", nullptr);
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_EQ(Bytes(QueryNetwork::kServersFile), "localhost.dhcp.example\r\n");
+}
+
+TEST_F(InitSandbox, AnAdapterThatHasTheAddressKeepsItsSettingsAndGetsOnlyTheRoute)
+{
+    testutil::WriteTextFile(kNetState, std::string("[Adapter]\r\nName={A0}\r\nHwAddr=00-15-5D-00-00-01\r\nIndex=7\r\n"
+                                                   "DhcpIPv4=Yes\r\nAddress=10.0.0.5/8\r\nGateway=10.0.0.1\r\n"
+                                                   "[Adapter]\r\nName={A1}\r\nHwAddr=00-15-5D-01-02-03\r\nIndex=11\r\n"
+                                                   "DhcpIPv4=Yes\r\nAddress=192.168.10.7/16\r\n"
+                                                   "Gateway=192.168.10.254\r\n"));
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    std::string sState = Bytes(kNetState);
+    std::string sOther = AdapterSection(sState, "{A0}");
+    std::string sOwner = AdapterSection(sState, "{A1}");
+    EXPECT_TRUE(Has(sOther, "Address=10.0.0.5/8")) << sOther;
+    EXPECT_FALSE(Has(sOther, "Route=")) << sOther;
+    EXPECT_TRUE(Has(sOwner, "DhcpIPv4=Yes")) << sOwner;
+    EXPECT_TRUE(Has(sOwner, "Address=192.168.10.7/16")) << "prefix untouched";
+    EXPECT_TRUE(Has(sOwner, "Gateway=192.168.10.254")) << "gateway untouched";
+    EXPECT_TRUE(Has(sOwner, "Route=127.0.0.1/32 via 192.168.10.1 last 1")) << sOwner;
+}
+
+TEST_F(InitSandbox, TheHostNameIsLeftAloneWhenItIsTheClientName)
+{
+    velmora::string sHostname;
+    ASSERT_TRUE(QueryNetwork().GetHostname(sHostname));
+    SetTcpipValue(L"Hostname", L"sentinel");
+    cred.m_sClientName = sHostname;
+    EXPECT_FALSE(impl.Init(&cred)) << "the server does not know this client";
+    EXPECT_EQ(LastError(), FormatMessageTextV(impl.Text(104).c_str(), L"localhost"));
+    EXPECT_EQ(sandbox::ReadString(kTcpip, L"Hostname"), L"sentinel");
+}
+
+// Each failure of the connection test, raised by the simulated recover tool, with its message.
+TEST_F(InitSandbox, EachConnectionFailureGivesItsMessage)
+{
+    const std::pair<const wchar_t*, unsigned> cases[] = {
+        {L"recover session start fail not_configured_address", 103},
+        {L"recover session start fail not_configured", 104},
+        {L"recover session start fail rpc_call", 106},
+        {L"recover session start fail threads_failed", 107},
+        {L"recover session start fail no_response", 108},
+        {L"recover session start fail forcibly_closed", 133},
+        {L"recover session start exit 0", 163},
+    };
+    for (const auto& [pFault, uiId] : cases) {
+        SCOPED_TRACE(velmora::to_utf8(pFault));
+        SetFault(pFault);
+        messages.clear();
+        EXPECT_FALSE(impl.Init(&cred));
+        std::wstring sExpected = impl.Text(uiId);
+        if (uiId == 103 || uiId == 104)
+            sExpected = FormatMessageTextV(sExpected.c_str(), L"localhost");
+        EXPECT_EQ(LastError(), sExpected);
+        EXPECT_FALSE(Logged(192));
+    }
+    SetFault(L"recover session start fail no_backups");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), FormatMessageTextV(impl.Text(159).c_str(), L"winclient1", L"localhost"));
+}
+
+TEST_F(InitSandbox, AnAddressInConflictGivesTheDuplicateMessage)
+{
+    testutil::WriteTextFile(kNetState,
+                            std::string("[Adapter]\r\nName={A0}\r\nHwAddr=00-15-5D-00-00-01\r\nIndex=7\r\n"
+                                        "Address=169.254.20.1/16\r\n[Adapter]\r\nName={A1}\r\n"
+                                        "HwAddr=00-15-5D-01-02-03\r\nIndex=11\r\nAddress=192.168.10.7/24\r\n"));
+    SetFault(L"recover session start fail rpc_call");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(129));
+    SetFault(L"recover session start fail not_configured");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(129));
+}
+
+TEST_F(InitSandbox, NoRouteFailsAtOnceForAClientOtherThan74)
+{
+    SetFault(L"recover session start fail no_route");
+    EXPECT_FALSE(impl.Init(&cred));
+    std::string sTrace = NewTrace();
+    EXPECT_EQ(CountOf(sTrace, "**** Error : Remote system error - No route to host"), 1u);
+    EXPECT_EQ(CountOf(sTrace, "**** Warning : Remote system error - No route to host"), 0u);
+    EXPECT_EQ(LastError(), impl.Text(163)) << "the host learns why";
+}
+
+TEST_F(InitSandbox, EachNetworkLibraryFailureGivesItsMessage)
+{
+    const std::pair<const char*, unsigned> cases[] = {
+        {"[Library]\r\nFail=GetAdapterList\r\n", 161},
+        {"Fail=GetAdapterOperStatus\r\n", 114},
+        {"Fail=GetAdaptersIpAddrs\r\n", 113},
+        {"Fail=SetAdaptersIpAddrs\r\n", 112},
+        {"Fail=SetDefaultGateway\r\n", 115},
+        {"Fail=GetAdapterIndex\r\n", 110},
+        {"Fail=AddAdapterRoute\r\n", 109},
+    };
+    for (const auto& [pFail, uiId] : cases) {
+        SCOPED_TRACE(pFail);
+        std::string sState = std::string(pFail).rfind("[Library]", 0) == 0 ? std::string(pFail) + kOneDhcpAdapter
+                                                                           : kOneDhcpAdapter + std::string(pFail);
+        testutil::WriteTextFile(kNetState, sState);
+        EXPECT_FALSE(impl.Init(&cred));
+        EXPECT_EQ(LastError(), impl.Text(uiId));
+    }
+    // A lease that cannot be released is only traced.
+    testutil::WriteTextFile(kNetState, kOneDhcpAdapter + std::string("Fail=ReleaseDhcp\r\n"));
+    EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+}
+
+TEST_F(InitSandbox, TheHostsAnswerTo192IsTakenAsAbort)
+{
+    iAnswerTo192 = 1;
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_TRUE(Logged(197));
+    EXPECT_EQ(LastError(), impl.Text(197));
+}
+
+TEST_F(InitSandbox, RefusedCredentialsChangeNothing)
+{
+    OtherCredentials other;
+    EXPECT_FALSE(impl.Init(&other));
+    EXPECT_FALSE(impl.Init(nullptr));
+    EXPECT_TRUE(messages.empty()) << "credentials of another family get no message";
+
+    const std::string sHosts = Bytes(kHosts);
+    cred.m_sServerName = L"nw\"srv";
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(144));
+    EXPECT_TRUE(Has(NewTrace(), "Invalid Server Name"));
+    cred.m_sServerName = L"";
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(Bytes(kHosts), sHosts) << "a refused server name never reaches the hosts file";
+
+    cred.m_sServerName = L"localhost";
+    cred.m_sClientName = L"win\x01"
+                         L"client";
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(144));
+    EXPECT_TRUE(Has(NewTrace(), "Invalid Client Name"));
+    EXPECT_FALSE(impl.HasValidCredentials());
+}
+
+// Run in a machine with 7.4 client tools (see CMakeLists.txt).
+TEST_F(InitSandbox, SeventyFourNoRouteIsRetriedUntilFourRuns)
+{
+    SetFault(L"recover session start fail no_route");
+    EXPECT_FALSE(impl.Init(&cred));
+    std::string sTrace = NewTrace();
+    EXPECT_EQ(CountOf(sTrace, "**** Warning : Remote system error - No route to host"), 4u);
+    EXPECT_EQ(CountOf(sTrace, "**** Error : Remote system error - No route to host"), 0u);
+    EXPECT_EQ(LastError(), impl.Text(163));
+    // The fault gone, the same machine connects.
+    SetFault(nullptr);
+    EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_EQ(impl.RecoverClientVersion(), L"7.4.5.2");
+}
