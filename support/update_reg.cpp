@@ -31,27 +31,30 @@ struct NamedText {
     std::wstring sValue;
 };
 
+// Traces a failed registry call (its error is still the thread's last error) with the reason
+// the operation ends; answers whether the call worked.
+bool Checked(const wchar_t* pFn, bool bDone, const wchar_t* pCall, const std::wstring& sReason)
+{
+    if (bDone)
+        return true;
+    DWORD dwError = GetLastError();
+    CrplTrace().ApiFailure(pFn, pCall, dwError);
+    CrplTrace().EndFail(pFn, sReason.c_str());
+    return false;
+}
+
 bool WriteTexts(velmora::Registry& reg, const wchar_t* pFn, const wchar_t* pKey, const NamedText* pValues, size_t n)
 {
-    for (size_t i = 0; i < n; ++i) {
-        if (!reg.Write_String(pKey, pValues[i].pName, pValues[i].sValue)) {
-            DWORD dwError = GetLastError();
-            CrplTrace().ApiFailure(pFn, L"velmora::Registry::Write_String", dwError);
-            CrplTrace().EndFail(pFn, (L"Set '" + std::wstring(pValues[i].pName) + L"' failed").c_str());
+    for (size_t i = 0; i < n; ++i)
+        if (!Checked(pFn, reg.Write_String(pKey, pValues[i].pName, pValues[i].sValue),
+                     L"velmora::Registry::Write_String", L"Set '" + std::wstring(pValues[i].pName) + L"' failed"))
             return false;
-        }
-    }
     return true;
 }
 
 bool CreateKey(velmora::Registry& reg, const wchar_t* pFn, const std::wstring& sKey, const std::wstring& sReason)
 {
-    if (reg.Write_To_Location(sKey))
-        return true;
-    DWORD dwError = GetLastError();
-    CrplTrace().ApiFailure(pFn, L"velmora::Registry::Write_To_Location", dwError);
-    CrplTrace().EndFail(pFn, sReason.c_str());
-    return false;
+    return Checked(pFn, reg.Write_To_Location(sKey), L"velmora::Registry::Write_To_Location", sReason);
 }
 
 // Reads one string value; on failure traces "Get '<name>' failed" with the error code.
@@ -102,19 +105,8 @@ bool MoveKey(const wchar_t* pFn, const wchar_t* pFrom, const wchar_t* pTo, const
         CrplTrace().Str(TL_VERBOSE, pFn, L"Key not present, nothing to move", pFrom);
         return true;
     }
-    if (!reg.Write_To_Location(pTo)) {
-        DWORD dwError = GetLastError();
-        CrplTrace().ApiFailure(pFn, L"velmora::Registry::Write_To_Location", dwError);
-        CrplTrace().EndFail(pFn, pCreateFailed);
-        return false;
-    }
-    if (!reg.Delete_Key(pFrom)) {
-        DWORD dwError = GetLastError();
-        CrplTrace().ApiFailure(pFn, L"velmora::Registry::Delete_Key", dwError);
-        CrplTrace().EndFail(pFn, pDeleteFailed);
-        return false;
-    }
-    return true;
+    return Checked(pFn, reg.Write_To_Location(pTo), L"velmora::Registry::Write_To_Location", pCreateFailed) &&
+           Checked(pFn, reg.Delete_Key(pFrom), L"velmora::Registry::Delete_Key", pDeleteFailed);
 }
 
 bool IsFile(const std::wstring& sPath)
@@ -151,12 +143,9 @@ bool UpdateReg::SetupRegistry(const std::wstring& sPath, const std::wstring& sRe
     std::wstring sBackupVersionKey = std::wstring(kBackupKey) + L"\\" + sVersion;
     if (!CreateKey(reg, fn, sBackupVersionKey, L"Create 'Backup\\" + sVersion + L"' key failed) failed"))
         return false;
-    if (!reg.Write_String(sBackupVersionKey, L"DefaultServer", L"")) {
-        DWORD dwError = GetLastError();
-        trace.ApiFailure(fn, L"velmora::Registry::Write_String", dwError);
-        trace.EndFail(fn, L"Set 'DefaltServer' failed");
+    if (!Checked(fn, reg.Write_String(sBackupVersionKey, L"DefaultServer", L""), L"velmora::Registry::Write_String",
+                 L"Set 'DefaltServer' failed"))
         return false;
-    }
     if (!CreateKey(reg, fn, kChangeJournalKey, L"Create 'ChangeJournal' key failed"))
         return false;
     // The configuration wizard has nothing to configure in the recovery environment.
@@ -265,12 +254,9 @@ bool UpdateReg::ChangeSystemSetupInProgress()
     const wchar_t* fn = L"UpdateReg::ChangeSystemSetupInProgress";
     CrplTrace().Start(fn);
     velmora::Registry_System reg;
-    if (!reg.Write_DWORD(kSetupKey, L"SystemSetupInProgress", 0)) {
-        DWORD dwError = GetLastError();
-        CrplTrace().ApiFailure(fn, L"velmora::Registry::Write_DWORD", dwError);
-        CrplTrace().EndFail(fn, L"Set 'SystemSetupInProgress' failed");
+    if (!Checked(fn, reg.Write_DWORD(kSetupKey, L"SystemSetupInProgress", 0), L"velmora::Registry::Write_DWORD",
+                 L"Set 'SystemSetupInProgress' failed"))
         return false;
-    }
     CrplTrace().End(fn);
     return true;
 }
@@ -280,12 +266,9 @@ bool UpdateReg::DeletePendingFileRenameOperations()
     const wchar_t* fn = L"UpdateReg::DeletePendingFileRenameOperations";
     CrplTrace().Start(fn);
     velmora::Registry reg;
-    if (!reg.Delete_Value(kSessionManagerKey, L"PendingFileRenameOperations")) {
-        DWORD dwError = GetLastError();
-        CrplTrace().ApiFailure(fn, L"velmora::Registry::Delete_Value", dwError);
-        CrplTrace().EndFail(fn, L"Delete value 'PendingFileRenameOperations' failed");
+    if (!Checked(fn, reg.Delete_Value(kSessionManagerKey, L"PendingFileRenameOperations"),
+                 L"velmora::Registry::Delete_Value", L"Delete value 'PendingFileRenameOperations' failed"))
         return false;
-    }
     CrplTrace().End(fn);
     return true;
 }

@@ -5,11 +5,39 @@
 
 using namespace sandbox;
 
+namespace
+{
+
+// The simulated server's log of this machine, where each tool's session names its server.
+std::wstring ServerLog()
+{
+    wchar_t wszName[MAX_PATH] = {};
+    GetEnvironmentVariableW(L"CVEX_SANDBOX", wszName, MAX_PATH);
+    std::wstring sPath = std::wstring(CVEX_BUILD_DIR_Z) + L"/sandboxes/" + wszName + L"/server.log";
+    for (wchar_t& wc : sPath)
+        wc = wc == L'/' ? L'\\' : wc;
+    return testutil::ReadTextFile(sPath);
+}
+
+bool WaitForServerLog(const std::wstring& sText)
+{
+    for (int i = 0; i < 100; ++i) {
+        if (testutil::Contains(ServerLog(), sText))
+            return true;
+        Sleep(100);
+    }
+    return false;
+}
+
+} // namespace
+
 TEST_F(ClientSandbox, StartedDaemonIsFoundByNameAndEndedByStop)
 {
     impl.AcceptServer(L"localhost");
     ASSERT_TRUE(impl.StartNsrExecDaemon());
     ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
+    // The daemon was told its server: "-s" is not taken for the program's own name.
+    EXPECT_TRUE(WaitForServerLog(L"session nsrexecd localhost")) << testing::PrintToString(ServerLog());
     // Detached: still running a while later, not tied to this program's console.
     Sleep(1000);
     EXPECT_EQ(ProcessesNamed(L"nsrexecd.exe").size(), 1u);
