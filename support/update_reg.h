@@ -36,8 +36,8 @@ public:
     static void ForgetNwInfoForTesting();
 };
 
-// Hides the MiniNT key for the life of the object; the NetWorker tools refuse to run while it
-// is visible. A failure is traced and not reported further.
+// Hides the MiniNT key for the life of the object, while the NetWorker tools run, and restores
+// it on every way out. A failure is traced and not reported further.
 class MiniNTBodge
 {
 public:
