@@ -27,13 +27,6 @@ const unsigned kMsgUserAbort = 197;
 
 const wchar_t kFn[] = L"CVEXImpl::Init";
 
-bool Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
-{
-    impl.LogStdMsg(3, uiMessage);
-    CvexTrace().EndFail(kFn, pReason);
-    return false;
-}
-
 // An empty name, or one that would break out of the quotes of a command line or a line of the
 // hosts or servers file.
 bool IsUsableName(const std::wstring& sName)
@@ -61,6 +54,13 @@ bool SetCurrentDirectoryWithRetries(const std::wstring& sFolder)
 
 } // namespace
 
+bool initseq::Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
+{
+    impl.LogStdMsg(3, uiMessage);
+    CvexTrace().EndFail(kFn, pReason);
+    return false;
+}
+
 bool CVEXImpl::Init(CrplCredentials* pCredentials)
 {
     CvexTrace().Start(kFn);
@@ -75,27 +75,27 @@ bool CVEXImpl::Init(CrplCredentials* pCredentials)
     GetConfigDirectory(sFolder);
     GetLogDirectory(sFolder);
     if (!IsUsableName(cred.m_sServerName))
-        return Fail(*this, kMsgInitFailed, L"Invalid Server Name");
+        return initseq::Fail(*this, kMsgInitFailed, L"Invalid Server Name");
     if (!InitNameResolution(cred))
         return false;
     if (!IsUsableName(cred.m_sClientName))
-        return Fail(*this, kMsgInitFailed, L"Invalid Client Name");
+        return initseq::Fail(*this, kMsgInitFailed, L"Invalid Client Name");
     if (!GetNetWorkerClientVersion(m_sRecoverNetWorkerClientVersion))
-        return Fail(*this, kMsgInitFailed, L"GetNetWorkerClientVersion failed");
+        return initseq::Fail(*this, kMsgInitFailed, L"GetNetWorkerClientVersion failed");
     velmora::string sHostname;
     if (!QueryNetwork().GetHostname(sHostname))
-        return Fail(*this, kMsgNoHostname, L"Cannot determine hostname");
+        return initseq::Fail(*this, kMsgNoHostname, L"Cannot determine hostname");
     AcceptCredentials(cred);
     if (!InitRegistry(sHostname) || !InitNetworkSettings())
         return false;
     ReadClientRegistration();
     if (!SetNetWorkerClientEnv())
-        return Fail(*this, kMsgInitFailed, L"Can't set environment PATH");
+        return initseq::Fail(*this, kMsgInitFailed, L"Can't set environment PATH");
     if (!InitCurrentDirectory())
         return false;
     MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
     if (!StartNsrExecDaemon())
-        return Fail(*this, kMsgNoDaemon, L"Failed to start nsrexecd");
+        return initseq::Fail(*this, kMsgNoDaemon, L"Failed to start nsrexecd");
     LogStdMsg(1, kMsgConnecting);
     return ProveConnection();
 }
@@ -111,16 +111,16 @@ void CVEXImpl::AcceptCredentials(const CvexCredentials& cred)
 bool CVEXImpl::InitRegistry(const std::wstring& sHostname)
 {
     if (!UpdateReg::ChangeSystemSetupInProgress())
-        return Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeSystemSetupInProgress failed");
+        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeSystemSetupInProgress failed");
     if (!UpdateReg::RenameMiniNT(true))
-        return Fail(*this, kMsgInitFailed, L"UpdateReg::RenameMiniNT failed");
+        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::RenameMiniNT failed");
     const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
     if (initseq::SameHostName(sHostname, sClient)) {
         CvexTrace().Line(TL_INFO, kFn, L"Host name already matches the client name");
         return true;
     }
     if (!UpdateReg::ChangeHostname(sClient))
-        return Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeHostname failed");
+        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeHostname failed");
     return true;
 }
 
@@ -157,7 +157,7 @@ bool CVEXImpl::InitCurrentDirectory()
         return true;
     CvexTrace().Str(TL_INFO, kFn, L"sCdDrive", sCdDrive);
     if (!SetCurrentDirectoryWithRetries(sCdDrive))
-        return Fail(*this, kMsgCurrentDirectory, L"SetCurrentDirectory failed");
+        return initseq::Fail(*this, kMsgCurrentDirectory, L"SetCurrentDirectory failed");
     return true;
 }
 
@@ -176,9 +176,9 @@ bool CVEXImpl::ProveConnection()
         return false;
     }
     if (!test.bSession)
-        return Fail(*this, kMsgNoSession, L"Session not correctly established");
+        return initseq::Fail(*this, kMsgNoSession, L"Session not correctly established");
     if (LogStdMsg(1, kMsgConnected) != 0)
-        return Fail(*this, kMsgUserAbort, L"User abort");
+        return initseq::Fail(*this, kMsgUserAbort, L"User abort");
     if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion))
         CvexTrace().Line(TL_WARNING, kFn, L"GetNetWorkerServerVersion failed");
     m_bUserEditCfg = GetAdvancedOption(L"UserEditCfg");
@@ -191,7 +191,7 @@ bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName);
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
-        return Fail(*this, kMsgInitFailed, L"RunCommand failed");
+        return initseq::Fail(*this, kMsgInitFailed, L"RunCommand failed");
     const bool bTraceOutput = CvexTrace().TraceOutput(initseq::kTraceGroup);
     bool bDecided = false; // a failure or a repeat is noted: the rest is read and discarded
     std::wstring sLine;
@@ -202,7 +202,7 @@ bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
         case initseq::RecoverLine::Prompt:
             if (!SendResponse(L"EXIT\r\n", false)) {
                 // The session is up but cannot be closed; the host still learns why Init failed.
-                return Fail(*this, kMsgNoSession, L"SendResponse( EXIT ) failed");
+                return initseq::Fail(*this, kMsgNoSession, L"SendResponse( EXIT ) failed");
             }
             return true;
         case initseq::RecoverLine::SessionOpen:
