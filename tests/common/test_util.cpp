@@ -3,6 +3,8 @@
 #include "support/handle.h"
 #include "support/vstring.h"
 
+#include <tlhelp32.h>
+
 namespace testutil
 {
 
@@ -99,6 +101,21 @@ bool Contains(const std::wstring& sText, const std::wstring& sPart)
 bool FileExists(const std::wstring& sPath)
 {
     return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<DWORD> ProcessesNamed(const std::wstring& sName)
+{
+    std::vector<DWORD> ids;
+    velmora::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    if (!snapshot || !Process32FirstW(snapshot.get(), &entry))
+        return ids;
+    do {
+        if (_wcsicmp(entry.szExeFile, sName.c_str()) == 0)
+            ids.push_back(entry.th32ProcessID);
+    } while (Process32NextW(snapshot.get(), &entry));
+    return ids;
 }
 
 } // namespace testutil

@@ -1,8 +1,6 @@
 // The console engine driving the simulated NetWorker tools inside a sandbox machine.
 #include "tests/engine/engine_fixture.h"
 
-#include <tlhelp32.h>
-
 using testutil::Contains;
 
 namespace
@@ -11,18 +9,12 @@ namespace
 const std::wstring kBin = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
 const std::wstring kClientArgs = L" -s \"nwsrv\" -c \"winclient1\"";
 
-// Simulated tool processes of this machine still running (their names end in ".exe" and sit
-// in the client folder, so a name check suffices).
-int RunningClientTools()
+// Simulated tool processes of this machine still running.
+size_t RunningClientTools()
 {
-    int n = 0;
-    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W pe = {};
-    pe.dwSize = sizeof(pe);
-    for (BOOL b = Process32FirstW(hSnap, &pe); b; b = Process32NextW(hSnap, &pe))
-        for (const wchar_t* p : {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe"})
-            n += _wcsicmp(pe.szExeFile, p) == 0;
-    CloseHandle(hSnap);
+    size_t n = 0;
+    for (const wchar_t* p : {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe"})
+        n += testutil::ProcessesNamed(p).size();
     return n;
 }
 
@@ -48,7 +40,7 @@ TEST_F(EngineTest, AnInteractiveRecoverSessionIsAnsweredAtItsPrompts)
     while (impl.GetLine(s, true)) {
     }
     EXPECT_TRUE(impl.Fini(false));
-    EXPECT_EQ(RunningClientTools(), 0);
+    EXPECT_EQ(RunningClientTools(), 0u);
 }
 
 TEST_F(EngineTest, AProtectedFileIsRestoredWithThePasswordTheHostGives)
@@ -75,12 +67,12 @@ TEST_F(EngineTest, AbortLeavesNoToolRunning)
     std::wstring s;
     ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
     impl.Abort();
-    EXPECT_EQ(RunningClientTools(), 0);
+    EXPECT_EQ(RunningClientTools(), 0u);
     ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
     ASSERT_TRUE(ReadUntil([](const std::wstring& l) { return l == L"recover> "; }, s));
     ASSERT_TRUE(impl.SendResponse(L"EXIT\r\n", false));
     while (impl.GetLine(s, true)) {
     }
     impl.Fini(false);
-    EXPECT_EQ(RunningClientTools(), 0);
+    EXPECT_EQ(RunningClientTools(), 0u);
 }

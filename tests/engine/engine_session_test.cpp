@@ -2,8 +2,6 @@
 #include "console/engine_state.h"
 #include "tests/engine/engine_fixture.h"
 
-#include <tlhelp32.h>
-
 #include <psapi.h>
 
 using testutil::Contains;
@@ -178,21 +176,6 @@ TEST_F(EngineTest, DestroyingTheObjectClosesAnOpenSession)
     delete p; // closes the session through Fini(true); must not hang
 }
 
-namespace
-{
-int RunningFakeTools()
-{
-    int n = 0;
-    HANDLE hSnap = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    PROCESSENTRY32W pe = {};
-    pe.dwSize = sizeof(pe);
-    for (BOOL b = Process32FirstW(hSnap, &pe); b; b = Process32NextW(hSnap, &pe))
-        n += _wcsicmp(pe.szExeFile, L"engine_fake_tool.exe") == 0;
-    CloseHandle(hSnap);
-    return n;
-}
-} // namespace
-
 TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
 {
     StartThreadFn pfnReal = Engine().pfnStartThread;
@@ -203,7 +186,7 @@ TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
     bool bStarted = impl.RunCommand(Tool(L"hang"), true);
     Engine().pfnStartThread = pfnReal;
     EXPECT_FALSE(bStarted);
-    EXPECT_EQ(RunningFakeTools(), 0);
+    EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
     const ConsoleHandles& h = impl.Handles();
     for (HANDLE x : {h.hConIn, h.hStdOutRd, h.hStdOutWr, h.hProcess, h.hThread})
         EXPECT_EQ(x, INVALID_HANDLE_VALUE);

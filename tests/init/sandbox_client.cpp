@@ -4,28 +4,11 @@
 #include "support/handle.h"
 #include "tests/common/test_util.h"
 
-#include <tlhelp32.h>
-
 namespace sandbox
 {
 
 const wchar_t kNsr[] = L"X:\\PROGRA~1\\Legato\\nsr\\";
 const wchar_t kBin[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
-
-std::vector<DWORD> ProcessesNamed(const std::wstring& sName)
-{
-    std::vector<DWORD> ids;
-    velmora::unique_file snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof(entry);
-    if (!snapshot || !Process32FirstW(snapshot.get(), &entry))
-        return ids;
-    do {
-        if (_wcsicmp(entry.szExeFile, sName.c_str()) == 0)
-            ids.push_back(entry.th32ProcessID);
-    } while (Process32NextW(snapshot.get(), &entry));
-    return ids;
-}
 
 std::vector<DWORD> RunningClientTools()
 {

@@ -3,6 +3,7 @@
 // no client tool running and no client registration behind.
 #pragma once
 #include "support/win.h"
+#include "tests/common/test_util.h"
 #include "tests/init/client_impl.h"
 
 #include <gtest/gtest.h>
@@ -16,8 +17,7 @@ namespace sandbox
 extern const wchar_t kNsr[]; // "X:\PROGRA~1\Legato\nsr\"
 extern const wchar_t kBin[]; // "X:\PROGRA~1\Legato\nsr\bin\"
 
-// Processes whose program name is sName (ignoring case), from a Toolhelp snapshot.
-std::vector<DWORD> ProcessesNamed(const std::wstring& sName);
+using testutil::ProcessesNamed;
 // Running processes of any of the six client tools.
 std::vector<DWORD> RunningClientTools();
 // Waits until exactly n processes of that name run; false after the time-out.
