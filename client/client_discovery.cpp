@@ -3,6 +3,7 @@
 #include "client/client_files.h"
 #include "client/client_rules.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "support/handle.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
@@ -162,7 +163,7 @@ bool CVEXImpl::GetReleaseVersion(const FileInfo& file, std::wstring& sRelease, s
     SetLastErrorMsg(L"");
     trace.Int(TL_VERBOSE, fn, L"dwBinaryType", dwType);
     if (dwType != SCS_64BIT_BINARY) {
-        LogStdMsg(ML_ERROR, 199);
+        LogStdMsg(ML_ERROR, MSG_CLIENT_NOT_64BIT);
         trace.EndFail(fn, L"Not a 64-bit program");
         return false;
     }
@@ -211,7 +212,7 @@ bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
     sFolder.pop_back();
     std::vector<FileInfo> files;
     if (!GetNetWorkerClientFiles(sFolder, files)) {
-        LogStdMsg(ML_ERROR, 105);
+        LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
         trace.EndFail(fn, L"GetNetWorkerClientFiles failed");
         return false;
     }
@@ -232,18 +233,18 @@ bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
         }
     }
     if (const wchar_t* pReason = nwclient::ClientUnusableReason(found)) {
-        LogStdMsg(ML_ERROR, 105);
+        LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
         trace.EndFail(fn, pReason);
         return false;
     }
     sVersion = found.sVersion;
     if (!UpdateReg::SetupRegistry(nwclient::kClientFolder, found.sRelease, found.sVersion)) {
-        LogStdMsg(ML_ERROR, 105);
+        LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
         trace.EndFail(fn, L"UpdateReg::SetupRegistry failed");
         return false;
     }
     if (!CreateNsrDirs()) {
-        LogStdMsg(ML_ERROR, 125);
+        LogStdMsg(ML_ERROR, MSG_CREATE_NSR_DIRS_FAILED);
         trace.EndFail(fn, L"CreateNsrDirs failed");
         return false;
     }

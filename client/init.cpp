@@ -4,26 +4,12 @@
 
 #include "client/query_network.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
 
 namespace
 {
-
-const unsigned kMsgInvalidServer = 106;
-const unsigned kMsgThreadsFailed = 107;
-const unsigned kMsgTimedOut = 108;
-const unsigned kMsgConnecting = 117;
-const unsigned kMsgDuplicateAddress = 129;
-const unsigned kMsgForciblyClosed = 133;
-const unsigned kMsgInitFailed = 144;
-const unsigned kMsgNoBackups = 159;
-const unsigned kMsgNoHostname = 160;
-const unsigned kMsgNoSession = 163;
-const unsigned kMsgCurrentDirectory = 191;
-const unsigned kMsgConnected = 192;
-const unsigned kMsgNoDaemon = 196;
-const unsigned kMsgUserAbort = 197;
 
 const wchar_t kFn[] = L"CVEXImpl::Init";
 
@@ -56,7 +42,7 @@ bool SetCurrentDirectoryWithRetries(const std::wstring& sFolder)
 
 bool initseq::Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
 {
-    impl.LogStdMsg(3, uiMessage);
+    impl.LogStdMsg(ML_ERROR, uiMessage);
     CvexTrace().EndFail(kFn, pReason);
     return false;
 }
@@ -75,28 +61,28 @@ bool CVEXImpl::Init(CrplCredentials* pCredentials)
     GetConfigDirectory(sFolder);
     GetLogDirectory(sFolder);
     if (!IsUsableName(cred.m_sServerName))
-        return initseq::Fail(*this, kMsgInitFailed, L"Invalid Server Name");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"Invalid Server Name");
     if (!InitNameResolution(cred))
         return false;
     if (!IsUsableName(cred.m_sClientName))
-        return initseq::Fail(*this, kMsgInitFailed, L"Invalid Client Name");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"Invalid Client Name");
     if (!GetNetWorkerClientVersion(m_sRecoverNetWorkerClientVersion))
-        return initseq::Fail(*this, kMsgInitFailed, L"GetNetWorkerClientVersion failed");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"GetNetWorkerClientVersion failed");
     velmora::string sHostname;
     if (!QueryNetwork().GetHostname(sHostname))
-        return initseq::Fail(*this, kMsgNoHostname, L"Cannot determine hostname");
+        return initseq::Fail(*this, MSG_NO_HOST_NAME, L"Cannot determine hostname");
     AcceptCredentials(cred);
     if (!InitRegistry(sHostname) || !InitNetworkSettings())
         return false;
     ReadClientRegistration();
     if (!SetNetWorkerClientEnv())
-        return initseq::Fail(*this, kMsgInitFailed, L"Can't set environment PATH");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"Can't set environment PATH");
     if (!InitCurrentDirectory())
         return false;
     MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
     if (!StartNsrExecDaemon())
-        return initseq::Fail(*this, kMsgNoDaemon, L"Failed to start nsrexecd");
-    LogStdMsg(1, kMsgConnecting);
+        return initseq::Fail(*this, MSG_START_DAEMON_FAILED, L"Failed to start nsrexecd");
+    LogStdMsg(ML_INFORMATION, MSG_CONNECTING);
     return ProveConnection();
 }
 
@@ -111,16 +97,16 @@ void CVEXImpl::AcceptCredentials(const CvexCredentials& cred)
 bool CVEXImpl::InitRegistry(const std::wstring& sHostname)
 {
     if (!UpdateReg::ChangeSystemSetupInProgress())
-        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeSystemSetupInProgress failed");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::ChangeSystemSetupInProgress failed");
     if (!UpdateReg::RenameMiniNT(true))
-        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::RenameMiniNT failed");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::RenameMiniNT failed");
     const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
     if (initseq::SameHostName(sHostname, sClient)) {
         CvexTrace().Line(TL_INFO, kFn, L"Host name already matches the client name");
         return true;
     }
     if (!UpdateReg::ChangeHostname(sClient))
-        return initseq::Fail(*this, kMsgInitFailed, L"UpdateReg::ChangeHostname failed");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::ChangeHostname failed");
     return true;
 }
 
@@ -157,7 +143,7 @@ bool CVEXImpl::InitCurrentDirectory()
         return true;
     CvexTrace().Str(TL_INFO, kFn, L"sCdDrive", sCdDrive);
     if (!SetCurrentDirectoryWithRetries(sCdDrive))
-        return initseq::Fail(*this, kMsgCurrentDirectory, L"SetCurrentDirectory failed");
+        return initseq::Fail(*this, MSG_SET_CURRENT_DIRECTORY_FAILED, L"SetCurrentDirectory failed");
     return true;
 }
 
@@ -176,9 +162,9 @@ bool CVEXImpl::ProveConnection()
         return false;
     }
     if (!test.bSession)
-        return initseq::Fail(*this, kMsgNoSession, L"Session not correctly established");
-    if (LogStdMsg(1, kMsgConnected) != 0)
-        return initseq::Fail(*this, kMsgUserAbort, L"User abort");
+        return initseq::Fail(*this, MSG_NO_SESSION, L"Session not correctly established");
+    if (LogStdMsg(ML_INFORMATION, MSG_CONNECTED) != 0)
+        return initseq::Fail(*this, MSG_USER_ABORTED, L"User abort");
     if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion))
         CvexTrace().Line(TL_WARNING, kFn, L"GetNetWorkerServerVersion failed");
     m_bUserEditCfg = GetAdvancedOption(L"UserEditCfg");
@@ -191,7 +177,7 @@ bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName);
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
-        return initseq::Fail(*this, kMsgInitFailed, L"RunCommand failed");
+        return initseq::Fail(*this, MSG_INIT_FAILED, L"RunCommand failed");
     const bool bTraceOutput = CvexTrace().TraceOutput(initseq::kTraceGroup);
     bool bDecided = false; // a failure or a repeat is noted: the rest is read and discarded
     std::wstring sLine;
@@ -202,7 +188,7 @@ bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
         case initseq::RecoverLine::Prompt:
             if (!SendResponse(L"EXIT\r\n", false)) {
                 // The session is up but cannot be closed; the host still learns why Init failed.
-                return initseq::Fail(*this, kMsgNoSession, L"SendResponse( EXIT ) failed");
+                return initseq::Fail(*this, MSG_NO_SESSION, L"SendResponse( EXIT ) failed");
             }
             return true;
         case initseq::RecoverLine::SessionOpen:
@@ -232,29 +218,29 @@ void CVEXImpl::NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& 
             test.bRepeat = true;
         } else {
             CvexTrace().Line(TL_ERROR, kFn, L"**** Error : Remote system error - No route to host");
-            LogStdMsg(3, kMsgNoSession); // otherwise the host would get false without a reason
+            LogStdMsg(ML_ERROR, MSG_NO_SESSION); // otherwise the host would get false without a reason
         }
         break;
     case initseq::RecoverLine::NoBackups:
-        LogVarMsg(3, kMsgNoBackups, cred.m_sClientName.c_str(), cred.m_sServerName.c_str());
+        LogVarMsg(ML_ERROR, MSG_NO_BACKUPS, cred.m_sClientName.c_str(), cred.m_sServerName.c_str());
         break;
-    case initseq::RecoverLine::ThreadsFailed: LogStdMsg(3, kMsgThreadsFailed); break;
-    case initseq::RecoverLine::TimedOut: LogStdMsg(3, kMsgTimedOut); break;
+    case initseq::RecoverLine::ThreadsFailed: LogStdMsg(ML_ERROR, MSG_RECOVER_THREADS_FAILED); break;
+    case initseq::RecoverLine::TimedOut: LogStdMsg(ML_ERROR, MSG_CONNECTION_TIMED_OUT); break;
     case initseq::RecoverLine::RpcCannotCall:
         if (QueryNetwork().CheckDuplicateAddress(cred.m_ClientIPAddress))
-            LogStdMsg(3, kMsgDuplicateAddress);
+            LogStdMsg(ML_ERROR, MSG_DUPLICATE_ADDRESS);
         else {
-            LogStdMsg(3, kMsgInvalidServer);
+            LogStdMsg(ML_ERROR, MSG_SERVER_NOT_CONTACTED);
             CvexTrace().Line(TL_ERROR, kFn, L"An invalid server name was specified");
         }
         break;
     case initseq::RecoverLine::NotConfigured:
         if (QueryNetwork().CheckDuplicateAddress(cred.m_ClientIPAddress))
-            LogStdMsg(3, kMsgDuplicateAddress);
+            LogStdMsg(ML_ERROR, MSG_DUPLICATE_ADDRESS);
         else
-            LogVarMsg(3, initseq::NotConfiguredMessage(sLine, cred.m_sClientName), cred.m_sServerName.c_str());
+            LogVarMsg(ML_ERROR, initseq::NotConfiguredMessage(sLine, cred.m_sClientName), cred.m_sServerName.c_str());
         break;
-    case initseq::RecoverLine::ForciblyClosed: LogStdMsg(3, kMsgForciblyClosed); break;
+    case initseq::RecoverLine::ForciblyClosed: LogStdMsg(ML_ERROR, MSG_CONNECTION_FORCIBLY_CLOSED); break;
     default: break;
     }
 }

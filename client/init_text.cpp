@@ -1,4 +1,5 @@
 #include "client/init.h"
+#include "plugin/message_ids.h"
 
 #include <cwchar>
 #include <cwctype>
@@ -65,7 +66,8 @@ RecoverLine ClassifyRecoverLine(const std::wstring& sLine)
 
 unsigned NotConfiguredMessage(const std::wstring& sLine, const std::wstring& sClientName)
 {
-    return !sClientName.empty() && sLine.find(sClientName) != std::wstring::npos ? 104 : 103;
+    return !sClientName.empty() && sLine.find(sClientName) != std::wstring::npos ? MSG_CLIENT_NAME_NOT_REGISTERED
+                                                                                 : MSG_CLIENT_ADDRESS_NOT_REGISTERED;
 }
 
 bool SameHostName(const std::wstring& sA, const std::wstring& sB)

@@ -1,6 +1,7 @@
 // The monitoring thread of a running tool, and the ways a session ends: Abort and Fini.
 #include "console/engine_state.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
 
@@ -102,7 +103,7 @@ void CVEXImpl::Abort()
 {
     const wchar_t* fn = L"CVEXImpl::Abort";
     CvexTrace().Start(fn);
-    LogStdMsg(ML_ERROR, 197);
+    LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
     if (!TerminateProcess(m_Handles.hProcess, kAbortExitCode)) {
         CvexTrace().ApiFailure(fn, L"TerminateProcess failed", GetLastError());
         CvexTrace().Int(TL_ERROR, fn, L"m_Handles.dwPID", m_Handles.dwPID);

@@ -1,6 +1,7 @@
 // Running one NetWorker tool in the module's private, hidden console; watching it; ending it.
 #include "console/engine_state.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
 
@@ -93,7 +94,7 @@ bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
     if (!AllocConsole()) {
         DWORD dwError = GetLastError();
         if (dwError != ERROR_ACCESS_DENIED) { // 5: a console exists already and is used
-            LogVarMsg(ML_ERROR, 101, dwError);
+            LogVarMsg(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
             CvexTrace().ApiFailure(pFn, L"AllocConsole", dwError);
             CvexTrace().EndFail(pFn, L"AllocConsole failed");
             return false;
@@ -101,18 +102,18 @@ bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
     }
     HWND hWnd = GetConsoleWindow();
     if (!hWnd) {
-        LogVarMsg(ML_WARNING, 138, GetLastError());
+        LogVarMsg(ML_WARNING, MSG_GET_CONSOLE_WINDOW_FAILED, GetLastError());
     } else if (!ShowWindow(hWnd, SW_HIDE)) {
         // ShowWindow answers the previous visibility, not success; only a real error counts.
         DWORD dwError = GetLastError();
         if (dwError != ERROR_SUCCESS && dwError != ERROR_ACCESS_DENIED)
-            LogVarMsg(ML_WARNING, 194, dwError);
+            LogVarMsg(ML_WARNING, MSG_SHOW_WINDOW_FAILED, dwError);
     }
     m_Handles.hConIn = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_Handles.hConIn == INVALID_HANDLE_VALUE) {
         DWORD dwError = GetLastError();
-        LogVarMsg(ML_ERROR, 126, dwError);
+        LogVarMsg(ML_ERROR, MSG_CREATE_FILE_FAILED, dwError);
         CvexTrace().EndFail(pFn, L"CreateFile(CONIN) failed");
         return false;
     }
@@ -123,7 +124,7 @@ bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
     }
     CvexTrace().Hex(TL_VERBOSE, pFn, L"dwMode", dwMode);
     if (!SetConsoleMode(m_Handles.hConIn, dwMode ^ ENABLE_ECHO_INPUT))
-        LogVarMsg(ML_WARNING, 190, GetLastError());
+        LogVarMsg(ML_WARNING, MSG_SET_CONSOLE_MODE_FAILED, GetLastError());
     return true;
 }
 

@@ -2,6 +2,7 @@
 #include "console/engine_state.h"
 #include "console/tcp_watch.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "support/cnm.h"
 #include "trace/trace.h"
 
@@ -24,7 +25,7 @@ void CVEXImpl::CloseOutputPipe()
 bool CVEXImpl::AbortRead()
 {
     m_bUserAborted = true;
-    LogStdMsg(ML_ERROR, 197);
+    LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
     CloseOutputPipe();
     return false;
 }
@@ -77,7 +78,7 @@ void CVEXImpl::Heartbeat()
         engine.uiLastProgressAnswer = SendProgress(record);
     }
     if (++engine.uiHeartbeatPeriods >= kHeartbeatsPerWaitingMessage) {
-        LogStdMsg(ML_WARNING, 142);
+        LogStdMsg(ML_WARNING, MSG_WAITING_FOR_SERVER);
         engine.uiHeartbeatPeriods = 0;
     }
     bool bConnected = m_NetWorkerCredentials.m_ServerIPAddress.family() == AF_INET6 ? CheckNetWorkerConnection6()
@@ -85,7 +86,7 @@ void CVEXImpl::Heartbeat()
     if (!bConnected) {
         ProgressRecord record;
         record.uiKind = PK_MESSAGE;
-        record.sText5 = LoadMessageText(189);
+        record.sText5 = LoadMessageText(MSG_CONNECTION_LOST);
         // An abort asked for at the heartbeat stands, whatever the answer to this message.
         unsigned uiAnswer = SendProgress(record);
         if (engine.uiLastProgressAnswer != 1)

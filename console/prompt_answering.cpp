@@ -3,6 +3,7 @@
 #include "console/key_events.h"
 #include "console/noise.h"
 #include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
 #include "trace/trace.h"
 
 bool CVEXImpl::SimulateKeystroke(wchar_t wc, bool bKeyDown, INPUT_RECORD& record)
@@ -73,7 +74,7 @@ bool CVEXImpl::ProvidePassword()
     }
     if (m_sPassword.empty()) {
         CvexTrace().EndFail(fn, L"No password");
-        LogStdMsg(ML_ERROR, 197);
+        LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
         m_bUserAborted = true;
         engine.bPasswordRequired = false;
         return false;
