@@ -151,10 +151,8 @@ bool CVEXImpl::Fini(bool bHardReset)
         DWORD dwMode = 0;
         if (GetConsoleMode(m_Handles.hConIn, &dwMode))
             SetConsoleMode(m_Handles.hConIn, dwMode | ENABLE_ECHO_INPUT);
-        CloseSessionHandle(m_Handles.hConIn, fn, L"CloseHandle(STDIN)");
     }
-    CloseSessionHandle(m_Handles.hStdOutRd, fn, L"CloseHandle(STDOUT-RD)");
-    CloseSessionHandle(m_Handles.hStdOutWr, fn, L"CloseHandle(STDOUT-WR)");
+    CloseConsoleHandles(fn);
     if (bHardReset) {
         CvexTrace().Line(TL_INFO, fn, L"Hard reset");
         Reset();

@@ -60,6 +60,13 @@ bool CloseSessionHandle(HANDLE& h, const wchar_t* pFn, const wchar_t* pWhat)
     return bClosed != FALSE;
 }
 
+void CVEXImpl::CloseConsoleHandles(const wchar_t* pFn)
+{
+    CloseSessionHandle(m_Handles.hConIn, pFn, L"CloseHandle(STDIN)");
+    CloseSessionHandle(m_Handles.hStdOutRd, pFn, L"CloseHandle(STDOUT-RD)");
+    CloseSessionHandle(m_Handles.hStdOutWr, pFn, L"CloseHandle(STDOUT-WR)");
+}
+
 void CVEXImpl::WaitForPreviousCommand()
 {
     int nSleeps = 0;
@@ -142,9 +149,7 @@ bool CVEXImpl::StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY
     if (!CreateProcessA(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si,
                         &pi)) {
         DWORD dwError = GetLastError();
-        CloseSessionHandle(m_Handles.hConIn, pFn, L"CloseHandle(STDIN)");
-        CloseSessionHandle(m_Handles.hStdOutWr, pFn, L"CloseHandle(STDOUT-WR)");
-        CloseSessionHandle(m_Handles.hStdOutRd, pFn, L"CloseHandle(STDOUT-RD)");
+        CloseConsoleHandles(pFn);
         CvexTrace().ApiFailure(pFn, L"CreateProcess", dwError);
         CvexTrace().EndFail(pFn, L"CreateProcess failed");
         return false;
@@ -165,18 +170,16 @@ bool CVEXImpl::StartMonitor(const wchar_t* pFn)
                      &m_Handles.hStdOutRd, &m_Handles.hStdOutWr, engine.hMutexReady.get()};
     engine.bCommandIdle = false;
     DWORD dwThreadId = 0;
-    engine.hMonitorThread.reset(
-        engine.pfnStartThread(&CVEXImpl::ThreadWaitForProcessTermination, &engine.monitor, &dwThreadId));
-    if (!engine.hMonitorThread || !engine.hMutexReady) {
+    if (engine.hMutexReady)
+        engine.hMonitorThread.reset(
+            engine.pfnStartThread(&CVEXImpl::ThreadWaitForProcessTermination, &engine.monitor, &dwThreadId));
+    if (!engine.hMonitorThread) {
         // No child may run unwatched: end it and close the session so the next command can start.
         DWORD dwError = GetLastError();
         CvexTrace().ApiFailure(pFn, L"CreateThread", dwError);
-        engine.hMonitorThread.reset();
         TerminateProcess(m_Handles.hProcess, kAbortExitCode);
         WaitForSingleObject(m_Handles.hProcess, 5000);
-        CloseSessionHandle(m_Handles.hConIn, pFn, L"CloseHandle(STDIN)");
-        CloseSessionHandle(m_Handles.hStdOutWr, pFn, L"CloseHandle(STDOUT-WR)");
-        CloseSessionHandle(m_Handles.hStdOutRd, pFn, L"CloseHandle(STDOUT-RD)");
+        CloseConsoleHandles(pFn);
         CloseSessionHandle(m_Handles.hProcess, pFn, L"CloseHandle(PROCESS)");
         CloseSessionHandle(m_Handles.hThread, pFn, L"CloseHandle(THREAD)");
         m_Handles.dwPID = 0;
@@ -202,9 +205,7 @@ bool CVEXImpl::RunCommand(const std::wstring& sCmd, bool bTrace)
     WaitForPreviousCommand();
     ReleaseEndedCommand(fn);
     // What an earlier command left behind belongs to it, not to this one.
-    CloseSessionHandle(m_Handles.hConIn, fn, L"CloseHandle(STDIN)");
-    CloseSessionHandle(m_Handles.hStdOutRd, fn, L"CloseHandle(STDOUT-RD)");
-    CloseSessionHandle(m_Handles.hStdOutWr, fn, L"CloseHandle(STDOUT-WR)");
+    CloseConsoleHandles(fn);
     Engine().ResetReader();
     Engine().bPasswordRequired = false;
 

@@ -65,7 +65,7 @@ std::wstring Frame(const wchar_t* pFn, const wchar_t* pName)
 CTrace::CTrace(const wchar_t* pLogFileName, const wchar_t* pLevelKey)
     : m_sLogFileName(pLogFileName), m_sLevelKey(pLevelKey)
 {
-    m_hMutex = CreateMutexW(nullptr, FALSE, m_sLogFileName.c_str());
+    m_hMutex.reset(CreateMutexW(nullptr, FALSE, m_sLogFileName.c_str()));
     std::wstring sFolder;
     GetLogFolder(sFolder);
     m_sLogPath = sFolder + L"\\" + m_sLogFileName;
@@ -79,11 +79,7 @@ CTrace::CTrace(const wchar_t* pLogFileName, const wchar_t* pLevelKey)
     m_dwWindowsKind = wv.kind();
 }
 
-CTrace::~CTrace()
-{
-    if (m_hMutex)
-        CloseHandle(m_hMutex);
-}
+CTrace::~CTrace() = default;
 
 void CTrace::GetModuleFolder(std::wstring& sFolder)
 {
@@ -163,7 +159,7 @@ void CTrace::StartNewLog(const std::wstring& sFolder, unsigned uiLevel)
 
 bool CTrace::TruncateLog()
 {
-    MutexLock lock(m_hMutex);
+    MutexLock lock(m_hMutex.get());
     if (!lock.locked())
         return false;
     AppendUtf8(m_sLogPath, L"", true);
@@ -176,7 +172,7 @@ void CTrace::WriteLine(DWORD dwLevel, const std::wstring& sBody)
     GetLocalTime(&st);
     std::wstring sLine = tracefmt::Header(st, GetCurrentThreadId(), dwLevel) + sBody + L"\n";
     DWORD dwSaved = GetLastError(); // tracing must not disturb the caller's error code
-    MutexLock lock(m_hMutex);
+    MutexLock lock(m_hMutex.get());
     if (lock.locked())
         AppendUtf8(m_sLogPath, sLine);
     SetLastError(dwSaved);
@@ -290,7 +286,7 @@ void CTrace::Banner(const wchar_t* pText)
     std::wstring sRow(sText.size() + 6, L'*');
     std::wstring sBlock = L"\n" + sRow + L"\n** " + sText + L" **\n" + sRow + L"\n\n\n";
     DWORD dwSaved = GetLastError();
-    MutexLock lock(m_hMutex);
+    MutexLock lock(m_hMutex.get());
     if (lock.locked())
         AppendUtf8(m_sLogPath, sBlock);
     SetLastError(dwSaved);

@@ -1,6 +1,7 @@
 // CTrace: the diagnostic trace. Each line is appended to the log file under a named mutex
 // and the file is closed again, so that the log stays complete if the process dies.
 #pragma once
+#include "support/handle.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
@@ -67,7 +68,7 @@ protected:
     std::wstring FolderOfSettings();
 
     DWORD m_dwMask = 7;
-    HANDLE m_hMutex = nullptr;
+    velmora::unique_handle_null m_hMutex;
     DWORD m_dwWindowsKind = 0;
     std::wstring m_sLogFileName;
     std::wstring m_sLevelKey;
