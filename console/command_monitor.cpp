@@ -104,10 +104,15 @@ void CVEXImpl::Abort()
     const wchar_t* fn = L"CVEXImpl::Abort";
     CvexTrace().Start(fn);
     LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
-    if (!TerminateProcess(m_Handles.hProcess, kAbortExitCode)) {
+    // With no command the closed handle's value is that of the current process, and a break
+    // for process group 0 reaches every process of the console: neither may hit the host.
+    bool bCommand = m_Handles.hProcess != INVALID_HANDLE_VALUE && m_Handles.hProcess != nullptr;
+    if (!bCommand) {
+        CvexTrace().Line(TL_INFO, fn, L"No command to end");
+    } else if (!TerminateProcess(m_Handles.hProcess, kAbortExitCode)) {
         CvexTrace().ApiFailure(fn, L"TerminateProcess failed", GetLastError());
         CvexTrace().Int(TL_ERROR, fn, L"m_Handles.dwPID", m_Handles.dwPID);
-        if (!GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_Handles.dwPID)) {
+        if (m_Handles.dwPID == 0 || !GenerateConsoleCtrlEvent(CTRL_BREAK_EVENT, m_Handles.dwPID)) {
             CvexTrace().EndFail(fn, L"GenerateConsoleCtrlEvent failed");
             return;
         }

@@ -211,3 +211,16 @@ TEST_F(EngineTest, NoProgressCallbackMeansNoPasswordAndAnAbort)
     EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
     impl.Abort();
 }
+
+TEST_F(EngineTest, AbortWithoutACommandEndsNothingButTheSession)
+{
+    impl.Abort(); // nothing ever ran: the test program itself must survive
+    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    impl.Abort();
+    impl.Abort(); // the command is gone and its handles are closed
+    EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 3u);
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"alive\\n\""), true));
+    std::vector<std::wstring> lines = ReadAll();
+    ASSERT_EQ(lines.size(), 1u);
+    EXPECT_EQ(lines[0], L"alive");
+}
