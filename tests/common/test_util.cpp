@@ -103,6 +103,19 @@ bool FileExists(const std::wstring& sPath)
     return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+SYSTEMTIME MakeTime(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute, WORD wSecond, WORD wMilliseconds)
+{
+    SYSTEMTIME st = {};
+    st.wYear = wYear;
+    st.wMonth = wMonth;
+    st.wDay = wDay;
+    st.wHour = wHour;
+    st.wMinute = wMinute;
+    st.wSecond = wSecond;
+    st.wMilliseconds = wMilliseconds;
+    return st;
+}
+
 std::vector<DWORD> ProcessesNamed(const std::wstring& sName)
 {
     std::vector<DWORD> ids;

@@ -30,6 +30,8 @@ void WriteTextFile(const std::wstring& sPath, const std::string& sUtf8);
 std::vector<std::wstring> SplitLines(const std::wstring& sText);
 bool Contains(const std::wstring& sText, const std::wstring& sPart);
 bool FileExists(const std::wstring& sPath);
+// A time of day on a date, the other fields zero.
+SYSTEMTIME MakeTime(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute, WORD wSecond, WORD wMilliseconds = 0);
 // Processes whose program name is sName (ignoring case), from a Toolhelp snapshot, so that a
 // test looks at the running processes without going through the code under test.
 std::vector<DWORD> ProcessesNamed(const std::wstring& sName);

@@ -1,6 +1,7 @@
 // The point-in-time text: parsing with its range checks in order, and the written form.
 #include "credentials/cvex_credentials.h"
 #include "credentials/point_in_time.h"
+#include "tests/common/test_util.h"
 #include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
@@ -99,13 +100,7 @@ TEST(PitParseEmpty, EmptyTextFailsAndChangesNothing)
 
 TEST(PitFormat, ZeroPaddedDayFirstAndEmptyWithoutDay)
 {
-    SYSTEMTIME st = {};
-    st.wDay = 5;
-    st.wMonth = 6;
-    st.wYear = 2021;
-    st.wHour = 7;
-    st.wMinute = 8;
-    st.wSecond = 9;
+    SYSTEMTIME st = testutil::MakeTime(2021, 6, 5, 7, 8, 9);
     EXPECT_EQ(pit::Format(st), L"05/06/2021 07:08:09");
     st.wYear = 987;
     EXPECT_EQ(pit::Format(st), L"05/06/0987 07:08:09");

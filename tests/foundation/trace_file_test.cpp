@@ -74,14 +74,7 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     trace.IPv6(TL_INFO, L"F", L"bad6", "10.0.0.1");
     GUID g = {0x12345678, 0x9abc, 0xdef0, {1, 2, 3, 4, 5, 6, 7, 8}};
     trace.Guid(TL_INFO, L"F", L"guid", g);
-    SYSTEMTIME st = {};
-    st.wYear = 2021;
-    st.wMonth = 6;
-    st.wDay = 5;
-    st.wHour = 7;
-    st.wMinute = 8;
-    st.wSecond = 9;
-    trace.Time(TL_INFO, L"F", L"stPit", st);
+    trace.Time(TL_INFO, L"F", L"stPit", testutil::MakeTime(2021, 6, 5, 7, 8, 9));
     std::wstring s = Text();
     for (const wchar_t* p :
          {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",

@@ -1,17 +1,11 @@
+#include "tests/common/test_util.h"
 #include "trace/trace.h"
 
 #include <gtest/gtest.h>
 
 TEST(TraceFormat, HeaderHasTimeThreadAndLevelTag)
 {
-    SYSTEMTIME st = {};
-    st.wYear = 2026;
-    st.wMonth = 3;
-    st.wDay = 7;
-    st.wHour = 4;
-    st.wMinute = 5;
-    st.wSecond = 6;
-    st.wMilliseconds = 7;
+    SYSTEMTIME st = testutil::MakeTime(2026, 3, 7, 4, 5, 6, 7);
     EXPECT_EQ(tracefmt::Header(st, 0x2a, TL_ERROR), L"[2026-03-07 04:05:06.007]:002A:[E]: ");
     EXPECT_EQ(tracefmt::Header(st, 0x12345, TL_WARNING), L"[2026-03-07 04:05:06.007]:12345:[W]: ");
     EXPECT_EQ(tracefmt::Header(st, 1, TL_INFO).substr(30), L":[I]: ");

@@ -13,18 +13,6 @@ using velmora::ip_address;
 namespace
 {
 
-SYSTEMTIME Time(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute, WORD wSecond)
-{
-    SYSTEMTIME st = {};
-    st.wYear = wYear;
-    st.wMonth = wMonth;
-    st.wDay = wDay;
-    st.wHour = wHour;
-    st.wMinute = wMinute;
-    st.wSecond = wSecond;
-    return st;
-}
-
 std::string ReadBytes(const std::wstring& sPath)
 {
     std::string sBytes;
@@ -42,13 +30,13 @@ std::string ReadBytes(const std::wstring& sPath)
 
 TEST(InitRules, PointInTimeInTheToolsForm)
 {
-    EXPECT_EQ(initseq::FormatPointInTime(Time(2021, 6, 5, 13, 45, 0)), L"June 05,2021 13:45:00");
-    EXPECT_EQ(initseq::FormatPointInTime(Time(2021, 9, 30, 23, 59, 59)), L"September 30,2021 23:59:59");
-    EXPECT_EQ(initseq::FormatPointInTime(Time(2021, 9, 0, 1, 2, 3)), L"") << "day 0: no point in time";
-    EXPECT_EQ(initseq::FormatPointInTime(Time(2021, 13, 1, 1, 2, 3)), L"");
-    EXPECT_EQ(initseq::FormatPointInTime(Time(2021, 0, 1, 1, 2, 3)), L"");
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 6, 5, 13, 45, 0)), L"June 05,2021 13:45:00");
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 9, 30, 23, 59, 59)), L"September 30,2021 23:59:59");
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 9, 0, 1, 2, 3)), L"") << "day 0: no point in time";
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 13, 1, 1, 2, 3)), L"");
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 0, 1, 1, 2, 3)), L"");
     // Too wide a year is cut at the tools' 26 characters instead of running over.
-    EXPECT_EQ(initseq::FormatPointInTime(Time(65535, 9, 30, 23, 59, 59)).size(), 26u);
+    EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(65535, 9, 30, 23, 59, 59)).size(), 26u);
 }
 
 TEST(InitRules, ClientVersionSplitsAtPointsAndSkipsOtherCharacters)
