@@ -17,6 +17,22 @@ bool WaitSocket(SOCKET s, bool bWrite, unsigned uTimeoutMs)
     return n > 0;
 }
 
+// Waits for a non-blocking connect to end. Windows reports a connect that failed in the
+// exception set, not the write set: a server that resets at once must not look like silence.
+bool WaitConnected(SOCKET s, unsigned uTimeoutMs, bool& bFailed)
+{
+    fd_set writable, failed;
+    FD_ZERO(&writable);
+    FD_ZERO(&failed);
+    FD_SET(s, &writable);
+    FD_SET(s, &failed);
+    timeval tv{static_cast<long>(uTimeoutMs / 1000), static_cast<long>((uTimeoutMs % 1000) * 1000)};
+    if (select(0, nullptr, &writable, &failed, &tv) <= 0)
+        return false;
+    bFailed = FD_ISSET(s, &failed) != 0;
+    return true;
+}
+
 // Non-blocking connect with a time limit; the socket is blocking again afterwards.
 LinkStatus ConnectWithin(SOCKET s, const sockaddr* addr, int len, unsigned uTimeoutSeconds)
 {
@@ -27,13 +43,16 @@ LinkStatus ConnectWithin(SOCKET s, const sockaddr* addr, int len, unsigned uTime
     if (rc != 0 && err != WSAEWOULDBLOCK && err != WSAEINPROGRESS)
         return LinkStatus::Refused;
     if (rc != 0) {
-        if (!WaitSocket(s, true, uTimeoutSeconds * 1000))
+        bool bFailed = false;
+        if (!WaitConnected(s, uTimeoutSeconds * 1000, bFailed))
             return LinkStatus::TimedOut;
         int soErr = 0;
         int soLen = sizeof(soErr);
         getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soErr), &soLen);
-        if (soErr != 0)
-            return soErr == WSAETIMEDOUT ? LinkStatus::TimedOut : LinkStatus::Refused;
+        if (soErr == WSAETIMEDOUT)
+            return LinkStatus::TimedOut;
+        if (soErr != 0 || bFailed)
+            return LinkStatus::Refused;
     }
     ulNonBlocking = 0;
     ioctlsocket(s, FIONBIO, &ulNonBlocking);
@@ -126,7 +145,7 @@ void ServerLink::NotifyLine()
 {
     SendText("LINE\n");
     if (m_uDropAfterLines && ++m_uLines == m_uDropAfterLines)
-        WaitSocket(m_socket.get(), false, 2000); // the server resets the connection now
+        WaitSocket(m_socket.get(), false, 15000); // the server resets the connection now; a loaded machine may be slow
 }
 
 bool ServerLink::Alive()

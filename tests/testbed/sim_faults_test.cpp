@@ -149,7 +149,7 @@ TEST(SimFaults, ServerBusyRefusedDelayedAndDropped)
         {"[nwsim]\r\nconnect_timeout = 1\r\n[server]\r\ndelay_seconds = 3\r\n", L"recover.exe", kSession,
          "did not properly respond"},
         {"[server]\r\ndrop_after_lines = 4\r\n", L"recover.exe", kCount, "An existing connection was forcibly closed"},
-        {"[server]\r\ndrop_after_seconds = 1\r\n[faults]\r\nh = recover count object:2 hang 2\r\n", L"recover.exe",
+        {"[server]\r\ndrop_after_seconds = 1\r\n[faults]\r\nh = recover count object:2 hang 3\r\n", L"recover.exe",
          kCount, "An existing connection was forcibly closed"},
     };
     for (const Case& c : kCases) {
