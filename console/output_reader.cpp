@@ -11,7 +11,6 @@
 namespace
 {
 
-const unsigned kPollsPerHeartbeat = 1000;
 const DWORD kPollSleepMs = 10;
 const unsigned kHeartbeatsPerWaitingMessage = 4;
 
@@ -110,7 +109,12 @@ bool CVEXImpl::ReadByte(unsigned char& c, bool& bGotByte)
     if (m_Handles.hStdOutRd == INVALID_HANDLE_VALUE)
         return false;
     for (;;) {
-        for (unsigned uiPoll = 0; uiPoll < m_uiPollsPerHeartbeat; ++uiPoll) {
+        // A period is its number of polls or their nominal time on the clock, whichever ends
+        // first: on a loaded machine the sleeps last longer, and the host still hears in time.
+        const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_uiPollsPerHeartbeat) * kPollSleepMs;
+        const ULONGLONG ullStart = GetTickCount64();
+        for (unsigned uiPoll = 0; uiPoll < m_uiPollsPerHeartbeat && GetTickCount64() - ullStart < ullPeriodMs;
+             ++uiPoll) {
             if (engine.ring.get(c)) {
                 bGotByte = true;
                 return engine.uiLastProgressAnswer == 1 ? AbortRead() : true;
