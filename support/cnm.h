@@ -12,12 +12,13 @@
 #define HALVO_NM_API __declspec(dllimport)
 #endif
 
-class HALVO_NM_API CNM {
+class HALVO_NM_API CNM
+{
 public:
     struct NIC_INFO {
-        std::wstring sNicDesc;  // description, for traces
-        std::wstring sHwAddr;   // hardware address, e.g. "00-15-5D-01-02-03"
-        std::wstring sName;     // adapter name (identity within the library)
+        std::wstring sNicDesc; // description, for traces
+        std::wstring sHwAddr;  // hardware address, e.g. "00-15-5D-01-02-03"
+        std::wstring sName;    // adapter name (identity within the library)
     };
 
     struct ASSOC_IP_ADDR {
@@ -34,8 +35,15 @@ public:
         DWORD dwLast = 0;
     };
 
-    enum CNM_OPER_STATUS { OPER_UP = 1, OPER_DOWN = 2, OPER_TESTING = 3, OPER_UNKNOWN = 4, OPER_DORMANT = 5,
-                           OPER_NOT_PRESENT = 6, OPER_LOWER_LAYER_DOWN = 7 };
+    enum CNM_OPER_STATUS {
+        OPER_UP = 1,
+        OPER_DOWN = 2,
+        OPER_TESTING = 3,
+        OPER_UNKNOWN = 4,
+        OPER_DORMANT = 5,
+        OPER_NOT_PRESENT = 6,
+        OPER_LOWER_LAYER_DOWN = 7
+    };
     enum FAMILY_TYPE { FAMILY_IPV4 = 2, FAMILY_IPV6 = 23 };
 
     static bool GetAdapterList(std::vector<NIC_INFO>& adapters);

@@ -101,6 +101,14 @@ def reset(conn):
     conn.close()
 
 
+def write_ready_file(path):
+    """Writes our pid under another name and renames it: whoever sees the file sees it whole."""
+    partial = path + ".partial"
+    with open(partial, "w") as f:
+        f.write("%d\n" % os.getpid())
+    os.replace(partial, path)
+
+
 def send_command(address, port, command, timeout):
     family = socket.AF_INET6 if ":" in address else socket.AF_INET
     with socket.socket(family, socket.SOCK_STREAM) as s:
@@ -163,8 +171,7 @@ def main(argv):
     for sig in (signal.SIGTERM, signal.SIGINT):
         signal.signal(sig, lambda *_: server.stopping.set())
     if args.ready_file:
-        with open(args.ready_file, "w") as f:
-            f.write("%d\n" % os.getpid())
+        write_ready_file(args.ready_file)
     server.serve()
     return 0
 

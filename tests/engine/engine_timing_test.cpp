@@ -8,7 +8,8 @@
 
 using testutil::Contains;
 
-namespace {
+namespace
+{
 
 // The trace of this test alone: other test programs write into the shared log at the same time.
 struct PrivateTrace {
@@ -20,9 +21,17 @@ struct PrivateTrace {
         CvexTrace().SetLogFolder(folder.path());
     }
     ~PrivateTrace() { CvexTrace().SetLogFolder(sSharedFolder); }
+    std::wstring Text() const { return testutil::ReadTextFile(folder.file(L"CVEX_trace.log")); }
+    // The end of the trace, to show with a failure.
+    std::string Tail() const
+    {
+        std::wstring s = Text();
+        s = s.substr(s.size() > 3000 ? s.size() - 3000 : 0);
+        return std::string(s.begin(), s.end());
+    }
     size_t Count(const std::wstring& sText) const
     {
-        std::wstring s = testutil::ReadTextFile(folder.file(L"CVEX_trace.log"));
+        std::wstring s = Text();
         size_t n = 0;
         for (size_t i = s.find(sText); i != std::wstring::npos; i = s.find(sText, i + 1))
             ++n;
@@ -31,7 +40,8 @@ struct PrivateTrace {
 };
 
 // A loopback stand-in for the daemon's port: accepts one connection and drops it later.
-class DroppingListener {
+class DroppingListener
+{
 public:
     DroppingListener(const char* pAddress, DWORD dwDropAfterMs)
     {
@@ -99,9 +109,10 @@ TEST_F(EngineTest, ADroppedServerConnectionIsReportedAndReadingGoesOn)
 
 TEST_F(EngineTest, TwoHundredCommandsDoNotLeakHandles)
 {
+    PrivateTrace trace;
     DWORD dwBefore = 0;
     for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"x\\n\""), false)) << i;
+        ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"x\\n\""), false)) << i << "\n" << trace.Tail();
         std::vector<std::wstring> lines = ReadAll();
         ASSERT_EQ(lines.size(), 1u) << i;
         if (i == 9) { // after the first commands have set up what stays for the process

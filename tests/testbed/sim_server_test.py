@@ -111,7 +111,8 @@ class StartAndStopTest(unittest.TestCase):
             address = ADDRESS.rsplit(".", 1)[0] + ".251"
             proc = subprocess.Popen([sys.executable, SERVER, "--store", tmp, "--address", address, "--ready-file", ready],
                                     stderr=subprocess.DEVNULL)
-            for _ in range(100):
+            self.addCleanup(proc.kill)
+            for _ in range(300):
                 if os.path.exists(ready):
                     break
                 time.sleep(0.05)
