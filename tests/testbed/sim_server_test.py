@@ -113,9 +113,10 @@ class StartAndStopTest(unittest.TestCase):
                                     stderr=subprocess.DEVNULL)
             self.addCleanup(proc.kill)
             for _ in range(300):
-                if os.path.exists(ready):
+                if os.path.exists(ready) or proc.poll() is not None:
                     break
                 time.sleep(0.05)
+            self.assertIsNone(proc.poll(), "the server ended at start (address %s in use?)" % address)
             with open(ready) as f:
                 self.assertEqual(int(f.read()), proc.pid)
             proc.send_signal(signal.SIGTERM)
