@@ -96,16 +96,33 @@ void CVEXImpl::ReleaseEndedCommand(const wchar_t* pFn)
     CloseSessionHandle(m_Handles.hThread, pFn, L"CloseHandle(THREAD)");
 }
 
+// Makes the private console; a console that exists already (error 5) is used. Other failures
+// are tried again a few times before their error is returned.
+DWORD CVEXImpl::AllocPrivateConsole(const wchar_t* pFn)
+{
+    ConsoleEngineState& engine = Engine();
+    DWORD dwError = ERROR_SUCCESS;
+    for (unsigned uiAttempt = 1;; ++uiAttempt) {
+        if (engine.pfnAllocConsole())
+            return ERROR_SUCCESS;
+        dwError = GetLastError();
+        if (dwError == ERROR_ACCESS_DENIED)
+            return ERROR_SUCCESS;
+        if (uiAttempt >= engine.uiAllocConsoleAttempts)
+            return dwError;
+        CvexTrace().Int(TL_WARNING, pFn, L"AllocConsole failed, trying again; dwLastError", dwError);
+        Sleep(engine.dwAllocConsolePauseMs);
+    }
+}
+
 bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
 {
-    if (!AllocConsole()) {
-        DWORD dwError = GetLastError();
-        if (dwError != ERROR_ACCESS_DENIED) { // 5: a console exists already and is used
-            LogVarMsg(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
-            CvexTrace().ApiFailure(pFn, L"AllocConsole", dwError);
-            CvexTrace().EndFail(pFn, L"AllocConsole failed");
-            return false;
-        }
+    DWORD dwError = AllocPrivateConsole(pFn);
+    if (dwError != ERROR_SUCCESS) {
+        LogVarMsg(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
+        CvexTrace().ApiFailure(pFn, L"AllocConsole", dwError);
+        CvexTrace().EndFail(pFn, L"AllocConsole failed");
+        return false;
     }
     HWND hWnd = GetConsoleWindow();
     if (!hWnd) {

@@ -197,6 +197,44 @@ TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
     EXPECT_EQ(lines[0], L"next");
 }
 
+// A console host that fails now and then (seen under load) costs a pause, not the command;
+// one that keeps failing gives message 101 and starts nothing.
+TEST_F(EngineTest, AConsoleThatCannotBeMadeIsAskedForAgainThenReported)
+{
+    static unsigned s_uiCalls, s_uiFailures;
+    ConsoleEngineState& engine = Engine();
+    AllocConsoleFn pfnReal = engine.pfnAllocConsole;
+    engine.dwAllocConsolePauseMs = 10;
+    engine.pfnAllocConsole = [] {
+        if (++s_uiCalls <= s_uiFailures) {
+            SetLastError(ERROR_INVALID_FUNCTION);
+            return FALSE;
+        }
+        return AllocConsole();
+    };
+    s_uiCalls = 0;
+    s_uiFailures = 2;
+    bool bTransient = impl.RunCommand(Tool(L"lines \"after\\n\""), true);
+    std::vector<std::wstring> lines = ReadAll();
+    unsigned uiTransientCalls = s_uiCalls;
+    s_uiCalls = 0;
+    s_uiFailures = 1000;
+    bool bLasting = impl.RunCommand(Tool(L"hang"), true);
+    unsigned uiLastingCalls = s_uiCalls;
+    engine.pfnAllocConsole = pfnReal;
+    engine.dwAllocConsolePauseMs = 200;
+
+    EXPECT_TRUE(bTransient);
+    EXPECT_EQ(uiTransientCalls, 3u);
+    EXPECT_EQ(lines, std::vector<std::wstring>{L"after"});
+    EXPECT_FALSE(bLasting);
+    EXPECT_EQ(uiLastingCalls, engine.uiAllocConsoleAttempts);
+    EXPECT_EQ(host.CountMessage(L"AllocConsole() failed with error 1"), 1u);
+    EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"next\\n\""), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"next"});
+}
+
 TEST_F(EngineTest, NoProgressCallbackMeansNoPasswordAndAnAbort)
 {
     impl.SetProgMsgCallbackFn(nullptr, nullptr);
