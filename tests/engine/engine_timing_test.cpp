@@ -121,7 +121,6 @@ TEST_F(EngineTest, TwoHundredCommandsDoNotLeakHandles)
         }
     }
     impl.Fini(false);
-    printf("HUNT retries=%zu\n", trace.Count(L"trying again"));
     DWORD dwAfter = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwAfter));
     EXPECT_LE(dwAfter, dwBefore + 2) << "before " << dwBefore << ", after " << dwAfter;
