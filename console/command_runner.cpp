@@ -8,6 +8,22 @@
 namespace
 {
 
+// Errors of CreateProcess that another attempt cannot mend: the program is missing or unusable.
+bool IsLastingStartError(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
+    default: return false;
+    }
+}
+
 const DWORD kAbortExitCode = 12;
 
 // Inheritable security attributes with a null DACL, as the tool's handles need.
@@ -108,10 +124,10 @@ DWORD CVEXImpl::AllocPrivateConsole(const wchar_t* pFn)
         dwError = GetLastError();
         if (dwError == ERROR_ACCESS_DENIED)
             return ERROR_SUCCESS;
-        if (uiAttempt >= engine.uiAllocConsoleAttempts)
+        if (uiAttempt >= engine.uiStartAttempts)
             return dwError;
         CvexTrace().Int(TL_WARNING, pFn, L"AllocConsole failed, trying again; dwLastError", dwError);
-        Sleep(engine.dwAllocConsolePauseMs);
+        Sleep(engine.dwStartPauseMs);
     }
 }
 
@@ -163,9 +179,17 @@ bool CVEXImpl::StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY
     si.hStdOutput = m_Handles.hStdOutWr;
     si.hStdError = m_Handles.hStdOutWr;
     PROCESS_INFORMATION pi = {};
-    if (!CreateProcessA(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si,
-                        &pi)) {
+    ConsoleEngineState& engine = Engine();
+    for (unsigned uiAttempt = 1;; ++uiAttempt) {
+        if (engine.pfnCreateProcess(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
+                                    &si, &pi))
+            break;
         DWORD dwError = GetLastError();
+        if (uiAttempt < engine.uiStartAttempts && !IsLastingStartError(dwError)) {
+            CvexTrace().Int(TL_WARNING, pFn, L"CreateProcess failed, trying again; dwLastError", dwError);
+            Sleep(engine.dwStartPauseMs);
+            continue;
+        }
         CloseConsoleHandles(pFn);
         CvexTrace().ApiFailure(pFn, L"CreateProcess", dwError);
         CvexTrace().EndFail(pFn, L"CreateProcess failed");

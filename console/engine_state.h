@@ -23,15 +23,17 @@ struct MonitorBlock {
 // How the monitoring thread is started; a seam so that tests can make it fail.
 using StartThreadFn = HANDLE (*)(LPTHREAD_START_ROUTINE pProc, LPVOID pArg, DWORD* pdwThreadId);
 
-// How the private console is made; a seam so that tests can make it fail.
+// How the private console is made and the tool started; seams so that tests can make them fail.
 using AllocConsoleFn = BOOL (*)();
+using CreateProcessFn = decltype(&CreateProcessA);
 
 struct ConsoleEngineState {
     AllocConsoleFn pfnAllocConsole = [] { return AllocConsole(); };
-    // A console that could not be made is asked for again this often, a pause apart: under load
-    // the console host of the command that just ended may not have gone yet.
-    unsigned uiAllocConsoleAttempts = 5;
-    DWORD dwAllocConsolePauseMs = 200;
+    CreateProcessFn pfnCreateProcess = &CreateProcessA;
+    // Making the console and starting the tool are tried this often, a pause apart, before the
+    // command fails: under load the console host of the command that just ended may not have gone.
+    unsigned uiStartAttempts = 5;
+    DWORD dwStartPauseMs = 200;
     StartThreadFn pfnStartThread = [](LPTHREAD_START_ROUTINE pProc, LPVOID pArg, DWORD* pdwThreadId) {
         return CreateThread(nullptr, 0, pProc, pArg, 0, pdwThreadId);
     };

@@ -197,40 +197,88 @@ TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
     EXPECT_EQ(lines[0], L"next");
 }
 
-// A console host that fails now and then (seen under load) costs a pause, not the command;
-// one that keeps failing gives message 101 and starts nothing.
-TEST_F(EngineTest, AConsoleThatCannotBeMadeIsAskedForAgainThenReported)
+namespace
 {
-    static unsigned s_uiCalls, s_uiFailures;
-    ConsoleEngineState& engine = Engine();
-    AllocConsoleFn pfnReal = engine.pfnAllocConsole;
-    engine.dwAllocConsolePauseMs = 10;
-    engine.pfnAllocConsole = [] {
-        if (++s_uiCalls <= s_uiFailures) {
-            SetLastError(ERROR_INVALID_FUNCTION);
-            return FALSE;
-        }
-        return AllocConsole();
-    };
-    s_uiCalls = 0;
-    s_uiFailures = 2;
-    bool bTransient = impl.RunCommand(Tool(L"lines \"after\\n\""), true);
-    std::vector<std::wstring> lines = ReadAll();
-    unsigned uiTransientCalls = s_uiCalls;
-    s_uiCalls = 0;
-    s_uiFailures = 1000;
-    bool bLasting = impl.RunCommand(Tool(L"hang"), true);
-    unsigned uiLastingCalls = s_uiCalls;
-    engine.pfnAllocConsole = pfnReal;
-    engine.dwAllocConsolePauseMs = 200;
 
-    EXPECT_TRUE(bTransient);
-    EXPECT_EQ(uiTransientCalls, 3u);
-    EXPECT_EQ(lines, std::vector<std::wstring>{L"after"});
-    EXPECT_FALSE(bLasting);
-    EXPECT_EQ(uiLastingCalls, engine.uiAllocConsoleAttempts);
+// Makes the console and the tool start fail a given number of times with a given error.
+struct FlakyStart {
+    static inline unsigned s_uiCalls = 0, s_uiFailures = 0;
+    static inline DWORD s_dwError = 0;
+    AllocConsoleFn pfnAlloc = Engine().pfnAllocConsole;
+    CreateProcessFn pfnCreate = Engine().pfnCreateProcess;
+    FlakyStart() { Engine().dwStartPauseMs = 10; }
+    ~FlakyStart()
+    {
+        Engine().pfnAllocConsole = pfnAlloc;
+        Engine().pfnCreateProcess = pfnCreate;
+        Engine().dwStartPauseMs = 200;
+    }
+    static bool Fail()
+    {
+        if (++s_uiCalls > s_uiFailures)
+            return false;
+        SetLastError(s_dwError);
+        return true;
+    }
+    void Arm(unsigned uiFailures, DWORD dwError)
+    {
+        s_uiCalls = 0;
+        s_uiFailures = uiFailures;
+        s_dwError = dwError;
+    }
+    void Console(unsigned uiFailures, DWORD dwError)
+    {
+        Arm(uiFailures, dwError);
+        Engine().pfnCreateProcess = pfnCreate;
+        Engine().pfnAllocConsole = [] { return Fail() ? FALSE : AllocConsole(); };
+    }
+    void Process(unsigned uiFailures, DWORD dwError)
+    {
+        Arm(uiFailures, dwError);
+        Engine().pfnAllocConsole = pfnAlloc;
+        Engine().pfnCreateProcess = [](LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e,
+                                       DWORD f, LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j) {
+            return Fail() ? FALSE : CreateProcessA(a, b, c, d, e, f, g, h, i, j);
+        };
+    }
+};
+
+} // namespace
+
+// A console or a tool start that fails now and then (seen under load) costs a pause, not the
+// command; one that keeps failing, or a missing program, fails the command and starts nothing.
+TEST_F(EngineTest, StartingFailuresAreTriedAgainThenReported)
+{
+    FlakyStart flaky;
+    const unsigned uiAttempts = Engine().uiStartAttempts;
+    struct Case {
+        bool bConsole;
+        unsigned uiFailures;
+        DWORD dwError;
+        bool bRuns;
+        unsigned uiCalls;
+    };
+    const Case kCases[] = {
+        {true, 2, ERROR_INVALID_FUNCTION, true, 3},    {true, 1000, ERROR_INVALID_FUNCTION, false, uiAttempts},
+        {false, 2, ERROR_INTERNAL_ERROR, true, 3},     {false, 1000, ERROR_INTERNAL_ERROR, false, uiAttempts},
+        {false, 1000, ERROR_FILE_NOT_FOUND, false, 1},
+    };
+    for (const Case& c : kCases) {
+        c.bConsole ? flaky.Console(c.uiFailures, c.dwError) : flaky.Process(c.uiFailures, c.dwError);
+        bool bRan = impl.RunCommand(Tool(L"lines \"after\\n\""), true);
+        std::vector<std::wstring> lines = bRan ? ReadAll() : std::vector<std::wstring>{};
+        unsigned uiCalls = FlakyStart::s_uiCalls;
+        SCOPED_TRACE(testing::Message() << "console " << c.bConsole << ", error " << c.dwError);
+        EXPECT_EQ(bRan, c.bRuns);
+        EXPECT_EQ(uiCalls, c.uiCalls);
+        EXPECT_EQ(lines, c.bRuns ? std::vector<std::wstring>{L"after"} : std::vector<std::wstring>{});
+        const ConsoleHandles& h = impl.Handles();
+        for (HANDLE x : {h.hConIn, h.hStdOutRd, h.hStdOutWr, h.hProcess})
+            EXPECT_TRUE(c.bRuns || x == INVALID_HANDLE_VALUE); // a failed start leaves nothing open
+    }
     EXPECT_EQ(host.CountMessage(L"AllocConsole() failed with error 1"), 1u);
     EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
+    flaky.Arm(0, 0);
     ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"next\\n\""), true));
     EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"next"});
 }
