@@ -67,6 +67,7 @@ std::wstring ReadProdSpecName()
         return L"";
     std::wstring sIni = std::wstring(folder.data(), uiLength) + L"\\prodspec.ini";
     wchar_t wszName[256] = {};
+    // Windows' own prodspec.ini names its section this way.
     GetPrivateProfileStringW(L"Product Specification", L"Product", L"", wszName, 256, sIni.c_str());
     return wszName;
 }
