@@ -24,6 +24,22 @@ bool IsLastingStartError(DWORD dwError)
     }
 }
 
+// Runs one step of starting a tool until it succeeds, fails for good, or has used its attempts;
+// answers ERROR_SUCCESS or the last error. Failures on the way are traced as warnings.
+template <typename Step> DWORD TryStartStep(const wchar_t* pFn, const wchar_t* pWarning, Step step, bool bLastingOnly)
+{
+    const ConsoleEngineState& engine = Engine();
+    for (unsigned uiAttempt = 1;; ++uiAttempt) {
+        if (step())
+            return ERROR_SUCCESS;
+        DWORD dwError = GetLastError();
+        if (uiAttempt >= engine.uiStartAttempts || (bLastingOnly && IsLastingStartError(dwError)))
+            return dwError;
+        CvexTrace().Int(TL_WARNING, pFn, pWarning, dwError);
+        Sleep(engine.dwStartPauseMs);
+    }
+}
+
 const DWORD kAbortExitCode = 12;
 
 // Inheritable security attributes with a null DACL, as the tool's handles need.
@@ -112,28 +128,11 @@ void CVEXImpl::ReleaseEndedCommand(const wchar_t* pFn)
     CloseSessionHandle(m_Handles.hThread, pFn, L"CloseHandle(THREAD)");
 }
 
-// Makes the private console; a console that exists already (error 5) is used. Other failures
-// are tried again a few times before their error is returned.
-DWORD CVEXImpl::AllocPrivateConsole(const wchar_t* pFn)
-{
-    ConsoleEngineState& engine = Engine();
-    DWORD dwError = ERROR_SUCCESS;
-    for (unsigned uiAttempt = 1;; ++uiAttempt) {
-        if (engine.pfnAllocConsole())
-            return ERROR_SUCCESS;
-        dwError = GetLastError();
-        if (dwError == ERROR_ACCESS_DENIED)
-            return ERROR_SUCCESS;
-        if (uiAttempt >= engine.uiStartAttempts)
-            return dwError;
-        CvexTrace().Int(TL_WARNING, pFn, L"AllocConsole failed, trying again; dwLastError", dwError);
-        Sleep(engine.dwStartPauseMs);
-    }
-}
-
 bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
 {
-    DWORD dwError = AllocPrivateConsole(pFn);
+    // A console that exists already (error 5) is used.
+    auto allocConsole = [] { return Engine().pfnAllocConsole() || GetLastError() == ERROR_ACCESS_DENIED; };
+    DWORD dwError = TryStartStep(pFn, L"AllocConsole failed, trying again; dwLastError", allocConsole, false);
     if (dwError != ERROR_SUCCESS) {
         LogVarMsg(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
         CvexTrace().ApiFailure(pFn, L"AllocConsole", dwError);
@@ -179,17 +178,12 @@ bool CVEXImpl::StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY
     si.hStdOutput = m_Handles.hStdOutWr;
     si.hStdError = m_Handles.hStdOutWr;
     PROCESS_INFORMATION pi = {};
-    ConsoleEngineState& engine = Engine();
-    for (unsigned uiAttempt = 1;; ++uiAttempt) {
-        if (engine.pfnCreateProcess(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr,
-                                    &si, &pi))
-            break;
-        DWORD dwError = GetLastError();
-        if (uiAttempt < engine.uiStartAttempts && !IsLastingStartError(dwError)) {
-            CvexTrace().Int(TL_WARNING, pFn, L"CreateProcess failed, trying again; dwLastError", dwError);
-            Sleep(engine.dwStartPauseMs);
-            continue;
-        }
+    auto createProcess = [&] {
+        return Engine().pfnCreateProcess(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
+                                         nullptr, &si, &pi) != FALSE;
+    };
+    DWORD dwError = TryStartStep(pFn, L"CreateProcess failed, trying again; dwLastError", createProcess, true);
+    if (dwError != ERROR_SUCCESS) {
         CloseConsoleHandles(pFn);
         CvexTrace().ApiFailure(pFn, L"CreateProcess", dwError);
         CvexTrace().EndFail(pFn, L"CreateProcess failed");

@@ -97,7 +97,6 @@ protected:
     // Closes the console input and both ends of the output pipe of the session, if open.
     void CloseConsoleHandles(const wchar_t* pFn);
     void ReleaseEndedCommand(const wchar_t* pFn);
-    DWORD AllocPrivateConsole(const wchar_t* pFn);
     bool OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa);
     bool StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY_ATTRIBUTES& sa);
     bool StartMonitor(const wchar_t* pFn);

@@ -7,12 +7,17 @@ namespace nwsim
 namespace
 {
 
+timeval ToTimeval(unsigned uTimeoutMs)
+{
+    return timeval{static_cast<long>(uTimeoutMs / 1000), static_cast<long>((uTimeoutMs % 1000) * 1000)};
+}
+
 bool WaitSocket(SOCKET s, bool bWrite, unsigned uTimeoutMs)
 {
     fd_set set;
     FD_ZERO(&set);
     FD_SET(s, &set);
-    timeval tv{static_cast<long>(uTimeoutMs / 1000), static_cast<long>((uTimeoutMs % 1000) * 1000)};
+    timeval tv = ToTimeval(uTimeoutMs);
     int n = bWrite ? select(0, nullptr, &set, nullptr, &tv) : select(0, &set, nullptr, nullptr, &tv);
     return n > 0;
 }
@@ -26,7 +31,7 @@ bool WaitConnected(SOCKET s, unsigned uTimeoutMs, bool& bFailed)
     FD_ZERO(&failed);
     FD_SET(s, &writable);
     FD_SET(s, &failed);
-    timeval tv{static_cast<long>(uTimeoutMs / 1000), static_cast<long>((uTimeoutMs % 1000) * 1000)};
+    timeval tv = ToTimeval(uTimeoutMs);
     if (select(0, nullptr, &writable, &failed, &tv) <= 0)
         return false;
     bFailed = FD_ISSET(s, &failed) != 0;
