@@ -3,7 +3,13 @@
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${CVEX_BUILD_DIR:-$root/build}
+# ccache (when present) lets several checkouts of the tree share compiled objects.
+launcher=()
+if command -v ccache >/dev/null; then
+  cc="env;CCACHE_BASEDIR=$(dirname "$root");CCACHE_NOHASHDIR=1;ccache"
+  launcher=(-DCMAKE_C_COMPILER_LAUNCHER="$cc" -DCMAKE_CXX_COMPILER_LAUNCHER="$cc")
+fi
 cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
-      -DCMAKE_BUILD_TYPE=Release >/dev/null
+      -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 "$root/scripts/make-wineprefix.sh" "$build/wineprefix"
