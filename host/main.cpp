@@ -71,11 +71,12 @@ int wmain(int argc, wchar_t** argv)
     ShowModule(plugin);
     // --answer-file PATH and --write-answer-file PATH work on the plug-in's credentials.
     refhost::AnswerFileOptions answerFile = refhost::ParseAnswerFileOptions(args);
-    // With --init as well, the main job: Init with the loaded credentials, then Fini.
+    // With --init, --list or --json as well, the main job: Init, the listing when asked, then Fini.
     if (answerFile.Any()) {
         int iRc = refhost::RunAnswerFileCommand(answerFile, *loaded.Credentials());
-        return iRc != 0 || !refhost::WantsRecoveryJob(args) ? iRc
-                                                            : refhost::RunRecoveryJob(plugin, *loaded.Credentials());
+        if (iRc != 0 || !refhost::WantsRecoveryJob(args))
+            return iRc;
+        return refhost::RunRecoveryJob(plugin, *loaded.Credentials(), refhost::ParseRecoveryJobOptions(args));
     }
     return 0;
 }
