@@ -2,6 +2,7 @@
 // to the host (last error, log and progress callbacks, message table) and small utilities.
 #pragma once
 #include "plugin/host_types.h"
+#include "restore/link_entry.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
@@ -36,8 +37,10 @@ public:
     virtual void SetLastErrorMsg(const wchar_t* pText);                       // 2
     virtual void SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext);   // 3
     virtual void SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext); // 4
-    virtual bool ProcessSection(const std::wstring& sSection);                // 5
-    virtual bool FixHardLinks(const std::wstring& sSection);                  // 6
+    // A section of hard-linked names (restore/hard_links.cpp): ProcessSection marks the names
+    // that exist and has FixHardLinks, through its slot, link the missing ones to one of them.
+    virtual bool ProcessSection(const std::wstring& sSection, LinkEntries& entries); // 5
+    virtual bool FixHardLinks(const std::wstring& sSection, LinkEntries& entries);   // 6
 
     // Messages of the string table to the host; a level 3 message becomes the last error.
     int LogStdMsg(unsigned uiLevel, unsigned uiId);

@@ -68,6 +68,9 @@ public:
     // The text after the first ":recover:" of a line (its leading blank kept), for message 169;
     // false, with the line copied into sText, when the line holds none. False for an empty line.
     static bool ParseRecoverMsg(const std::wstring& sLine, std::wstring& sText);
+    // The size of one object line of recover's "list -l" (64 bits) into both current-size fields
+    // of the record; false, the record untouched, for a line that is not one.
+    static bool ParseFile(const std::wstring& sLine, ProgressRecord& progress);
 
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }

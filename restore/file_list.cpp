@@ -11,6 +11,12 @@ namespace
 {
 
 struct ListWalk {
+    ListWalk(const std::wstring& sWanted, bool bSubfolders)
+        : sPattern(sWanted.empty() ? L"*" : sWanted), bRecurse(bSubfolders)
+    {
+    }
+    size_t Found() const { return pFiles ? pFiles->size() : pDirs ? pDirs->size() : 0; }
+
     const wchar_t* pFn = L"";
     std::wstring sPattern;
     bool bRecurse = false;
@@ -74,14 +80,18 @@ bool WalkFolder(ListWalk& walk, const std::wstring& sBase)
 
 // Runs a walk from the base folder; a failure posts message 132 with its code, and 139 as well
 // when it happened in a subfolder.
-bool RunListing(CRPLImpl& impl, const wchar_t* pFn, const std::wstring& sBase, ListWalk& walk)
+bool RunListing(CRPLImpl& impl, const wchar_t* pFn, const wchar_t* pNothingFound, const std::wstring& sBase,
+                ListWalk& walk)
 {
     CvexTrace().Start(pFn);
     walk.pFn = pFn;
     impl.SetLastErrorMsg(L"");
     CvexTrace().Str(TL_VERBOSE, pFn, L"sBase", sBase);
     CvexTrace().Str(TL_VERBOSE, pFn, L"sPattern", walk.sPattern);
+    size_t nBefore = walk.Found();
     if (WalkFolder(walk, sBase)) {
+        if (walk.Found() == nBefore)
+            CvexTrace().Line(TL_INFO, pFn, pNothingFound);
         CvexTrace().End(pFn);
         return true;
     }
@@ -100,27 +110,15 @@ bool RunListing(CRPLImpl& impl, const wchar_t* pFn, const std::wstring& sBase, L
 bool CVEXImpl::GetFileList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
                            std::vector<FileListEntry>& files)
 {
-    ListWalk walk;
-    walk.sPattern = sPattern.empty() ? L"*" : sPattern;
-    walk.bRecurse = bSubfolders;
+    ListWalk walk(sPattern, bSubfolders);
     walk.pFiles = &files;
-    size_t nBefore = files.size();
-    bool bRc = RunListing(*this, L"CVEXImpl::GetFileList", sBase, walk);
-    if (bRc && files.size() == nBefore)
-        CvexTrace().Line(TL_INFO, L"CVEXImpl::GetFileList", L"No files found");
-    return bRc;
+    return RunListing(*this, L"CVEXImpl::GetFileList", L"No files found", sBase, walk);
 }
 
 bool CVEXImpl::GetDirList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
                           std::vector<std::wstring>& dirs)
 {
-    ListWalk walk;
-    walk.sPattern = sPattern.empty() ? L"*" : sPattern;
-    walk.bRecurse = bSubfolders;
+    ListWalk walk(sPattern, bSubfolders);
     walk.pDirs = &dirs;
-    size_t nBefore = dirs.size();
-    bool bRc = RunListing(*this, L"CVEXImpl::GetDirList", sBase, walk);
-    if (bRc && dirs.size() == nBefore)
-        CvexTrace().Line(TL_INFO, L"CVEXImpl::GetDirList", L"No directories found");
-    return bRc;
+    return RunListing(*this, L"CVEXImpl::GetDirList", L"No directories found", sBase, walk);
 }
