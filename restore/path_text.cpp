@@ -57,15 +57,6 @@ std::wstring ToLongPath(const std::wstring& sPath)
     return sPath;
 }
 
-std::wstring FromLongPath(const std::wstring& sPath)
-{
-    if (StartsWith(sPath, kLongUncPrefix))
-        return L"\\\\" + sPath.substr(wcslen(kLongUncPrefix));
-    if (StartsWith(sPath, kLongPrefix))
-        return sPath.substr(wcslen(kLongPrefix));
-    return sPath;
-}
-
 size_t RootLength(const std::wstring& s)
 {
     if (StartsWith(s, kLongUncPrefix))

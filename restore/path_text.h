@@ -9,8 +9,6 @@ namespace pathtext
 // "C:\a" -> "\\?\C:\a", "\\srv\share\a" -> "\\?\UNC\srv\share\a"; forward slashes become
 // backslashes. Prefixed ("\\?\", "\\.\") and relative texts come back unchanged.
 std::wstring ToLongPath(const std::wstring& sPath);
-// The path without "\\?\" (or with "\\?\UNC\" turned back into "\\"), for messages and traces.
-std::wstring FromLongPath(const std::wstring& sPath);
 // Length of the root of a path ("C:\", "\\?\C:\", "\\srv\share\", "\\?\UNC\srv\share\"); 0 for
 // a path without one.
 size_t RootLength(const std::wstring& sPath);
