@@ -81,8 +81,10 @@ bool CRPLImpl::CopyFileWithPerms(const std::wstring& sSource, const std::wstring
     CrplTrace().Str(TL_VERBOSE, kFn, L"sDestination", sDestination);
     std::wstring sSrc = pathtext::Win32Path(sSource), sDst = pathtext::Win32Path(sDestination);
     DWORD dwSrcAttributes = sSrc.empty() ? INVALID_FILE_ATTRIBUTES : GetFileAttributesW(sSrc.c_str());
+    DWORD dwError = sSrc.empty() ? ERROR_FILE_NOT_FOUND : GetLastError();
     if (dwSrcAttributes == INVALID_FILE_ATTRIBUTES || (dwSrcAttributes & FILE_ATTRIBUTE_DIRECTORY))
-        return FileOpFailed(*this, kFn, L"Invalid src file", MSG_COPY_FILE_FAILED, ERROR_FILE_NOT_FOUND);
+        return FileOpFailed(*this, kFn, L"Invalid src file", MSG_COPY_FILE_FAILED,
+                            dwSrcAttributes == INVALID_FILE_ATTRIBUTES ? dwError : ERROR_FILE_NOT_FOUND);
     if (sDst.empty())
         return FileOpFailed(*this, kFn, L"Invalid dst file", MSG_COPY_FILE_FAILED, ERROR_INVALID_PARAMETER);
     SecurityThunk source;
@@ -102,7 +104,7 @@ bool CRPLImpl::CopyFileWithPerms(const std::wstring& sSource, const std::wstring
             return true;
         }
         if (!SetFileAttributesW(sDst.c_str(), FILE_ATTRIBUTE_NORMAL)) {
-            DWORD dwError = GetLastError();
+            dwError = GetLastError();
             return FileOpFailed(*this, kFn, L"SetFileAttributes(destination) failed", MSG_COPY_FILE_FAILED, dwError);
         }
     }
@@ -119,7 +121,7 @@ bool CRPLImpl::CopyFileWithPerms(const std::wstring& sSource, const std::wstring
     guard.Keep(); // the destination now carries the source's own security
     putBack.release();
     if (!SetFileAttributesW(sDst.c_str(), dwSrcAttributes)) {
-        DWORD dwError = GetLastError();
+        dwError = GetLastError();
         return FileOpFailed(*this, kFn, L"SetFileAttributes failed", MSG_COPY_FILE_FAILED, dwError);
     }
     CrplTrace().End(kFn);

@@ -142,7 +142,11 @@ TEST_F(FileOps, AbsentDriveFailsWithAMessageAndStopsAtTheRoot)
     EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_PATH_NOT_FOUND));
     impl.messages.clear();
     EXPECT_FALSE(impl.CopyFileWithPerms(L"Q:\\a\\b.txt", P(L"b.txt")));
+    EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_PATH_NOT_FOUND));
+    impl.messages.clear();
+    EXPECT_FALSE(impl.CopyFileWithPerms(P(L"missing.txt"), P(L"b.txt")));
     EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_FILE_NOT_FOUND));
+    EXPECT_FALSE(Exists(P(L"b.txt")));
     impl.messages.clear();
     EXPECT_FALSE(impl.CrplMoveFile(P(L"src.txt"), L"Q:\\moved.txt"));
     EXPECT_EQ(impl.OnlyError(), FormatMessageTextV(impl.Text(MSG_MOVE_FILE_FAILED).c_str(), ERROR_PATH_NOT_FOUND));
