@@ -2,6 +2,8 @@
 
 #include "support/handle.h"
 
+#include <gtest/gtest.h>
+
 namespace filehelp
 {
 
@@ -15,6 +17,14 @@ void MakeFolders(const std::wstring& sPath)
     for (size_t i = sPath.find(L'\\', 3); i != std::wstring::npos; i = sPath.find(L'\\', i + 1))
         CreateDirectoryW(Long(sPath.substr(0, i)).c_str(), nullptr);
     CreateDirectoryW(Long(sPath).c_str(), nullptr);
+}
+
+std::wstring FolderForThisTest(const std::wstring& sRoot)
+{
+    std::string sName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    std::wstring sFolder = sRoot + L"\\" + std::wstring(sName.begin(), sName.end());
+    MakeFolders(sFolder);
+    return sFolder;
 }
 
 bool WriteFileText(const std::wstring& sPath, const std::string& sText)

@@ -9,6 +9,8 @@ namespace filehelp
 
 std::wstring Long(const std::wstring& sPath);
 void MakeFolders(const std::wstring& sPath);
+// A folder below sRoot named after the running test, made with its parents.
+std::wstring FolderForThisTest(const std::wstring& sRoot);
 bool WriteFileText(const std::wstring& sPath, const std::string& sText);
 // The content; "<missing>" when the file cannot be read.
 std::string ReadFileText(const std::wstring& sPath);

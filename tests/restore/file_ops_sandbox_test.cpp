@@ -15,13 +15,7 @@ namespace
 
 struct FileOps : ::testing::Test {
     RestoreImpl impl;
-    std::wstring sDir;
-    void SetUp() override
-    {
-        std::string sName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        sDir = L"D:\\ops\\" + std::wstring(sName.begin(), sName.end());
-        MakeFolders(sDir);
-    }
+    std::wstring sDir = FolderForThisTest(L"D:\\ops");
     std::wstring P(const std::wstring& sName) const { return sDir + L"\\" + sName; }
     std::wstring CopyError(unsigned uiError)
     {

@@ -38,13 +38,7 @@ public:
 struct HardLinks : ::testing::Test {
     CountingImpl impl;
     CRPLImpl& base = impl; // the host calls through the base's slots
-    std::wstring sDir;
-    void SetUp() override
-    {
-        std::string sName = ::testing::UnitTest::GetInstance()->current_test_info()->name();
-        sDir = L"D:\\links\\" + std::wstring(sName.begin(), sName.end());
-        MakeFolders(sDir);
-    }
+    std::wstring sDir = FolderForThisTest(L"D:\\links");
     std::wstring P(const std::wstring& sName) const { return sDir + L"\\" + sName; }
 };
 
