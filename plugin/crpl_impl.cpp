@@ -131,15 +131,6 @@ void CRPLImpl::SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext)
     CrplTrace().End(fn);
 }
 
-bool CRPLImpl::ProcessSection(const std::wstring&)
-{
-    return true;
-}
-bool CRPLImpl::FixHardLinks(const std::wstring&)
-{
-    return true;
-}
-
 int CRPLImpl::DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoaded)
 {
     if (bLoaded && uiLevel == ML_ERROR)

@@ -2,6 +2,7 @@
 // to the host (last error, log and progress callbacks, message table) and small utilities.
 #pragma once
 #include "plugin/host_types.h"
+#include "restore/link_entry.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
@@ -10,6 +11,8 @@
 #ifndef CVEX_EXPORT
 #define CVEX_EXPORT __declspec(dllexport)
 #endif
+
+class OwnershipGuard;
 
 // The console session of the running NetWorker tool. Closed handles hold INVALID_HANDLE_VALUE.
 struct ConsoleHandles {
@@ -34,8 +37,10 @@ public:
     virtual void SetLastErrorMsg(const wchar_t* pText);                       // 2
     virtual void SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext);   // 3
     virtual void SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext); // 4
-    virtual bool ProcessSection(const std::wstring& sSection);                // 5
-    virtual bool FixHardLinks(const std::wstring& sSection);                  // 6
+    // A section of hard-linked names (restore/hard_links.cpp): ProcessSection marks the names
+    // that exist and has FixHardLinks, through its slot, link the missing ones to one of them.
+    virtual bool ProcessSection(const std::wstring& sSection, LinkEntries& entries); // 5
+    virtual bool FixHardLinks(const std::wstring& sSection, LinkEntries& entries);   // 6
 
     // Messages of the string table to the host; a level 3 message becomes the last error.
     int LogStdMsg(unsigned uiLevel, unsigned uiId);
@@ -53,6 +58,19 @@ public:
     bool GetLogDirectory(std::wstring& sFolder);
     void GetResourceVersionStr(unsigned uiSelector, std::wstring& sVersion);
     bool SetPrivilege(const wchar_t* pName, bool bEnable);
+
+    // File operations of the restores (restore/). Paths may be longer than MAX_PATH. A false
+    // always comes with an error message for the host and leaves the Win32 code as last error.
+    struct SecurityThunk;
+    bool CrplCopyFile(const std::wstring& sSource, const std::wstring& sDestination);
+    bool CrplMoveFile(const std::wstring& sSource, const std::wstring& sDestination);
+    bool CopyFileWithPerms(const std::wstring& sSource, const std::wstring& sDestination);
+    // Ownership of one file (never a folder) for as long as the guard holds it.
+    bool TakeOwnership(const std::wstring& sPath, OwnershipGuard& guard);
+    bool MyCreateHardLink(const std::wstring& sLink, const std::wstring& sTarget);
+    bool CreateParentDir(const std::wstring& sPath);
+    // An answer, not a failure: false (no message) when the destination volume is absent.
+    bool CheckDestExists(const std::wstring& sDestination, bool bMountedFolder);
 
 protected:
     // The host's program folder, where "hlv.ini" lives (trailing backslash).

@@ -3,6 +3,7 @@
 #include "client/file_info.h"
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
+#include "restore/file_list.h"
 
 #include <string>
 #include <vector>
@@ -57,6 +58,19 @@ public:
 
     // The NetWorker server's version, read with nsradmin.
     bool GetNetWorkerServerVersion(std::wstring& sVersion);
+
+    // Directory listings (appended to the list; true also when nothing matches). Reparse
+    // points are neither listed nor walked into.
+    bool GetFileList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
+                     std::vector<FileListEntry>& files);
+    bool GetDirList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
+                    std::vector<std::wstring>& dirs);
+    // The text after the first ":recover:" of a line (its leading blank kept), for message 169;
+    // false, with the line copied into sText, when the line holds none. False for an empty line.
+    static bool ParseRecoverMsg(const std::wstring& sLine, std::wstring& sText);
+    // The size of one object line of recover's "list -l" (64 bits) into both current-size fields
+    // of the record; false, the record untouched, for a line that is not one.
+    static bool ParseFile(const std::wstring& sLine, ProgressRecord& progress);
 
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }
