@@ -57,6 +57,8 @@ def build(args):
         system_state(b, args.shape, opts["windows_letter"])
         for name in args.add_saveset:
             samples.added_saveset(b, at(8, 22, 30), name, opts["windows_letter"])
+        if args.bulk or args.bulk_huge:
+            samples.bulk_saveset(b, at(8, 22, 40), args.bulk_letter.upper(), args.bulk, args.bulk_huge)
     omitted = {name.lower() for name in args.omit_saveset}
     store.savesets = [s for s in store.savesets if s.name.lower() not in omitted]
     nwstore.write_store(store, args.out)
@@ -87,6 +89,10 @@ def add_variant_options(p):
                    help="leave a key (or a whole section) out")
     v.add_argument("--disrec-set", action="append", default=[], metavar="SECTION/KEY=VALUE",
                    help="set a key (added when absent)")
+    p.add_argument("--bulk", type=int, default=0, metavar="N",
+                   help="a filespace of N small files (up to 1000000), deep and long paths, odd names")
+    p.add_argument("--bulk-huge", type=int, default=0, metavar="K", help="K sparse files over 4 GiB in it")
+    p.add_argument("--bulk-letter", default="E", help="its drive letter (default E)")
     p.add_argument("--omit-saveset", action="append", default=[], metavar="NAME",
                    help="leave out every saveset of that name (e.g. \"VSS SYSTEM SERVICES:\\\")")
     p.add_argument("--add-saveset", action="append", default=[], metavar="NAME",
@@ -100,6 +106,13 @@ def check_options(args):
     for item in args.disrec_set:
         if "/" not in item.partition("=")[0] or "=" not in item:
             return "--disrec-set wants SECTION/KEY=VALUE: %r" % item
+    bulk = args.bulk_letter.upper()
+    if not 0 <= args.bulk <= 1000000 or not 0 <= args.bulk_huge <= 10:
+        return "--bulk takes 0 to 1000000 files, --bulk-huge 0 to 10"
+    if len(bulk) != 1 or not "A" <= bulk <= "Z" or bulk in ("D", "S", letter):
+        return "--bulk-letter wants one letter other than D, S and the Windows letter"
+    if (args.bulk or args.bulk_huge or args.add_saveset) and args.shape == "empty":
+        return "the shape 'empty' has no backups to add savesets to"
     if args.gpt_no_efi and args.boot_partition:
         return "--gpt-no-efi and --boot-partition exclude each other"
     return ""

@@ -202,3 +202,43 @@ def added_saveset(b, when, name, letter="C"):
     folder = letter + ":\\Windows\\nwsim-added-%d\\" % s.ssid
     add_tree(s, when, [letter + ":\\Windows\\", folder, (folder + "nwsim-added.dat", content("added" + name, 2048))])
     return s
+
+
+BULK_PER_FOLDER = 1000
+# Names with blanks and letters outside ASCII, in turn.
+BULK_NAMES = ["file %06d.txt", "Grüße an Ærø %06d.dat", "résumé café %06d.doc", "Ωmega ßeta %06d.bin"]
+HUGE_SIZE = (4 << 30) + (1 << 20)  # over 4 GiB: sizes must be counted in 64 bits
+
+
+def bulk_objects(letter, when, count, huge):
+    """The objects of a big filespace, generated as they are written: count small files in
+    folders of 1000, huge sparse files over 4 GiB, and a deep chain of folders whose paths pass
+    260 characters."""
+    root = letter + ":\\"
+    yield Obj("d", root, when, attrs="D")
+    yield Obj("d", root + "Bulk\\", when, attrs="D")
+    for i in range(count):
+        if i % BULK_PER_FOLDER == 0:
+            folder = root + "Bulk\\set %04d\\" % (i // BULK_PER_FOLDER)
+            yield Obj("d", folder, when, attrs="D")
+        size = (i * 7919) % 4097 if i % 10 else 0
+        data = (b"%d " % i * (size // 2 + 1))[:size]
+        yield Obj("f", folder + BULK_NAMES[i % len(BULK_NAMES)] % i, when, data=data)
+    if huge:
+        yield Obj("d", root + "Bulk\\huge\\", when, attrs="D")
+    for i in range(huge):
+        head = text("huge file %d" % i)
+        yield Obj("f", root + "Bulk\\huge\\huge file %d.bin" % i, when, data=head, sparse_size=HUGE_SIZE + i)
+    folder = root + "Deep\\"
+    yield Obj("d", folder, when, attrs="D")
+    for level in range(1, 13):
+        folder += "level %02d of a deep tree, Ünïcødé\\" % level
+        yield Obj("d", folder, when, attrs="D")
+    yield Obj("f", folder + "deep file.txt", when, data=text("at the bottom of %d characters" % len(folder)))
+    yield Obj("f", root + "Deep\\" + "a very long file name " * 9 + "end.txt", when, data=text("long name"))
+
+
+def bulk_saveset(b, when, letter, count, huge):
+    s = b.saveset(letter + ":\\", when)
+    s.objects = lambda: bulk_objects(letter, when, count, huge)
+    return s

@@ -133,7 +133,8 @@ def parse_args(argv):
     p.add_argument("--client", default="")
     p.add_argument("--pit", default="", help="point in time, YYYY-MM-DD HH:MM:SS")
     p.add_argument("--filespace", action="append", default=[], help="only this filespace (repeatable)")
-    p.add_argument("--ignore", action="append", default=[], help="a Windows path left out of the check")
+    p.add_argument("--ignore", action="append", default=[],
+                   help="a Windows path (with what is below it) left out of the check, on both sides")
     p.add_argument("--no-time", action="store_true", help="do not compare modification times")
     p.add_argument("--max-lines", type=int, default=200)
     return p.parse_args(argv)
@@ -158,9 +159,9 @@ def main(argv):
         print("verify_restore: the store holds no filespace of %s: for client %s" % (letter, client),
               file=sys.stderr)
         return 2
-    expected = expected_objects(a.store, savesets)
-    found = restored_objects(a.drive, letter)
     ignore = [i.rstrip("\\").lower() for i in a.ignore]
+    expected = {k: v for k, v in expected_objects(a.store, savesets).items() if not ignored(k, ignore)}
+    found = restored_objects(a.drive, letter)
     if a.filespace:  # the drive's other filespaces (mounted folders) are not this check's business
         chosen = {s.name.lower() for s in savesets}
         ignore += [s.root.rstrip("\\").lower() for s in chosen_savesets(store, client, letter, pit, set())

@@ -98,5 +98,50 @@ class VerifyRestore(unittest.TestCase):
         self.assertIn("no filespace of D:", out)
 
 
+class BulkStore(unittest.TestCase):
+    """--bulk: many files, odd names, paths over 260 characters, and sparse files over 4 GiB."""
+
+    FILES = 2100
+
+    @classmethod
+    def setUpClass(cls):
+        cls.box = machine.Sandbox.create(BUILD, name="bulk", shape="standard", drives="D,E",
+                                         store_args="--bulk %d --bulk-huge 1" % cls.FILES)
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.box.destroy(True)
+
+    def recover(self, *args):
+        cmd = ["wine", RECOVER, "-a", "-iY", "-s", "nwsrv", "-c", "winclient1"] + list(args)
+        r = subprocess.run(cmd, env=self.box.environment(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
+                           timeout=600)
+        out = r.stdout.decode("utf-8", errors="replace")
+        self.assertEqual(r.returncode, 0, out[-3000:])
+        return out
+
+    def test_count_sees_every_object_and_the_full_size(self):
+        out = self.recover("-n", "E:\\")
+        lines = [l for l in out.splitlines() if l.startswith("E:\\")]
+        # files, their 3 folders, E:\, Bulk, huge with its file, Deep with 12 levels and 2 files
+        self.assertEqual(len(lines), self.FILES + 3 + 2 + 2 + 1 + 12 + 2)
+        self.assertIn("E:\\Bulk\\set 0001\\Grüße an Ærø 001001.dat", lines)
+        deep = [l for l in lines if l.endswith("deep file.txt")]
+        self.assertEqual(len(deep), 1)
+        self.assertGreater(len(deep[0]), 400)
+        needed = [l for l in out.splitlines() if l.startswith("Total estimated disk space needed")]
+        kilobytes = int(needed[0].split()[-2])
+        self.assertGreater(kilobytes, (4 << 30) // 1024)
+
+    def test_restored_tree_with_long_paths_matches(self):
+        self.recover("E:\\Deep", "E:\\Bulk\\set 0000", "E:\\Bulk\\set 0001", "E:\\Bulk\\set 0002")
+        cmd = [sys.executable, VERIFY, "--store", os.path.join(self.box.root, "store"),
+               "--drive", self.box.drive_dir("E"), "--letter", "E", "--ignore", "E:\\Bulk\\huge"]
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=300)
+        out = r.stdout.decode("utf-8")
+        self.assertEqual(r.returncode, 0, out[-3000:])
+        self.assertIn("verify: PASS: %d files and 18 folders of E: match the backup" % (self.FILES + 2), out)
+
+
 if __name__ == "__main__":
     unittest.main(verbosity=2)
