@@ -109,7 +109,7 @@ def check_options(args):
     bulk = args.bulk_letter.upper()
     if not 0 <= args.bulk <= 1000000 or not 0 <= args.bulk_huge <= 10:
         return "--bulk takes 0 to 1000000 files, --bulk-huge 0 to 10"
-    if len(bulk) != 1 or not "A" <= bulk <= "Z" or bulk in ("D", "S", letter):
+    if (args.bulk or args.bulk_huge) and (len(bulk) != 1 or not "A" <= bulk <= "Z" or bulk in ("D", "S", letter)):
         return "--bulk-letter wants one letter other than D, S and the Windows letter"
     if (args.bulk or args.bulk_huge or args.add_saveset) and args.shape == "empty":
         return "the shape 'empty' has no backups to add savesets to"

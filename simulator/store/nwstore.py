@@ -189,17 +189,22 @@ def _write_data(target, obj):
     return h.hexdigest()
 
 
+def _saveset_lines(store_dir, folder, ssid):
+    """The fields of every line of objects/ or digests/<ssid>.txt but comments (at most six, the
+    path last); none when the file cannot be read."""
+    try:
+        with open(os.path.join(store_dir, folder, "%s.txt" % ssid), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return []
+    return [line.split(" ", 5) for line in lines if not line.startswith(";")]
+
+
 def read_digests(store_dir, ssid):
     """{path: (sha256, size, mtime, attrs)} of one saveset's files; {} when the store has none."""
     result = {}
-    try:
-        with open(os.path.join(store_dir, "digests", "%s.txt" % ssid), encoding="utf-8") as f:
-            lines = f.read().splitlines()
-    except OSError:
-        return result
-    for line in lines:
-        fields = line.split(" ", 5)
-        if line.startswith(";") or len(fields) < 6:
+    for fields in _saveset_lines(store_dir, "digests", ssid):
+        if len(fields) < 6:
             continue
         try:
             when = datetime.datetime.strptime(fields[2] + " " + fields[3], TIME_FORMAT)
@@ -211,18 +216,7 @@ def read_digests(store_dir, ssid):
 
 def read_objects(store_dir, ssid):
     """[(kind, path)] of one saveset's object list, in order; malformed lines are skipped."""
-    result = []
-    try:
-        with open(os.path.join(store_dir, "objects", "%s.txt" % ssid), encoding="utf-8") as f:
-            lines = f.read().splitlines()
-    except OSError:
-        return result
-    for line in lines:
-        fields = line.split(" ", 5)
-        if line.startswith(";") or len(fields) < 6 or fields[0] not in ("d", "f"):
-            continue
-        result.append((fields[0], fields[5]))
-    return result
+    return [(f[0], f[5]) for f in _saveset_lines(store_dir, "objects", ssid) if len(f) == 6 and f[0] in ("d", "f")]
 
 
 def read_manifest(store_dir):

@@ -158,6 +158,41 @@ class BuilderTest(unittest.TestCase):
                         "[ComputerName]", "ComputerName=PC7", "[Volume Info]", "C=NTFS"):
                 self.assertIn(key, text)
 
+    def test_disrec_edits_leave_out_replace_and_add(self):
+        import disrec
+        opts = {"client": "pc7", "client_version": "9.2.1.5", "omit": ["WinDir/PhysicalDrive", "Volume Info"],
+                "assign": [("winDir/DriveLetter", "Q"), ("Extra/Note", "1")]}
+        text = disrec.render(opts)
+        self.assertNotIn("PhysicalDrive=", text)
+        self.assertNotIn("[Volume Info]", text)
+        self.assertIn("\r\nDriveLetter=Q\r\n", text)
+        self.assertNotIn("DriveLetter=C\r\nPhysicalDrive", text)
+        self.assertTrue(text.endswith("[Extra]\r\nNote=1\r\n"))
+
+    def test_refused_variant_combinations(self):
+        for args in (["--windows-letter", "D"], ["--windows-letter", "EE"], ["--gpt-no-efi", "--boot-partition"],
+                     ["--disrec-set", "NoSlash=1"], ["--bulk", "1000001"], ["--bulk", "5", "--bulk-letter", "D"],
+                     ["--bulk", "5", "--windows-letter", "E"], ["--add-saveset", "D:\\x", "--shape", "empty"]):
+            with tempfile.TemporaryDirectory() as tmp:
+                out = os.path.join(tmp, "s")
+                cmd = [sys.executable, BUILDER, "--out", out, "--shape", "standard"] + args
+                r = subprocess.run(cmd, capture_output=True)
+                self.assertEqual(r.returncode, 2, args)
+                self.assertFalse(os.path.exists(out), args)
+
+    def test_digests_match_the_data(self):
+        import hashlib
+        with tempfile.TemporaryDirectory() as tmp:
+            out = os.path.join(tmp, "s")
+            subprocess.check_call([sys.executable, BUILDER, "--out", out, "--shape", "standard"])
+            digests = nwstore.read_digests(out, 4200001002)
+            self.assertEqual(len(digests), 3)
+            for path, (sha, size, when, attrs) in digests.items():
+                with open(nwstore.data_path(out, 4200001002, path), "rb") as f:
+                    data = f.read()
+                self.assertEqual((sha, size), (hashlib.sha256(data).hexdigest(), len(data)), path)
+            self.assertEqual(digests["D:\\Data\\archive.bin"][3], "AR")
+
 
 if __name__ == "__main__":
     unittest.main()

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
+
 using namespace simtest;
 
 namespace
@@ -43,6 +45,18 @@ std::string Key(const wchar_t* pszSection, const wchar_t* pszKey)
     return nwsim::Utf8(wsz);
 }
 
+struct ExpectedKey {
+    const wchar_t* pszSection;
+    const wchar_t* pszKey;
+    const char* pszValue; // "<missing>" for a key that must be absent
+};
+
+void ExpectKeys(std::initializer_list<ExpectedKey> keys)
+{
+    for (const ExpectedKey& k : keys)
+        EXPECT_EQ(Key(k.pszSection, k.pszKey), k.pszValue) << nwsim::Utf8(k.pszSection) << "/" << nwsim::Utf8(k.pszKey);
+}
+
 void FetchConfig(const std::string& sLetter)
 {
     DeleteFileW(kConfig.c_str());
@@ -71,29 +85,29 @@ TEST(SimVariantWindowsOnE, ListingShowsAddedAndLacksOmittedSavesets)
 TEST(SimVariantWindowsOnE, ConfigurationSummary)
 {
     FetchConfig("E");
-    EXPECT_EQ(Key(L"WinDir", L"DriveLetter"), "E");
-    EXPECT_EQ(Key(L"WinDir", L"BootDriveLetter"), "");
-    EXPECT_EQ(Key(L"WinDir", L"BootPartition"), "2");
-    EXPECT_EQ(Key(L"PhysicalDrive0", L"DriveLetter2"), "e");
-    EXPECT_EQ(Key(L"PhysicalDrive0", L"PartitionStyle"), "0");
-    EXPECT_EQ(Key(L"WinDir", L"OSisCore"), "1");
-    EXPECT_EQ(Key(L"WinDir", L"OSArchitecture"), "x86");
-    EXPECT_EQ(Key(L"WinDir", L"Directory"), "<missing>");
-    EXPECT_EQ(Key(L"WinDir", L"PhysicalDrive"), "0");
-    EXPECT_EQ(Key(L"ComputerName", L"ComputerName"), "OTHERPC");
-    EXPECT_EQ(Key(L"Volume Info", L"E"), "NTFS");
-    EXPECT_EQ(Key(L"Volume Info", L"C"), "<missing>");
+    ExpectKeys({{L"WinDir", L"DriveLetter", "E"},
+                {L"WinDir", L"BootDriveLetter", ""},
+                {L"WinDir", L"BootPartition", "2"},
+                {L"PhysicalDrive0", L"DriveLetter2", "e"},
+                {L"PhysicalDrive0", L"PartitionStyle", "0"},
+                {L"WinDir", L"OSisCore", "1"},
+                {L"WinDir", L"OSArchitecture", "x86"},
+                {L"WinDir", L"Directory", "<missing>"},
+                {L"WinDir", L"PhysicalDrive", "0"},
+                {L"ComputerName", L"ComputerName", "OTHERPC"},
+                {L"Volume Info", L"E", "NTFS"},
+                {L"Volume Info", L"C", "<missing>"}});
 }
 
 // --gpt-no-efi --disrec-set Main/NwClientVersion=19.4.0
 TEST(SimVariantGptWithoutEfi, ConfigurationSummary)
 {
     FetchConfig("C");
-    EXPECT_EQ(Key(L"PhysicalDrive0", L"PartitionStyle"), "1");
-    EXPECT_EQ(Key(L"WinDir", L"EFIDriveLetter"), "");
-    EXPECT_EQ(Key(L"WinDir", L"DriveLetter"), "C");
-    EXPECT_EQ(Key(L"Main", L"NwClientVersion"), "19.4.0");
-    EXPECT_EQ(Key(L"ComputerName", L"ComputerName"), "WINCLIENT1");
+    ExpectKeys({{L"PhysicalDrive0", L"PartitionStyle", "1"},
+                {L"WinDir", L"EFIDriveLetter", ""},
+                {L"WinDir", L"DriveLetter", "C"},
+                {L"Main", L"NwClientVersion", "19.4.0"},
+                {L"ComputerName", L"ComputerName", "WINCLIENT1"}});
     std::string sNames = ListedNames();
     EXPECT_NE(sNames.find("[C:\\]"), std::string::npos) << sNames;
     EXPECT_EQ(sNames.find("[S:\\]"), std::string::npos) << sNames;

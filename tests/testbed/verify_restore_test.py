@@ -18,6 +18,15 @@ VERIFY = os.path.join(REPO, "simulator", "store", "verify_restore.py")
 RECOVER = machine.TOOLS_WIN + "\\recover.exe"
 
 
+def recover(test, box, *args):
+    """Runs the simulated recover -a in the machine; its output (the test fails on an exit code)."""
+    cmd = ["wine", RECOVER, "-a", "-iY", "-s", "nwsrv", "-c", "winclient1"] + list(args)
+    r = subprocess.run(cmd, env=box.environment(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
+    out = r.stdout.decode("utf-8", errors="replace")
+    test.assertEqual(r.returncode, 0, out[-3000:])
+    return out
+
+
 class VerifyRestore(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
@@ -28,10 +37,7 @@ class VerifyRestore(unittest.TestCase):
         cls.box.destroy(True)
 
     def recover(self, *args):
-        cmd = ["wine", RECOVER, "-a", "-iY", "-s", "nwsrv", "-c", "winclient1"] + list(args)
-        r = subprocess.run(cmd, env=self.box.environment(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                           timeout=180)
-        self.assertEqual(r.returncode, 0, r.stdout.decode(errors="replace"))
+        return recover(self, self.box, *args)
 
     def verify(self, *args):
         cmd = [sys.executable, VERIFY, "--store", os.path.join(self.box.root, "store"),
@@ -113,12 +119,7 @@ class BulkStore(unittest.TestCase):
         cls.box.destroy(True)
 
     def recover(self, *args):
-        cmd = ["wine", RECOVER, "-a", "-iY", "-s", "nwsrv", "-c", "winclient1"] + list(args)
-        r = subprocess.run(cmd, env=self.box.environment(), stdout=subprocess.PIPE, stderr=subprocess.STDOUT,
-                           timeout=600)
-        out = r.stdout.decode("utf-8", errors="replace")
-        self.assertEqual(r.returncode, 0, out[-3000:])
-        return out
+        return recover(self, self.box, *args)
 
     def test_count_sees_every_object_and_the_full_size(self):
         out = self.recover("-n", "E:\\")
