@@ -20,6 +20,7 @@ Config ConfigFromIni(const IniFile& ini)
     c.uPasswordTimeout = static_cast<unsigned>(ini.GetInt("nwsim", "password_timeout", 0));
     c.uMminfoClock = ini.GetInt("nwsim", "mminfo_clock", 12) == 24 ? 24 : 12;
     c.bCloseFirst = ini.GetBool("nwsim", "close_first", false);
+    c.bNsrportsNeedsDaemon = ini.GetBool("nwsim", "nsrports_needs_daemon", false);
     for (const IniSection& faults : ini.Sections()) {
         if (!EqualsNoCase(faults.sName, "faults"))
             continue;

@@ -146,3 +146,28 @@ TEST(SimHostile, DaemonLogsIntoApplogsOrExitsAtOnce)
     EXPECT_EQ(exited.dwExit, 3u);
     EXPECT_LT(GetTickCount() - dwStart, 20000u);
 }
+
+// nsrports asks the local daemon: without one it fails, with one running it answers.
+TEST(SimHostile, PortQueryNeedsTheDaemonWhenAsked)
+{
+    Knobs knobs("[nwsim]\r\nnsrports_needs_daemon = yes\r\n");
+    ToolResult alone = RunTool(L"nsrports.exe", "");
+    EXPECT_EQ(alone.dwExit, 1u);
+    EXPECT_NE(alone.sOutput.find("7136:nsrports: Failed to get port range from local nsrexecd: Program not registered"),
+              std::string::npos)
+        << alone.sOutput;
+    EXPECT_EQ(RunTool(L"nsrports.exe", "-t nwsrv").dwExit, 0u) << "another host's ranges need no local daemon";
+    std::wstring sApp = std::wstring(kToolFolder) + L"nsrexecd.exe";
+    std::wstring sCmd = L"\"" + sApp + L"\" -s nwsrv";
+    STARTUPINFOW si{};
+    si.cb = sizeof(si);
+    PROCESS_INFORMATION pi{};
+    ASSERT_TRUE(CreateProcessW(sApp.c_str(), sCmd.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                               kToolFolder, &si, &pi));
+    velmora::unique_handle_null daemon(pi.hProcess), thread(pi.hThread);
+    ToolResult answered = RunTool(L"nsrports.exe", "");
+    TerminateProcess(pi.hProcess, 0);
+    WaitForSingleObject(pi.hProcess, 10000);
+    EXPECT_EQ(answered.dwExit, 0u) << answered.sOutput;
+    EXPECT_NE(answered.sOutput.find("Service ports: 7937-9936"), std::string::npos);
+}
