@@ -28,7 +28,9 @@ def volumes(b, opts, shape):
     for generation, day in ((1, 1), (2, 8)):
         when = at(day)
         samples.windows_volume(b, when, generation, opts, with_config=shape != "noconfig", password=password)
-        samples.data_volume(b, at(day, 22, 10), generation, password=password)
+        data = samples.data_volume(b, at(day, 22, 10), generation, password=password)
+        if opts.get("hardlinks"):
+            b.store.hardlinks = samples.hard_links(data, at(day, 22, 10), generation)
         if shape == "efi":
             samples.efi_volume(b, at(day, 22, 20))
 
@@ -73,7 +75,8 @@ def config_options(args):
     return {"client": args.client, "client_version": args.client_version, "efi": args.shape == "efi",
             "windows_letter": args.windows_letter.upper(), "gpt_no_efi": args.gpt_no_efi,
             "boot_partition": args.boot_partition, "core": args.core, "x86": args.x86,
-            "computer_name": args.computer_name, "omit": args.disrec_omit, "assign": assign}
+            "computer_name": args.computer_name, "omit": args.disrec_omit, "assign": assign,
+            "hardlinks": args.hardlinks}
 
 
 def add_variant_options(p):
@@ -89,6 +92,8 @@ def add_variant_options(p):
                    help="leave a key (or a whole section) out")
     v.add_argument("--disrec-set", action="append", default=[], metavar="SECTION/KEY=VALUE",
                    help="set a key (added when absent)")
+    p.add_argument("--hardlinks", action="store_true",
+                   help="hard-linked names on D: (listed in hardlinks.ini), one under Temp\\PendingDeletes")
     p.add_argument("--bulk", type=int, default=0, metavar="N",
                    help="a filespace of N small files (up to 1000000), deep and long paths, odd names")
     p.add_argument("--bulk-huge", type=int, default=0, metavar="K", help="K sparse files over 4 GiB in it")

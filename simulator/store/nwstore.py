@@ -88,6 +88,7 @@ class Store:
         self.build = build
         self.clients = []
         self.savesets = []
+        self.hardlinks = []  # lists of names that were one file at backup time
 
     def client(self, name):
         for c in self.clients:
@@ -139,6 +140,31 @@ def write_store(store, store_dir):
         out += (["clones = %s" % ", ".join(s.clones)] if s.clones else []) + [""]
     with open(os.path.join(store_dir, MANIFEST), "w", newline="\r\n") as f:
         f.write("\n".join(out))
+    if store.hardlinks:
+        _write_hardlinks(store_dir, store.hardlinks)
+
+
+HARDLINKS = "hardlinks.ini"
+
+
+def _write_hardlinks(store_dir, groups):
+    out = ["; Names that were one file at backup time: one section per file (see README.md).", ""]
+    for i, group in enumerate(groups, 1):
+        out += ["[links %d]" % i] + ["name%d = %s" % (j, name) for j, name in enumerate(group, 1)] + [""]
+    with open(os.path.join(store_dir, HARDLINKS), "w", newline="\r\n", encoding="utf-8") as f:
+        f.write("\n".join(out))
+
+
+def read_hardlinks(store_dir):
+    """The groups of hardlinks.ini in file order; [] when the store has none."""
+    parser = configparser.ConfigParser(interpolation=None, delimiters=("=",), comment_prefixes=(";",), strict=False)
+    parser.optionxform = str
+    try:
+        with open(os.path.join(store_dir, HARDLINKS), encoding="utf-8") as f:
+            parser.read_file(f)
+    except (OSError, configparser.Error):
+        return []
+    return [[v.strip() for v in parser[section].values()] for section in parser.sections()]
 
 
 def _write_objects(store_dir, saveset):

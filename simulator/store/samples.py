@@ -116,6 +116,22 @@ def data_volume(b, when, generation, password=""):
     return s
 
 
+# Names that were one file at backup time; one list per file. The second holds a name of the kind
+# that a link repair must never recreate.
+HARD_LINK_GROUPS = [["D:\\Links\\original.txt", "D:\\Links\\second name.txt", "D:\\Links\\deeper\\third name.txt"],
+                    ["D:\\Links\\pending.dat", "D:\\Temp\\PendingDeletes\\$$DeleteMe.pending.dat.0001"]]
+
+
+def hard_links(saveset, when, generation):
+    """Adds the hard-linked names to the data volume's saveset (each name an object with the same
+    data, as a backup lists them); returns the groups."""
+    add_tree(saveset, when, ["D:\\Links\\", "D:\\Links\\deeper\\", "D:\\Temp\\", "D:\\Temp\\PendingDeletes\\"])
+    for i, group in enumerate(HARD_LINK_GROUPS):
+        data = text("one file under %d names, backup %d" % (len(group), generation), "group %d" % i)
+        add_tree(saveset, when, [(name, data) for name in group])
+    return HARD_LINK_GROUPS
+
+
 def efi_volume(b, when):
     s = b.saveset("S:\\", when)
     add_tree(s, when, ["S:\\", "S:\\EFI\\", "S:\\EFI\\Boot\\",

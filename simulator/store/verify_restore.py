@@ -2,14 +2,15 @@
 """Compares a restored drive with the backup store and prints every difference and a verdict.
 
     verify_restore.py --store DIR --drive DIR --letter L [--client NAME] [--pit "YYYY-MM-DD HH:MM:SS"]
-                      [--filespace NAME]... [--ignore WINPATH]... [--no-time] [--max-lines N]
+                      [--filespace NAME]... [--ignore WINPATH]... [--no-time] [--links] [--max-lines N]
 
 DIR of --drive is the Linux folder behind drive L: (a sandbox's drives/<l>). The expected content
 is every filespace saveset of the client on that letter (drive root and mounted folders; only
 those named with --filespace when given, and then the others' folders are not looked at), each
 the newest backup not later than --pit. Output:
 one line per difference ("missing", "extra", "size", "content", "time", each with the Windows
-path), then "verify: PASS ..." or "verify: FAIL ..."; exit code 0, 1, or 2 for bad arguments.
+path; with --links also "link" for names of one hard-linked file that are separate files), then
+"verify: PASS ..." or "verify: FAIL ..."; exit code 0, 1, or 2 for bad arguments.
 """
 
 import argparse
@@ -110,7 +111,20 @@ def differences(expected, found, check_time, ignore):
     return diffs
 
 
-def report(diffs, expected, letter, max_lines, out=sys.stdout):
+def link_differences(groups, found, letter, ignore):
+    """Names of one hard-linked file (hardlinks.ini) that are present but not links of the first
+    present name of their group. Missing names are reported as missing already."""
+    diffs = []
+    for group in groups:
+        names = [n for n in group if n[:2].upper() == letter + ":" and not ignored(n.lower(), ignore)]
+        present = [(n, found[n.lower()][1]) for n in names if found.get(n.lower(), ("d",))[0] == "f"]
+        for name, path in present[1:]:
+            if not os.path.samefile(path, present[0][1]):
+                diffs.append(("link", "%s: not a hard link of %s" % (name, present[0][0])))
+    return diffs
+
+
+def report(diffs, expected, letter, max_lines, out=sys.stdout, kinds=KINDS):
     for kind, text in diffs[:max_lines]:
         out.write("%s: %s\n" % (kind, text))
     if len(diffs) > max_lines:
@@ -120,7 +134,7 @@ def report(diffs, expected, letter, max_lines, out=sys.stdout):
     if not diffs:
         out.write("verify: PASS: %d files and %d folders of %s: match the backup\n" % (files, folders, letter))
         return 0
-    counts = ", ".join("%d %s" % (sum(1 for k, _ in diffs if k == kind), kind) for kind in KINDS)
+    counts = ", ".join("%d %s" % (sum(1 for k, _ in diffs if k == kind), kind) for kind in kinds)
     out.write("verify: FAIL: %s (of %d files and %d folders of %s:)\n" % (counts, files, folders, letter))
     return 1
 
@@ -136,6 +150,8 @@ def parse_args(argv):
     p.add_argument("--ignore", action="append", default=[],
                    help="a Windows path (with what is below it) left out of the check, on both sides")
     p.add_argument("--no-time", action="store_true", help="do not compare modification times")
+    p.add_argument("--links", action="store_true",
+                   help="the names of each group of hardlinks.ini that are present must be one file")
     p.add_argument("--max-lines", type=int, default=200)
     return p.parse_args(argv)
 
@@ -166,7 +182,10 @@ def main(argv):
         chosen = {s.name.lower() for s in savesets}
         ignore += [s.root.rstrip("\\").lower() for s in chosen_savesets(store, client, letter, pit, set())
                    if s.name.lower() not in chosen and len(s.root.rstrip("\\")) > 2]
-    return report(differences(expected, found, not a.no_time, ignore), expected, letter, a.max_lines)
+    diffs = differences(expected, found, not a.no_time, ignore)
+    if a.links:
+        diffs += link_differences(nwstore.read_hardlinks(a.store), found, letter, ignore)
+    return report(diffs, expected, letter, a.max_lines, kinds=KINDS + (("link",) if a.links else ()))
 
 
 if __name__ == "__main__":

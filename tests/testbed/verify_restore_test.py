@@ -104,6 +104,44 @@ class VerifyRestore(unittest.TestCase):
         self.assertIn("no filespace of D:", out)
 
 
+class HardLinks(unittest.TestCase):
+    """--hardlinks: recover brings each name back as a file of its own; a name relinked on Linux
+    (as a link repair would) passes --links."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.box = machine.Sandbox.create(BUILD, name="links", shape="standard", drives="D", store_args="--hardlinks")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.box.destroy(True)
+
+    def test_names_come_back_as_copies_until_relinked(self):
+        recover(self, self.box, "D:\\")
+        recover(self, self.box, "D:\\Data\\Mount 1")
+        store = os.path.join(self.box.root, "store")
+        cmd = [sys.executable, VERIFY, "--store", store, "--drive", self.box.drive_dir("D"), "--letter", "D"]
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stdout.decode())
+        r = subprocess.run(cmd + ["--links"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        out = r.stdout.decode()
+        self.assertEqual(r.returncode, 1, out)
+        self.assertIn("link: D:\\Links\\second name.txt: not a hard link of D:\\Links\\original.txt\n", out)
+        self.assertIn("link: D:\\Temp\\PendingDeletes\\$$DeleteMe.pending.dat.0001: not a hard link of "
+                      "D:\\Links\\pending.dat\n", out)
+        self.assertIn(", 3 link (of", out)
+        drive = self.box.drive_dir("D")
+        for group in ([("Links", "second name.txt"), ("Links", "deeper", "third name.txt")],
+                      [("Temp", "PendingDeletes", "$$DeleteMe.pending.dat.0001")]):
+            first = os.path.join(drive, "Links", "original.txt" if len(group) == 2 else "pending.dat")
+            for parts in group:
+                target = os.path.join(drive, *parts)
+                os.remove(target)
+                os.link(first, target)
+        r = subprocess.run(cmd + ["--links"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stdout.decode())
+
+
 class BulkStore(unittest.TestCase):
     """--bulk: many files, odd names, paths over 260 characters, and sparse files over 4 GiB."""
 
