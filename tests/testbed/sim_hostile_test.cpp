@@ -171,3 +171,18 @@ TEST(SimHostile, PortQueryNeedsTheDaemonWhenAsked)
     EXPECT_EQ(answered.dwExit, 0u) << answered.sOutput;
     EXPECT_NE(answered.sOutput.find("Service ports: 7937-9936"), std::string::npos);
 }
+
+// A connection that drops once: the drop knobs limited to one tool and one session.
+TEST(SimHostile, TheServerDropsOnlyTheChosenToolsFirstSession)
+{
+    Knobs knobs("[server]\r\ndrop_after_lines = 3\r\ndrop_tool = recover\r\ndrop_sessions = 1\r\n");
+    const std::string sCount = std::string("-a -n ") + kClient + " \"D:\\Data\"";
+    EXPECT_EQ(RunTool(L"nsrports.exe", "").dwExit, 0u);
+    ToolResult dropped = RunTool(L"recover.exe", sCount);
+    EXPECT_EQ(dropped.dwExit, 1u);
+    EXPECT_NE(dropped.sOutput.find("An existing connection was forcibly closed"), std::string::npos)
+        << dropped.sOutput;
+    ToolResult again = RunTool(L"recover.exe", sCount);
+    EXPECT_EQ(again.dwExit, 0u) << again.sOutput;
+    EXPECT_NE(again.sOutput.find("D:\\Data\\archive.bin\r\n"), std::string::npos);
+}

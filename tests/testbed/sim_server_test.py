@@ -89,6 +89,18 @@ class ServerTest(unittest.TestCase):
                     raise ConnectionResetError("closed")
             self.assertGreater(time.monotonic() - started, 0.3)
 
+    def test_drops_for_one_tool_and_a_number_of_sessions(self):
+        self.write_knobs("drop_after_lines = 3\ndrop_tool = recover\ndrop_sessions = 2\n")
+        greetings = []
+        for tool in ("nsrports", "recover", "mminfo", "recover", "recover"):
+            with hello(ADDRESS, text="HELLO\t%s\tnwsrv\twinclient1\n" % tool) as s:
+                greetings.append(s.recv(100).split(b"\t")[-1])
+        self.assertEqual(greetings, [b"0\n", b"3\n", b"0\n", b"3\n", b"0\n"])
+        time.sleep(0.05)  # a new version of the file counts anew
+        self.write_knobs("drop_after_lines = 3\ndrop_tool = recover\ndrop_sessions = 2\n")
+        with hello(ADDRESS) as s:
+            self.assertEqual(s.recv(100).split(b"\t")[-1], b"3\n")
+
     def test_broken_knob_file_and_unknown_commands_are_harmless(self):
         with open(self.ini, "w") as f:
             f.write("[server\nbusy = maybe\n\x00\n")
