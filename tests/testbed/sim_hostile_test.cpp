@@ -180,8 +180,7 @@ TEST(SimHostile, TheServerDropsOnlyTheChosenToolsFirstSession)
     EXPECT_EQ(RunTool(L"nsrports.exe", "").dwExit, 0u);
     ToolResult dropped = RunTool(L"recover.exe", sCount);
     EXPECT_EQ(dropped.dwExit, 1u);
-    EXPECT_NE(dropped.sOutput.find("An existing connection was forcibly closed"), std::string::npos)
-        << dropped.sOutput;
+    EXPECT_NE(dropped.sOutput.find("An existing connection was forcibly closed"), std::string::npos) << dropped.sOutput;
     ToolResult again = RunTool(L"recover.exe", sCount);
     EXPECT_EQ(again.dwExit, 0u) << again.sOutput;
     EXPECT_NE(again.sOutput.find("D:\\Data\\archive.bin\r\n"), std::string::npos);
