@@ -3,8 +3,10 @@
 import configparser
 import ipaddress
 
+import os
+
 DEFAULTS = {"refuse": False, "busy": False, "delay_seconds": 0.0, "drop_after_seconds": 0.0,
-            "drop_after_lines": 0}
+            "drop_after_lines": 0, "drop_sessions": 0, "drop_tool": "", "stamp": None}
 
 
 def is_loopback(address):
@@ -41,9 +43,16 @@ def read_server_knobs(path):
     if not parser.has_section("server"):
         return result
     sec = parser["server"]
+    # Sessions subject to the drop knobs are counted per version of the file (its change time).
+    try:
+        result["stamp"] = os.stat(path).st_mtime_ns
+    except OSError:
+        pass
     result["refuse"] = _flag(sec.get("refuse", "no"))
     result["busy"] = _flag(sec.get("busy", "no"))
     result["delay_seconds"] = _number(sec.get("delay_seconds", "0"), float)
     result["drop_after_seconds"] = _number(sec.get("drop_after_seconds", "0"), float)
     result["drop_after_lines"] = _number(sec.get("drop_after_lines", "0"), int)
+    result["drop_sessions"] = _number(sec.get("drop_sessions", "0"), int)
+    result["drop_tool"] = sec.get("drop_tool", "").split(";")[0].strip().lower()
     return result

@@ -36,6 +36,7 @@ class Server:
         self.stopping = threading.Event()
         self.listeners = []
         self.lock = threading.Lock()
+        self.drop_counts = {}  # file version -> sessions given the drop knobs
 
     def log(self, text):
         line = "%s %s\n" % (time.strftime("%H:%M:%S"), text)
@@ -45,6 +46,22 @@ class Server:
                     f.write(line)
             else:
                 sys.stderr.write(line)
+
+    def drop_allowed(self, settings, tool):
+        """Whether this session of the tool gets the drop knobs: drop_tool names the only tool they
+        act on, drop_sessions how many sessions (since the knob file last changed) they act on."""
+        if not settings["drop_after_seconds"] and not settings["drop_after_lines"]:
+            return False
+        if settings["drop_tool"] and settings["drop_tool"] != tool.lower():
+            return False
+        if not settings["drop_sessions"]:
+            return True
+        with self.lock:
+            used = self.drop_counts.get(settings["stamp"], 0)
+            if used >= settings["drop_sessions"]:
+                return False
+            self.drop_counts[settings["stamp"]] = used + 1
+        return True
 
     def listen(self):
         for address in self.addresses:

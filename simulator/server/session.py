@@ -16,8 +16,6 @@ class Session:
         self.drop_due = threading.Event()
 
     def run(self):
-        if self.settings["drop_after_seconds"]:
-            threading.Thread(target=self.drop_later, daemon=True).start()
         buffer = b""
         # Short receive waits: a reset must come from this thread, as closing a socket that another
         # thread is receiving on sends nothing.
@@ -77,6 +75,10 @@ class Session:
         elif client_name and client_name != "-" and not self.known_client(client_name):
             self.send("NOCLIENT")
         else:
+            if not self.server.drop_allowed(self.settings, tool):
+                self.settings = dict(self.settings, drop_after_seconds=0.0, drop_after_lines=0)
+            if self.settings["drop_after_seconds"]:
+                threading.Thread(target=self.drop_later, daemon=True).start()
             # The line limit goes to the tool, which waits for the drop after that line, so that
             # the drop lands at the same line in every run.
             self.send("OK\t%s\t%s\t%s\t%d" % (self.store.server_name, self.store.server_version, self.store.build,

@@ -5,6 +5,7 @@
 #include "support/win.h"
 
 #include <cstdio>
+#include <cstring>
 
 namespace nwsim
 {
@@ -50,6 +51,50 @@ void SetModifiedTime(const std::wstring& sPath, const DateTime& t)
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     if (file)
         SetFileTime(file.get(), nullptr, nullptr, &ftUtc);
+}
+
+bool AllZero(const std::string& block, DWORD n)
+{
+    static const std::string kZeros(1 << 20, '\0');
+    return n <= kZeros.size() && std::memcmp(block.data(), kZeros.data(), n) == 0;
+}
+
+// Copies a big file block by block and seeks over blocks of zeros, so that the holes of the
+// store's sparse files (the ones over 4 GiB) stay holes on the target instead of gigabytes.
+bool CopyKeepingHoles(const std::wstring& sFrom, const std::wstring& sTo)
+{
+    velmora::unique_file from(CreateFileW(sFrom.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                          FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+    if (!from)
+        return false;
+    velmora::unique_file to(
+        CreateFileW(sTo.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!to)
+        return false;
+    std::string block(1 << 20, '\0');
+    LARGE_INTEGER liSize{};
+    for (;;) {
+        DWORD dwRead = 0, dwWritten = 0;
+        if (!ReadFile(from.get(), block.data(), static_cast<DWORD>(block.size()), &dwRead, nullptr))
+            return false;
+        if (dwRead == 0)
+            break;
+        liSize.QuadPart += dwRead;
+        LARGE_INTEGER liMove{};
+        liMove.QuadPart = dwRead;
+        bool bDone = AllZero(block, dwRead)
+                         ? SetFilePointerEx(to.get(), liMove, nullptr, FILE_CURRENT) != 0
+                         : WriteFile(to.get(), block.data(), dwRead, &dwWritten, nullptr) && dwWritten == dwRead;
+        if (!bDone)
+            return false;
+    }
+    return SetFilePointerEx(to.get(), liSize, nullptr, FILE_BEGIN) && SetEndOfFile(to.get());
+}
+
+bool CopyData(const std::wstring& sFrom, const std::wstring& sTo)
+{
+    const unsigned long long kBig = 64ull << 20;
+    return FileSize(sFrom) > kBig ? CopyKeepingHoles(sFrom, sTo) : CopyFileW(sFrom.c_str(), sTo.c_str(), FALSE) != 0;
 }
 
 std::wstring ParentOf(const std::wstring& sPath)
@@ -114,7 +159,7 @@ bool WriteObject(const std::wstring& sDataFile, const StoreObject& o, const std:
     }
     if (bExisted)
         SetFileAttributesW(sDest.c_str(), FILE_ATTRIBUTE_NORMAL); // -iY: overwrite read-only files too
-    if (!CopyFileW(sDataFile.c_str(), sDest.c_str(), FALSE)) {
+    if (!CopyData(sDataFile, sDest)) {
         DWORD dwError = GetLastError();
         sError = GetFileAttributesW(sDataFile.c_str()) == INVALID_FILE_ATTRIBUTES ? "no data in the backup store"
                                                                                   : ErrorText(dwError);

@@ -89,6 +89,18 @@ class ServerTest(unittest.TestCase):
                     raise ConnectionResetError("closed")
             self.assertGreater(time.monotonic() - started, 0.3)
 
+    def test_drops_for_one_tool_and_a_number_of_sessions(self):
+        self.write_knobs("drop_after_lines = 3\ndrop_tool = recover\ndrop_sessions = 2\n")
+        greetings = []
+        for tool in ("nsrports", "recover", "mminfo", "recover", "recover"):
+            with hello(ADDRESS, text="HELLO\t%s\tnwsrv\twinclient1\n" % tool) as s:
+                greetings.append(s.recv(100).split(b"\t")[-1])
+        self.assertEqual(greetings, [b"0\n", b"3\n", b"0\n", b"3\n", b"0\n"])
+        time.sleep(0.05)  # a new version of the file counts anew
+        self.write_knobs("drop_after_lines = 3\ndrop_tool = recover\ndrop_sessions = 2\n")
+        with hello(ADDRESS) as s:
+            self.assertEqual(s.recv(100).split(b"\t")[-1], b"3\n")
+
     def test_broken_knob_file_and_unknown_commands_are_harmless(self):
         with open(self.ini, "w") as f:
             f.write("[server\nbusy = maybe\n\x00\n")
@@ -157,6 +169,41 @@ class BuilderTest(unittest.TestCase):
                         "EFIDriveLetter=", "[PhysicalDrive0]", "PartitionStyle=%d" % efi, "DriveLetter1=",
                         "[ComputerName]", "ComputerName=PC7", "[Volume Info]", "C=NTFS"):
                 self.assertIn(key, text)
+
+    def test_disrec_edits_leave_out_replace_and_add(self):
+        import disrec
+        opts = {"client": "pc7", "client_version": "9.2.1.5", "omit": ["WinDir/PhysicalDrive", "Volume Info"],
+                "assign": [("winDir/DriveLetter", "Q"), ("Extra/Note", "1")]}
+        text = disrec.render(opts)
+        self.assertNotIn("PhysicalDrive=", text)
+        self.assertNotIn("[Volume Info]", text)
+        self.assertIn("\r\nDriveLetter=Q\r\n", text)
+        self.assertNotIn("DriveLetter=C\r\nPhysicalDrive", text)
+        self.assertTrue(text.endswith("[Extra]\r\nNote=1\r\n"))
+
+    def test_refused_variant_combinations(self):
+        for args in (["--windows-letter", "D"], ["--windows-letter", "EE"], ["--gpt-no-efi", "--boot-partition"],
+                     ["--disrec-set", "NoSlash=1"], ["--bulk", "1000001"], ["--bulk", "5", "--bulk-letter", "D"],
+                     ["--bulk", "5", "--windows-letter", "E"], ["--add-saveset", "D:\\x", "--shape", "empty"]):
+            with tempfile.TemporaryDirectory() as tmp:
+                out = os.path.join(tmp, "s")
+                cmd = [sys.executable, BUILDER, "--out", out, "--shape", "standard"] + args
+                r = subprocess.run(cmd, capture_output=True)
+                self.assertEqual(r.returncode, 2, args)
+                self.assertFalse(os.path.exists(out), args)
+
+    def test_digests_match_the_data(self):
+        import hashlib
+        with tempfile.TemporaryDirectory() as tmp:
+            out = os.path.join(tmp, "s")
+            subprocess.check_call([sys.executable, BUILDER, "--out", out, "--shape", "standard"])
+            digests = nwstore.read_digests(out, 4200001002)
+            self.assertEqual(len(digests), 3)
+            for path, (sha, size, when, attrs) in digests.items():
+                with open(nwstore.data_path(out, 4200001002, path), "rb") as f:
+                    data = f.read()
+                self.assertEqual((sha, size), (hashlib.sha256(data).hexdigest(), len(data)), path)
+            self.assertEqual(digests["D:\\Data\\archive.bin"][3], "AR")
 
 
 if __name__ == "__main__":
