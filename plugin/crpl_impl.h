@@ -11,6 +11,8 @@
 #define CVEX_EXPORT __declspec(dllexport)
 #endif
 
+class OwnershipGuard;
+
 // The console session of the running NetWorker tool. Closed handles hold INVALID_HANDLE_VALUE.
 struct ConsoleHandles {
     HANDLE hConIn = INVALID_HANDLE_VALUE;
@@ -53,6 +55,19 @@ public:
     bool GetLogDirectory(std::wstring& sFolder);
     void GetResourceVersionStr(unsigned uiSelector, std::wstring& sVersion);
     bool SetPrivilege(const wchar_t* pName, bool bEnable);
+
+    // File operations of the restores (restore/). Paths may be longer than MAX_PATH. A false
+    // always comes with an error message for the host and leaves the Win32 code as last error.
+    struct SecurityThunk;
+    bool CrplCopyFile(const std::wstring& sSource, const std::wstring& sDestination);
+    bool CrplMoveFile(const std::wstring& sSource, const std::wstring& sDestination);
+    bool CopyFileWithPerms(const std::wstring& sSource, const std::wstring& sDestination);
+    // Ownership of one file (never a folder) for as long as the guard holds it.
+    bool TakeOwnership(const std::wstring& sPath, OwnershipGuard& guard);
+    bool MyCreateHardLink(const std::wstring& sLink, const std::wstring& sTarget);
+    bool CreateParentDir(const std::wstring& sPath);
+    // An answer, not a failure: false (no message) when the destination volume is absent.
+    bool CheckDestExists(const std::wstring& sDestination, bool bMountedFolder);
 
 protected:
     // The host's program folder, where "hlv.ini" lives (trailing backslash).

@@ -4,6 +4,7 @@
 #include "client/file_info.h"
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
+#include "restore/file_list.h"
 
 #include <string>
 #include <vector>
@@ -76,6 +77,13 @@ public:
     bool CopyConfig();
     bool GetBOOTandSYSTEM();
     bool RestoreQERNCFG();
+
+    // Directory listings (appended to the list; true also when nothing matches). Reparse
+    // points are neither listed nor walked into.
+    bool GetFileList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
+                     std::vector<FileListEntry>& files);
+    bool GetDirList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
+                    std::vector<std::wstring>& dirs);
 
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }

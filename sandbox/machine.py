@@ -278,11 +278,11 @@ class Sandbox:
 
     # Using it ----------------------------------------------------------------------------------
     def put(self, source, windows_path):
-        """Copies a Linux file or folder to a path on a sandbox drive."""
+        """Copies a Linux file or folder to a path on a sandbox drive; symbolic links stay links."""
         target = self.linux_path(windows_path)
         os.makedirs(os.path.dirname(target), exist_ok=True)
         if os.path.isdir(source):
-            shutil.copytree(source, target, dirs_exist_ok=True)
+            shutil.copytree(source, target, symlinks=True, dirs_exist_ok=True)
         else:
             shutil.copy2(source, target)
 
