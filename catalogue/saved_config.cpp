@@ -147,9 +147,22 @@ bool RecoveryClientTooOld(unsigned short usBackupMajor, unsigned short usBackupM
     return usRecoverMajor < usBackupMajor || (usRecoverMajor == usBackupMajor && usRecoverMinor < usBackupMinor);
 }
 
+void ForgetProfileCache(const std::wstring& sIniPath)
+{
+    // All three texts null: the documented flush of the profile cache.
+    WritePrivateProfileStringW(nullptr, nullptr, nullptr, sIniPath.c_str());
+}
+
+bool IsFile(const std::wstring& sPath)
+{
+    DWORD dw = GetFileAttributesW(sPath.c_str());
+    return dw != INVALID_FILE_ATTRIBUTES && !(dw & FILE_ATTRIBUTE_DIRECTORY);
+}
+
 SavedMachine ReadSavedMachine(const std::wstring& sIni)
 {
     SavedMachine m;
+    ForgetProfileCache(sIni);
     const wchar_t* ini = sIni.c_str();
     m.bVistaOrLater = GetPrivateProfileIntW(L"WinDir", L"OSVersion", 0, ini) >= 6;
     m.bIsCore = GetPrivateProfileIntW(L"WinDir", L"OSisCore", 0, ini) == 1;

@@ -55,6 +55,13 @@ FetchResult FetchWithRetries(const std::function<FetchResult()>& fetch, const st
 bool RecoveryClientTooOld(unsigned short usBackupMajor, unsigned short usBackupMinor, unsigned short usRecoverMajor,
                           unsigned short usRecoverMinor);
 
+// Makes the next profile read of the file read it anew. A fetched file keeps the time of its
+// backup, and the profile functions reuse what they read of a file whose time has not changed.
+void ForgetProfileCache(const std::wstring& sIniPath);
+
+// True when the path names a file (not a folder).
+bool IsFile(const std::wstring& sPath);
+
 // What "disrec.ini" says about the saved machine.
 struct SavedMachine {
     bool bVistaOrLater = false;

@@ -98,10 +98,6 @@ bool CVEXImpl::NotAvailable(const wchar_t* pFn)
     return false;
 }
 
-bool CVEXImpl::GetFilespaceList(FileSpaceList*)
-{
-    return NotAvailable(L"CVEXImpl::GetFilespaceList");
-}
 bool CVEXImpl::RestoreFilespace(FileSpace*)
 {
     return NotAvailable(L"CVEXImpl::RestoreFilespace");

@@ -167,6 +167,7 @@ protected:
     void MarkSystemVolumes(FileSpaceList& found);
     bool ImportSavedCertificate();
     bool FailConfig(const wchar_t* pFn, const wchar_t* pReason);
+    bool PrepareConfigFolders(const std::wstring& sStaging);
     bool FetchConfigItems(const std::wstring& sStaging, const std::wstring& sSaveset);
     catalogue::FetchResult FetchConfigItem(const std::wstring& sStaging, const std::wstring& sPath);
     void ReadBackupClientVersion();
