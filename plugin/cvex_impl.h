@@ -84,6 +84,9 @@ public:
                      std::vector<FileListEntry>& files);
     bool GetDirList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
                     std::vector<std::wstring>& dirs);
+    // The text after the first ":recover:" of a line (its leading blank kept), for message 169;
+    // false, with the line copied into sText, when the line holds none. False for an empty line.
+    static bool ParseRecoverMsg(const std::wstring& sLine, std::wstring& sText);
 
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }
