@@ -5,6 +5,7 @@
 #include "client/init.h"
 #include "plugin/cvex_impl.h"
 #include "plugin/message_ids.h"
+#include "restore/recover_literals.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
 
@@ -122,6 +123,10 @@ catalogue::FetchResult CVEXImpl::FetchConfigItem(const std::wstring& sStaging, c
             m_sPassword.clear(); // the host is asked again at the next prompt
         } else if (kind == catalogue::FetchLine::SkippedProtected) {
             CvexTrace().Str(TL_WARNING, kFn, L"Skipped protected file", sLine);
+        } else if (kind == catalogue::FetchLine::RecoverMessage) {
+            std::wstring sText;
+            if (ParseRecoverMsg(sLine, sText))
+                LogVarMsg(ML_WARNING, MSG_NETWORKER_MESSAGE, sText.c_str());
         }
     }
     if (EndedAfterAbortOrLoss(kFn))
@@ -212,7 +217,7 @@ bool CVEXImpl::RestoreQERNCFG()
     while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfig))) {
         if (sLine.empty() && ProvidePassword())
             continue;
-        if (uiMessage == 0 && sLine.find(L"is not properly configured on the NetWorker Server") != std::wstring::npos)
+        if (uiMessage == 0 && LineHas(sLine, RL_NOT_PROPERLY_CONFIGURED))
             uiMessage = initseq::NotConfiguredMessage(sLine, cred.m_sClientName);
     }
     if (uiMessage != 0) {

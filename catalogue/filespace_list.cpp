@@ -6,6 +6,7 @@
 #include "client/init.h"
 #include "plugin/cvex_impl.h"
 #include "plugin/message_ids.h"
+#include "restore/recover_literals.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
 
@@ -17,7 +18,6 @@ const wchar_t kFn[] = L"CVEXImpl::GetFilespaceList";
 const DWORD kGroupListing = 0x10;
 const DWORD kGroupNmm = 0x200000;
 const DWORD kGroupConfigCheck = 0x40;
-const wchar_t kNoBackups[] = L"No files have been backed up for this client";
 
 bool Fail(CRPLImpl& impl, const wchar_t* pFn, unsigned uiMessage, const wchar_t* pReason)
 {
@@ -28,7 +28,7 @@ bool Fail(CRPLImpl& impl, const wchar_t* pFn, unsigned uiMessage, const wchar_t*
 
 bool HoldsPrompt(const std::wstring& sLine)
 {
-    return sLine.find(L"recover> ") != std::wstring::npos;
+    return LineHas(sLine, RL_PROMPT);
 }
 
 } // namespace
@@ -107,7 +107,7 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
         if (!HoldsPrompt(sLine)) {
             if (phase == Phase::Listing)
                 ClassifyListingLine(sLine, found);
-            else if (phase == Phase::Banner && sLine.find(kNoBackups) != std::wstring::npos)
+            else if (phase == Phase::Banner && LineHas(sLine, RL_NO_FILES_BACKED_UP))
                 bNoBackups = true;
             else if (phase == Phase::Banner && !IgnoreLine(sLine))
                 CvexTrace().Str(TL_INFO, kFn, L"sLine", sLine);

@@ -1,6 +1,7 @@
 #include "catalogue/listing.h"
 
 #include "catalogue/date_time.h"
+#include "restore/recover_literals.h"
 
 #include <algorithm>
 #include <cwctype>
@@ -158,9 +159,9 @@ std::wstring ConfigFolderQuery(const std::wstring& sFilespace)
 
 ConfigAnswer ClassifyConfigAnswer(const std::wstring& sLine)
 {
-    if (sLine.find(L"recover> ") != std::wstring::npos)
+    if (LineHas(sLine, RL_PROMPT))
         return ConfigAnswer::Prompt;
-    if (sLine.find(L"not found") != std::wstring::npos)
+    if (LineHas(sLine, RL_NOT_FOUND))
         return ConfigAnswer::NotFound;
     if ((!sLine.empty() && sLine[0] == L'-') || (sLine.size() > 1 && sLine[1] == L'-'))
         return ConfigAnswer::Entry;

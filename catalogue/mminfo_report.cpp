@@ -1,15 +1,13 @@
 #include "catalogue/mminfo_report.h"
 
 #include "catalogue/date_time.h"
+#include "restore/recover_literals.h"
 
 #include <algorithm>
 
 namespace
 {
 
-const wchar_t kRpcError[] = L"RPC error:";
-const wchar_t kDnsWarning[] = L"SYSTEM warning: DNS lookup failed";
-const wchar_t kReverseDnsWarning[] = L"SYSTEM warning: Reverse DNS lookup failed";
 const wchar_t kOssrPrefix[] = L"OSSR_";
 
 // Cuts the text before the next comma off sRest; false when there is no comma.
@@ -75,11 +73,11 @@ ReportLine SplitMminfoLine(const std::wstring& sLine, bool bTypePresent, MminfoL
         pReason = L"Blank line";
         return ReportLine::Skipped;
     }
-    if (Holds(sLine, kRpcError)) {
+    if (LineHas(sLine, RL_RPC_ERROR)) {
         pReason = L"RPC error";
         return ReportLine::Rejected;
     }
-    if (Holds(sLine, kDnsWarning) || Holds(sLine, kReverseDnsWarning)) {
+    if (LineHas(sLine, RL_DNS_LOOKUP_FAILED) || LineHas(sLine, RL_REVERSE_DNS_FAILED)) {
         pReason = L"DNS warning";
         return ReportLine::Skipped;
     }

@@ -1,6 +1,7 @@
 #include "catalogue/saved_config.h"
 
 #include "plugin/message_ids.h"
+#include "restore/recover_literals.h"
 #include "support/win.h"
 
 #include <cwchar>
@@ -91,22 +92,22 @@ std::wstring FetchCommandLine(const std::wstring& sRecoverPath, const std::wstri
 
 FetchLine ClassifyFetchLine(const std::wstring& sLine)
 {
-    static const std::pair<const wchar_t*, FetchLine> kTexts[] = {
-        {L"Skipping recover of password protected file", FetchLine::SkippedProtected},
-        {L"Incorrect password for file", FetchLine::IncorrectPassword},
-        {L"Password for file", FetchLine::PasswordPrompt},
-        {L"Cannot open file via DDCL for save-set", FetchLine::Ddcl},
-        {L"failed: busy", FetchLine::Busy},
-        {L"An existing connection was forcibly closed", FetchLine::ForciblyClosed},
-        {L"No volumes found for recover", FetchLine::NoVolumes},
-        {L"Stale asynchronous RPC handle", FetchLine::StaleRpc},
-        {L"352:Remote system error - Connection timed out", FetchLine::TimedOut},
-        {L"One or more recover threads failed to exit successfully", FetchLine::ThreadsFailed},
-        {L"unable to set 'compressed' attribute: The request is not supported.", FetchLine::Compressed},
-        {L":recover:", FetchLine::RecoverMessage},
+    static const std::pair<RecoverLiteral, FetchLine> kTexts[] = {
+        {RL_SKIPPING_PROTECTED_FILE, FetchLine::SkippedProtected},
+        {RL_INCORRECT_PASSWORD, FetchLine::IncorrectPassword},
+        {RL_PASSWORD_FOR_FILE, FetchLine::PasswordPrompt},
+        {RL_DDCL_OPEN_FAILED, FetchLine::Ddcl},
+        {RL_FAILED_BUSY, FetchLine::Busy},
+        {RL_FORCIBLY_CLOSED, FetchLine::ForciblyClosed},
+        {RL_NO_VOLUMES_FOUND, FetchLine::NoVolumes},
+        {RL_STALE_RPC_HANDLE, FetchLine::StaleRpc},
+        {RL_CONNECTION_TIMED_OUT, FetchLine::TimedOut},
+        {RL_RECOVER_THREADS_FAILED, FetchLine::ThreadsFailed},
+        {RL_COMPRESSED_ATTRIBUTE, FetchLine::Compressed},
+        {RL_RECOVER_MESSAGE, FetchLine::RecoverMessage},
     };
-    for (const auto& [pText, kind] : kTexts) {
-        if (sLine.find(pText) != std::wstring::npos)
+    for (const auto& [literal, kind] : kTexts) {
+        if (LineHas(sLine, literal))
             return kind;
     }
     return FetchLine::Other;

@@ -51,12 +51,20 @@ TEST_F(CatalogueHost, EachFailureOfTheConfigurationFetchIsTheHostsMessage)
         EXPECT_EQ(LastError(), Text(uiMessage));
         EXPECT_TRUE(m_list.empty());
     }
-    // Lines that leave the fetch going.
-    SetFaults({L"recover restore line:3 say skipping_password", L"recover restore line:4 say password_prompt",
-               L"recover restore line:5 say incorrect_password"});
+    // Lines that leave the fetch going: a recover message is passed on as a warning.
+    SetFaults({L"recover restore line:2 say recover_message", L"recover restore line:3 say skipping_password",
+               L"recover restore line:4 say password_prompt", L"recover restore line:5 say incorrect_password"});
     ASSERT_TRUE(List()) << testing::PrintToString(LastError());
     EXPECT_EQ(m_list.size(), 3u);
-    EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONFIG_FILES_COPIED}));
+    EXPECT_TRUE(Logged(MSG_NETWORKER_MESSAGE, ML_WARNING));
+    bool bText = false;
+    for (const Message& m : m_messages)
+        bText = bText || m.sText == L"NetWorker Message : Recovery completed with warnings from localhost";
+    EXPECT_TRUE(bText);
+    std::vector<unsigned> expected = {MSG_LISTING_SAVESETS};
+    expected.insert(expected.end(), 4, MSG_NETWORKER_MESSAGE); // one for each item
+    expected.push_back(MSG_CONFIG_FILES_COPIED);
+    EXPECT_EQ(MessageIds(), expected);
 }
 
 TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
