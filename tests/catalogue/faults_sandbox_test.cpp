@@ -51,6 +51,14 @@ TEST_F(CatalogueHost, EachFailureOfTheConfigurationFetchIsTheHostsMessage)
         EXPECT_EQ(LastError(), Text(uiMessage));
         EXPECT_TRUE(m_list.empty());
     }
+    {
+        SCOPED_TRACE("the configuration summary does not arrive");
+        SetFaults({L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore start exit 0"});
+        EXPECT_FALSE(List());
+        EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_EXTRACT_CONFIG_FAILED}));
+        EXPECT_FALSE(testutil::FileExists(std::wstring(kConfigDir) + L"disrec.ini"));
+    }
+
     // Lines that leave the fetch going: a recover message is passed on as a warning.
     SetFaults({L"recover restore line:2 say recover_message", L"recover restore line:3 say skipping_password",
                L"recover restore line:4 say password_prompt", L"recover restore line:5 say incorrect_password"});
@@ -115,6 +123,19 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
         EXPECT_EQ(SystemState().size(), 3u);
         EXPECT_TRUE(testutil::Contains(NewTrace(), L"Check for NMM module failed"));
     }
+}
+
+TEST_F(CatalogueHost, AUserAbortDuringTheFetchEndsTheListing)
+{
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    SetFaults({L"recover restore line:1 hang 60"});
+    m_uiAbortAnswer = 1; // the host asks to abort at the first heartbeat
+    EXPECT_FALSE(List());
+    // The reader tells the host of the abort, and so does the engine when it ends recover.
+    EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_USER_ABORTED, MSG_USER_ABORTED}));
+    EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
+    EXPECT_TRUE(m_list.empty());
+    EXPECT_TRUE(testutil::ProcessesNamed(L"recover.exe").empty()) << "recover was ended";
 }
 
 TEST_F(CatalogueHost, ATimedOutFetchIsRepeatedForTheSameItemAndThenBoundedToFiveTries)

@@ -1,5 +1,7 @@
 // Every store shape through the exported interface: Init, the filespace listing and the
 // system-state check, as the host sees them.
+#include "plugin/cvex.h"
+#include "plugin/cvex_impl.h"
 #include "plugin/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
@@ -31,7 +33,13 @@ std::vector<ExpectedEntry> VssEntries(int iDay)
 TEST_F(CatalogueHost, StandardShapeListsVolumesVssStateAndFetchesTheConfiguration)
 {
     ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    // What an earlier fetch left in the staging folder is not taken for this backup's.
+    const std::wstring sStaging = L"X:\\Program Files\\Velmora\\QERNCFG\\";
+    CreateDirectoryW(sStaging.c_str(), nullptr);
+    testutil::WriteTextFile(sStaging + L"stale.dat", "from another backup");
     ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    EXPECT_FALSE(testutil::FileExists(std::wstring(kConfigDir) + L"stale.dat"));
+    EXPECT_FALSE(testutil::FileExists(sStaging + L"stale.dat"));
     ExpectFilespaces(SampleVolumes(8));
     ExpectSystemState(VssEntries(8));
     EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONFIG_FILES_COPIED}));
@@ -40,6 +48,24 @@ TEST_F(CatalogueHost, StandardShapeListsVolumesVssStateAndFetchesTheConfiguratio
     m_messages.clear();
     EXPECT_TRUE(m_pPlugin->CheckSystemState());
     EXPECT_TRUE(m_messages.empty());
+    CVEXImpl& impl = *static_cast<CVEX*>(m_pPlugin)->Impl();
+    EXPECT_EQ(impl.BootFilespace(), L"C:\\");
+    EXPECT_EQ(impl.SystemFilespace(), L"C:\\");
+    EXPECT_EQ(impl.EfiFilespace(), L"");
+    EXPECT_EQ(impl.WinDir(), L"\\Windows") << "kept for the system-state restore";
+    EXPECT_EQ(impl.BackupClientVersion(), L"9.2.1");
+
+    // The saved folder goes back onto the restored Windows volume.
+    testutil::RemoveTree(L"C:\\QERNCFG");
+    ASSERT_TRUE(impl.RestoreQERNCFG()) << testing::PrintToString(LastError());
+    EXPECT_EQ(FileBytes(L"C:\\QERNCFG\\BOOT\\Boot\\nwsim-bootcfg.dat"),
+              StoreFile(L"standard", L"C:\\", L"C:\\QERNCFG\\BOOT\\Boot\\nwsim-bootcfg.dat", 0));
+    SetFaults({L"recover restore line:1 say not_configured"});
+    m_messages.clear();
+    EXPECT_FALSE(impl.RestoreQERNCFG());
+    EXPECT_EQ(LastError(), L"The specified client name is not registered on NetWorker server localhost");
+    SetFaults({});
+    testutil::RemoveTree(L"C:\\QERNCFG");
 
     // A second listing neither doubles the system state nor keeps old marks.
     ASSERT_TRUE(List());
@@ -61,7 +87,12 @@ TEST_F(CatalogueHost, APointInTimePicksTheOlderBackupForTheListingTheCheckAndThe
     ExpectConfigurationFrom(L"standard", 5);
     std::wstring sTrace = NewTrace();
     const std::wstring sPit = L"-t \"March 05,2021 12:00:00\"";
-    EXPECT_TRUE(testutil::Contains(sTrace, L"recover.exe -s \"localhost\" -c \"winclient1\" " + sPit));
+    // The listing and the configuration check run the same interactive command line.
+    const std::wstring sSession = L"recover.exe -s \"localhost\" -c \"winclient1\" " + sPit;
+    size_t nSessions = 0;
+    for (size_t at = sTrace.find(sSession); at != std::wstring::npos; at = sTrace.find(sSession, at + 1))
+        ++nSessions;
+    EXPECT_GE(nSessions, 2u);
     EXPECT_TRUE(testutil::Contains(sTrace, sPit + L" -d\"X:\\Program Files\\Velmora\\QERNCFG\" "
                                                   L"\"C:\\QERNCFG\\disrec.ini\""));
 }
