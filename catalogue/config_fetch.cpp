@@ -207,9 +207,8 @@ bool CVEXImpl::RestoreQERNCFG()
     if (m_sBootFilespace.empty())
         return FailConfig(fn, L"No BOOT filespace");
     const CvexCredentials& cred = m_NetWorkerCredentials;
-    const std::wstring sCmd = m_sRecoverPath + L" -a -iY -s \"" + cred.m_sServerName + L"\" -c \"" +
-                              cred.m_sClientName + L"\"" + catalogue::PointInTimeOption(m_sPointInTime) + L" \"" +
-                              m_sBootFilespace + L"QERNCFG\"";
+    const std::wstring sCmd = catalogue::FetchCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName,
+                                                          m_sPointInTime, L"", m_sBootFilespace + L"QERNCFG");
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupConfig)))
         return FailConfig(fn, L"RunCommand failed");
     unsigned uiMessage = 0;

@@ -86,8 +86,9 @@ std::wstring FetchCommandLine(const std::wstring& sRecoverPath, const std::wstri
                               const std::wstring& sClient, const std::wstring& sPointInTime,
                               const std::wstring& sStaging, const std::wstring& sPath)
 {
+    std::wstring sTo = sStaging.empty() ? std::wstring() : L" -d\"" + sStaging + L"\"";
     return sRecoverPath + L" -a -iY -s \"" + sServer + L"\" -c \"" + sClient + L"\"" + PointInTimeOption(sPointInTime) +
-           L" -d\"" + sStaging + L"\" \"" + sPath + L"\"";
+           sTo + L" \"" + sPath + L"\"";
 }
 
 FetchLine ClassifyFetchLine(const std::wstring& sLine)

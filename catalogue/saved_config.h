@@ -15,7 +15,8 @@ extern const wchar_t* const kConfigItems[4];
 // "X:\...\HALVOCFG" gives "X:\...\QERNCFG"; a trailing backslash is ignored.
 std::wstring StagingFolder(const std::wstring& sConfigDir);
 
-// "<recover> -a -iY -s "<server>" -c "<client>" [-t "<pit>"] -d"<staging>" "<saveset path>""
+// "<recover> -a -iY -s "<server>" -c "<client>" [-t "<pit>"] [-d"<staging>"] "<saveset path>"";
+// without a staging folder the path is restored to where it was saved.
 std::wstring FetchCommandLine(const std::wstring& sRecoverPath, const std::wstring& sServer,
                               const std::wstring& sClient, const std::wstring& sPointInTime,
                               const std::wstring& sStaging, const std::wstring& sPath);

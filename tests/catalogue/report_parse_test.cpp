@@ -233,9 +233,3 @@ TEST(ReportTarget, DisasterRecoverySavesetsGiveTheirDrives)
     EXPECT_EQ(found[1].sTarget, L"D:\\");
     EXPECT_EQ(found[1].sSsid, L"73");
 }
-
-TEST(ReportCommand, TheCommandLineQuotesServerAndClient)
-{
-    EXPECT_EQ(MminfoCommandLine(L"X:\\PROGRA~1\\Legato\\nsr\\bin\\mminfo.exe", L"srv1", L"pc7"),
-              L"X:\\PROGRA~1\\Legato\\nsr\\bin\\mminfo.exe -v -s \"srv1\" -c \"pc7\" -xc,");
-}
