@@ -65,7 +65,19 @@ void CVEXImpl::Reset()
     m_NetWorkerCredentials.SetDefaults();
     m_Handles = ConsoleHandles();
     m_RunRecords.clear();
+    ForgetCatalogue();
     CvexTrace().End(fn);
+}
+
+// What a listing found: a new listing or a reset starts without it.
+void CVEXImpl::ForgetCatalogue()
+{
+    m_SystemState.clear();
+    m_sBootFilespace.clear();
+    m_sEFIFilespace.clear();
+    m_sSystemFilespace.clear();
+    m_wcWinBOOT = m_wcWinSYSTEM = m_wcWinEFI = L'-';
+    m_bEFI = false;
 }
 
 unsigned CVEXImpl::GetModuleProperty(unsigned uiId, std::wstring& sOut)
@@ -86,10 +98,6 @@ bool CVEXImpl::NotAvailable(const wchar_t* pFn)
     return false;
 }
 
-bool CVEXImpl::GetFilespaceList(FileSpaceList*)
-{
-    return NotAvailable(L"CVEXImpl::GetFilespaceList");
-}
 bool CVEXImpl::RestoreFilespace(FileSpace*)
 {
     return NotAvailable(L"CVEXImpl::RestoreFilespace");
@@ -97,8 +105,4 @@ bool CVEXImpl::RestoreFilespace(FileSpace*)
 bool CVEXImpl::RestoreSystem()
 {
     return NotAvailable(L"CVEXImpl::RestoreSystem");
-}
-bool CVEXImpl::CheckSystemState()
-{
-    return NotAvailable(L"CVEXImpl::CheckSystemState");
 }

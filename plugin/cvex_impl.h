@@ -1,5 +1,6 @@
 // CVEXImpl: the object that does the module's work behind the CVEX facade.
 #pragma once
+#include "catalogue/catalogue_types.h"
 #include "client/file_info.h"
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
@@ -9,6 +10,10 @@
 #include <vector>
 
 class CrplCredentials;
+namespace catalogue
+{
+enum class FetchResult;
+}
 
 class CVEXImpl : public CRPLImpl
 {
@@ -59,6 +64,20 @@ public:
     // The NetWorker server's version, read with nsradmin.
     bool GetNetWorkerServerVersion(std::wstring& sVersion);
 
+    // The saveset catalogue: the media database report, the filespace listing and the
+    // configuration saved with the backup.
+    bool ParseMminfo(const std::wstring& sLine, bool bTypePresent, std::vector<SystemStateEntry>& entries);
+    void ParseMminfo(const std::wstring& sLine, const std::wstring& sTarget, std::vector<SsidInfo>& savesets);
+    bool ParseDateTime3(const std::wstring& sDate, const std::wstring& sTime, struct tm& tm);
+    bool ParseDateTime2(const std::wstring& sDate, const std::wstring& sTime, struct tm& tm);
+    bool ParseSystemState(const std::wstring& sLine, SystemStateEntry& entry);
+    bool ParseFilespace(const std::wstring& sLine, FileSpace& fs);
+    bool CheckIfConfigFilespace(const std::wstring& sFilespace);
+    bool GetConfig(const std::wstring& sConfigDir, const std::wstring& sFilespace);
+    bool CopyConfig();
+    bool GetBOOTandSYSTEM();
+    bool RestoreQERNCFG();
+
     // Directory listings (appended to the list; true also when nothing matches). Reparse
     // points are neither listed nor walked into.
     bool GetFileList(const std::wstring& sBase, const std::wstring& sPattern, bool bSubfolders,
@@ -98,6 +117,15 @@ public:
     const std::wstring& RecoverClientDir() const { return m_sRecoverNetWorkerClientDir; }
     const std::wstring& ServerVersion() const { return m_sRecoverNetWorkerServerVersion; }
     const std::wstring& CurrentDirectoryAtInit() const { return m_sCurrentDirectory; }
+    const std::vector<SystemStateEntry>& SystemState() const { return m_SystemState; }
+    const std::wstring& BootFilespace() const { return m_sBootFilespace; }
+    const std::wstring& EfiFilespace() const { return m_sEFIFilespace; }
+    const std::wstring& SystemFilespace() const { return m_sSystemFilespace; }
+    const std::wstring& WinDir() const { return m_sWinDir; }
+    const std::wstring& BackupClientVersion() const { return m_sBackupNetWorkerClientVersion; }
+    bool IsEfi() const { return m_bEFI; }
+    bool IsCore() const { return m_bIsCore; }
+    bool Is64Bit() const { return m_bIs64Bit; }
 
     // The banner of property 1: "Velmora HALVO for NetWorker (CVEXImpl) created on <date> at <time>".
     static std::wstring Description();
@@ -136,6 +164,20 @@ protected:
     bool RunConnectionTest(ConnectionTest& test);
     void NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& test);
     bool WriteNsradminCommandFile(const std::wstring& sPath);
+    // Steps of the filespace listing and the configuration fetch (catalogue/).
+    void ForgetCatalogue();
+    bool ListTopLevel(FileSpaceList& found);
+    void ClassifyListingLine(const std::wstring& sLine, FileSpaceList& found);
+    bool CheckForNmm(bool bTypePresent);
+    bool FindAndFetchConfig(const FileSpaceList& found);
+    void MarkSystemVolumes(FileSpaceList& found);
+    bool ImportSavedCertificate();
+    bool FailConfig(const wchar_t* pFn, const wchar_t* pReason);
+    bool PrepareConfigFolders(const std::wstring& sStaging);
+    bool FetchConfigItems(const std::wstring& sStaging, const std::wstring& sSaveset);
+    catalogue::FetchResult FetchConfigItem(const std::wstring& sStaging, const std::wstring& sPath);
+    void ReadBackupClientVersion();
+    bool EndedAfterAbortOrLoss(const wchar_t* pFn);
 
     unsigned m_uiPollsPerHeartbeat = 1000;
     DWORD m_dwAbortPauseMs = 5000;
@@ -188,4 +230,8 @@ protected:
     std::wstring m_sEFIFilespace;
     std::wstring m_sSystemFilespace;
     bool m_bEFI = false;
+
+    std::vector<SystemStateEntry> m_SystemState;
+    std::wstring m_sConfigDir;
+    bool m_bVistaOrLater = false;
 };

@@ -1,0 +1,280 @@
+// CVEXImpl::GetFilespaceList: what the client's backup holds (filespaces and system-state
+// components), the configuration saved with it, and the marks of the Windows volumes.
+#include "catalogue/listing.h"
+#include "catalogue/mminfo_report.h"
+#include "catalogue/saved_config.h"
+#include "client/init.h"
+#include "plugin/cvex_impl.h"
+#include "plugin/message_ids.h"
+#include "restore/recover_literals.h"
+#include "support/update_reg.h"
+#include "trace/trace.h"
+
+namespace
+{
+
+const wchar_t kFn[] = L"CVEXImpl::GetFilespaceList";
+// The NetWorker trace groups of the listing, its NMM report and the configuration check.
+const DWORD kGroupListing = 0x10;
+const DWORD kGroupNmm = 0x200000;
+const DWORD kGroupConfigCheck = 0x40;
+
+bool Fail(CRPLImpl& impl, const wchar_t* pFn, unsigned uiMessage, const wchar_t* pReason)
+{
+    impl.LogStdMsg(ML_ERROR, uiMessage);
+    CvexTrace().EndFail(pFn, pReason);
+    return false;
+}
+
+bool HoldsPrompt(const std::wstring& sLine)
+{
+    return LineHas(sLine, RL_PROMPT);
+}
+
+} // namespace
+
+bool CVEXImpl::GetFilespaceList(FileSpaceList* pList)
+{
+    CvexTrace().Start(kFn);
+    if (!pList)
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"Invalid argument");
+    if (!m_bValidCredentials)
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"No valid NetWorker credentials");
+    MiniNTBodge bodge;
+    // A second listing starts afresh, so that no component is counted twice.
+    ForgetCatalogue();
+    m_bUserAborted = m_bConnectionLost = false;
+    LogStdMsg(ML_INFORMATION, MSG_LISTING_SAVESETS);
+    bool bTypePresent = true;
+    if (m_usRecoverNetWorkerClientVersionMajor == 7 &&
+        (m_usRecoverNetWorkerClientVersionMinor == 4 || m_usRecoverNetWorkerClientVersionMinor == 5)) {
+        bTypePresent = false;
+        CvexTrace().Line(TL_INFO, kFn,
+                         m_usRecoverNetWorkerClientVersionMinor == 4
+                             ? L"Recovery Client Version 7.4.x, so no 'Type' present"
+                             : L"Recovery Client Version 7.5.x, so no 'Type' present");
+    }
+    GetConfigDirectory(m_sConfigDir);
+    CvexTrace().Str(TL_INFO, kFn, L"m_sConfigDir", m_sConfigDir);
+    FileSpaceList found;
+    if (!ListTopLevel(found))
+        return false;
+    if (m_SystemState.empty() && !CheckForNmm(bTypePresent))
+        return false;
+    catalogue::SortByBackupTime(m_SystemState);
+    if (!FindAndFetchConfig(found))
+        return false;
+    MarkSystemVolumes(found);
+    if (!ImportSavedCertificate())
+        return false;
+    pList->insert(pList->end(), found.begin(), found.end());
+    CvexTrace().Int(TL_INFO, kFn, L"Filespaces", static_cast<long long>(found.size()));
+    CvexTrace().Int(TL_INFO, kFn, L"System state entries", static_cast<long long>(m_SystemState.size()));
+    CvexTrace().End(kFn);
+    return true;
+}
+
+// After a tool's output ended: an abort ends the tool (the reader has told the host), a lost
+// connection is told to the host; both fail the operation.
+bool CVEXImpl::EndedAfterAbortOrLoss(const wchar_t* pFn)
+{
+    if (m_bUserAborted) {
+        Abort();
+        CvexTrace().EndFail(pFn, L"User aborted");
+        return true;
+    }
+    if (m_bConnectionLost) {
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+        CvexTrace().EndFail(pFn, L"Connection lost");
+        return true;
+    }
+    return false;
+}
+
+bool CVEXImpl::ListTopLevel(FileSpaceList& found)
+{
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName) +
+                        catalogue::PointInTimeOption(m_sPointInTime);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupListing)))
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"RunCommand failed");
+    // The dialogue: "cd /" at the first prompt, "ll -S" at the next, "EXIT" after the listing.
+    enum class Phase { Banner, ChangedDirectory, Listing, Done } phase = Phase::Banner;
+    const bool bTrace = CvexTrace().TraceOutput(kGroupListing);
+    bool bNoBackups = false;
+    std::wstring sLine;
+    while (GetLine(sLine, bTrace)) {
+        if (!HoldsPrompt(sLine)) {
+            if (phase == Phase::Listing)
+                ClassifyListingLine(sLine, found);
+            else if (phase == Phase::Banner && LineHas(sLine, RL_NO_FILES_BACKED_UP))
+                bNoBackups = true;
+            else if (phase == Phase::Banner && !IgnoreLine(sLine))
+                CvexTrace().Str(TL_INFO, kFn, L"sLine", sLine);
+            continue;
+        }
+        if (phase == Phase::Done)
+            continue;
+        static const wchar_t* const kCommands[] = {L"cd /\r\n", L"ll -S\r\n", L"EXIT\r\n"};
+        if (!SendResponse(kCommands[static_cast<int>(phase)], false)) {
+            Abort();
+            return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"SendResponse failed");
+        }
+        phase = static_cast<Phase>(static_cast<int>(phase) + 1);
+    }
+    if (EndedAfterAbortOrLoss(kFn))
+        return false;
+    if (bNoBackups) {
+        LogVarMsg(ML_ERROR, MSG_NO_BACKUPS, cred.m_sClientName.c_str(), cred.m_sServerName.c_str());
+        CvexTrace().EndFail(kFn, L"No backups");
+        return false;
+    }
+    // recover ended before the listing was complete: what was seen is not the whole backup.
+    if (phase != Phase::Done)
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"Listing incomplete");
+    return true;
+}
+
+void CVEXImpl::ClassifyListingLine(const std::wstring& sLine, FileSpaceList& found)
+{
+    catalogue::ListingLine line;
+    unsigned eType = catalogue::SplitListingLine(sLine, true, line) ? catalogue::SystemStateTypeOf(line.sName) : 0;
+    if (eType != 0) {
+        SystemStateEntry entry;
+        entry.eType = eType;
+        if (ParseSystemState(sLine, entry))
+            m_SystemState.push_back(entry);
+        return;
+    }
+    if (sLine.find(L":\\") != std::wstring::npos) {
+        FileSpace fs;
+        if (ParseFilespace(sLine, fs))
+            found.push_back(fs);
+        return;
+    }
+    if (!IgnoreLine(sLine))
+        CvexTrace().Str(TL_INFO, kFn, L"sLine", sLine);
+}
+
+bool CVEXImpl::CheckForNmm(bool bTypePresent)
+{
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    std::wstring sCmd = catalogue::MminfoCommandLine(m_sMminfoPath, cred.m_sServerName, cred.m_sClientName);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupNmm)))
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"RunCommand(Mminfo) failed");
+    bool bAllParsed = true;
+    std::wstring sLine;
+    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupNmm))) {
+        if (!ParseMminfo(sLine, bTypePresent, m_SystemState))
+            bAllParsed = false;
+    }
+    if (!bAllParsed)
+        CvexTrace().Line(TL_WARNING, kFn, L"Check for NMM module failed");
+    return !EndedAfterAbortOrLoss(kFn);
+}
+
+bool CVEXImpl::FindAndFetchConfig(const FileSpaceList& found)
+{
+    for (const FileSpace& fs : found) {
+        if (fs.ulFsFlags & FS_MOUNTED_FOLDER)
+            continue;
+        if (!CheckIfConfigFilespace(fs.sFsName)) {
+            if (m_bUserAborted)
+                return Fail(*this, kFn, MSG_USER_ABORTED, L"User aborted");
+            continue;
+        }
+        CvexTrace().Str(TL_INFO, kFn, L"Found config filespace", fs.sFsName);
+        if (GetConfig(m_sConfigDir, fs.sFsName))
+            return true;
+        CvexTrace().EndFail(kFn, L"GetConfig() failed");
+        return false;
+    }
+    return FailConfig(kFn, L"No config found");
+}
+
+void CVEXImpl::MarkSystemVolumes(FileSpaceList& found)
+{
+    catalogue::SystemLetters letters;
+    letters.wcBoot = m_wcWinBOOT;
+    letters.wcSystem = m_wcWinSYSTEM;
+    letters.wcEfi = m_wcWinEFI;
+    letters.bEfi = m_bEFI;
+    catalogue::SystemFilespaces names;
+    catalogue::MarkSystemVolumes(found, letters, names);
+    m_sBootFilespace = names.sBoot;
+    m_sEFIFilespace = names.sEfi;
+    m_sSystemFilespace = names.sSystem;
+    CvexTrace().Str(TL_INFO, kFn, L"m_sBootFilespace", m_sBootFilespace);
+    CvexTrace().Str(TL_INFO, kFn, L"m_sEFIFilespace", m_sEFIFilespace);
+    CvexTrace().Str(TL_INFO, kFn, L"m_sSystemFilespace", m_sSystemFilespace);
+    const std::wstring sIni = m_sConfigDir + L"\\disrec.ini";
+    catalogue::ForgetProfileCache(sIni);
+    for (FileSpace& fs : found) {
+        if (fs.ulFsFlags & FS_MOUNTED_FOLDER)
+            continue;
+        wchar_t wszKey[2] = {fs.wcFsDriveLetter, 0};
+        wchar_t wszType[33] = {};
+        GetPrivateProfileStringW(L"Volume Info", wszKey, L"", wszType, 33, sIni.c_str());
+        fs.sFsType = wszType;
+    }
+}
+
+bool CVEXImpl::ImportSavedCertificate()
+{
+    const std::wstring sCert = m_sConfigDir + L"\\NWCert";
+    const std::wstring sKey = m_sConfigDir + L"\\NWPKey";
+    if (!catalogue::IsFile(sCert) || !catalogue::IsFile(sKey)) {
+        CvexTrace().Line(TL_INFO, kFn, L"No saved certificate");
+        return true;
+    }
+    if (!ImportCertAndPKeyFiles(sCert, sKey))
+        return Fail(*this, kFn, MSG_CERTIFICATE_IMPORT_FAILED, L"ImportCertAndPKeyFiles failed");
+    return true;
+}
+
+bool CVEXImpl::CheckIfConfigFilespace(const std::wstring& sFilespace)
+{
+    const wchar_t* fn = L"CVEXImpl::CheckIfConfigFilespace";
+    CvexTrace().Start(fn);
+    if (sFilespace.empty()) {
+        CvexTrace().EndFail(fn, L"Invalid argument");
+        return false;
+    }
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName) +
+                        catalogue::PointInTimeOption(m_sPointInTime);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupConfigCheck))) {
+        CvexTrace().EndFail(fn, L"RunCommand failed");
+        return false;
+    }
+    enum class Phase { Banner, Answer, Done } phase = Phase::Banner;
+    bool bFound = false;
+    std::wstring sLine;
+    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfigCheck))) {
+        if (phase == Phase::Done)
+            continue;
+        catalogue::ConfigAnswer answer = catalogue::ClassifyConfigAnswer(sLine);
+        if (answer == catalogue::ConfigAnswer::Prompt) {
+            const std::wstring sSend =
+                phase == Phase::Banner ? catalogue::ConfigFolderQuery(sFilespace) : std::wstring(L"EXIT\r\n");
+            if (!SendResponse(sSend, false)) {
+                Abort();
+                CvexTrace().EndFail(fn, L"SendResponse failed");
+                return false;
+            }
+            phase = phase == Phase::Banner ? Phase::Answer : Phase::Done;
+        } else if (phase == Phase::Answer && answer == catalogue::ConfigAnswer::NotFound) {
+            bFound = false;
+        } else if (phase == Phase::Answer && answer == catalogue::ConfigAnswer::Entry) {
+            bFound = true;
+        } else {
+            IgnoreLine(sLine);
+        }
+    }
+    if (m_bUserAborted)
+        Abort();
+    bFound = bFound && phase == Phase::Done && !m_bUserAborted;
+    CvexTrace().Bool(TL_INFO, fn, L"bFound", bFound);
+    CvexTrace().End(fn);
+    return bFound;
+}
