@@ -6,31 +6,6 @@
 
 using namespace cataloguetest;
 
-namespace
-{
-
-// Moves a client tool away for the life of the object.
-class MissingTool
-{
-public:
-    explicit MissingTool(const std::wstring& sTool)
-        : m_sPath(std::wstring(kBin) + sTool), m_bMoved(MoveFileW(m_sPath.c_str(), (m_sPath + L".away").c_str()))
-    {
-    }
-    ~MissingTool()
-    {
-        if (m_bMoved)
-            MoveFileW((m_sPath + L".away").c_str(), m_sPath.c_str());
-    }
-    bool Moved() const { return m_bMoved; }
-
-private:
-    std::wstring m_sPath;
-    bool m_bMoved;
-};
-
-} // namespace
-
 TEST_F(CatalogueHost, EachFailureOfTheConfigurationFetchIsTheHostsMessage)
 {
     ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
@@ -80,8 +55,8 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
     ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
     {
         SCOPED_TRACE("recover cannot be started");
-        MissingTool tool(L"recover.exe");
-        ASSERT_TRUE(tool.Moved());
+        testutil::FileAside tool(std::wstring(kBin) + L"recover.exe");
+        ASSERT_TRUE(tool.moved());
         EXPECT_FALSE(List());
         EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_FILESPACE_LIST_FAILED}));
     }
@@ -111,8 +86,8 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
     {
         SCOPED_TRACE("mminfo cannot be started");
         UseStore(L"nmm");
-        MissingTool tool(L"mminfo.exe");
-        ASSERT_TRUE(tool.Moved());
+        testutil::FileAside tool(std::wstring(kBin) + L"mminfo.exe");
+        ASSERT_TRUE(tool.moved());
         EXPECT_FALSE(List());
         EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_FILESPACE_LIST_FAILED}));
     }

@@ -4,6 +4,7 @@
 #include "support/vstring.h"
 
 #include <tlhelp32.h>
+#include <utility>
 
 namespace testutil
 {
@@ -129,6 +130,17 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& sName)
             ids.push_back(entry.th32ProcessID);
     } while (Process32NextW(snapshot.get(), &entry));
     return ids;
+}
+
+FileAside::FileAside(std::wstring sPath) : m_sPath(std::move(sPath))
+{
+    m_bMoved = MoveFileW(m_sPath.c_str(), (m_sPath + L".aside").c_str()) != FALSE;
+}
+
+FileAside::~FileAside()
+{
+    if (m_bMoved)
+        MoveFileW((m_sPath + L".aside").c_str(), m_sPath.c_str());
 }
 
 } // namespace testutil

@@ -36,4 +36,19 @@ SYSTEMTIME MakeTime(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute
 // test looks at the running processes without going through the code under test.
 std::vector<DWORD> ProcessesNamed(const std::wstring& sName);
 
+// Moves a file aside (to its name + ".aside") for the life of the object.
+class FileAside
+{
+public:
+    explicit FileAside(std::wstring sPath);
+    ~FileAside();
+    FileAside(const FileAside&) = delete;
+    FileAside& operator=(const FileAside&) = delete;
+    bool moved() const { return m_bMoved; }
+
+private:
+    std::wstring m_sPath;
+    bool m_bMoved = false;
+};
+
 } // namespace testutil

@@ -12,25 +12,7 @@ namespace
 
 const wchar_t kClientKey[] = L"SOFTWARE\\Legato\\NetWorker";
 
-// Moves a file aside for the life of the object.
-class FileAside
-{
-public:
-    explicit FileAside(std::wstring sPath) : m_sPath(std::move(sPath))
-    {
-        m_bMoved = MoveFileW(m_sPath.c_str(), (m_sPath + L".aside").c_str()) != FALSE;
-    }
-    ~FileAside()
-    {
-        if (m_bMoved)
-            MoveFileW((m_sPath + L".aside").c_str(), m_sPath.c_str());
-    }
-    bool moved() const { return m_bMoved; }
-
-private:
-    std::wstring m_sPath;
-    bool m_bMoved = false;
-};
+using testutil::FileAside;
 
 } // namespace
 
