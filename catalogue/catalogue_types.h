@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <string>
+#include <vector>
 
 // Type codes of the system-state components; each stands for the saveset name it is found by.
 enum SystemStateType : unsigned {
@@ -46,3 +47,7 @@ struct SsidInfo {
 SYSTEMTIME SystemTimeFromTm(const struct tm& tm);
 // Orders backup times the way FILETIME values compare.
 bool EarlierThan(const SYSTEMTIME& a, const SYSTEMTIME& b);
+
+// The components as the module property for hosts that show them: one line per entry,
+// "<type code>\t<YYYY-MM-DD HH:MM:SS>", in the order of the list.
+std::wstring DescribeSystemState(const std::vector<SystemStateEntry>& entries);

@@ -140,11 +140,11 @@ std::vector<std::wstring> FormatListing(const Listing& listing)
     }
     lines.push_back(L"Filespaces: " + std::to_wstring(listing.filespaces.size()));
     lines.push_back(Pad(L"  Name", 26) + Pad(L"Letter", 7) + Pad(L"Path", 20) + Pad(L"Type", 7) +
-                    Pad(L"Backup time", 18) + Pad(L"Marks", 12) + L"Flags");
+                    Pad(L"Backup time", 18) + Pad(L"Marks", 17) + L"Flags");
     for (const FileSpace& fs : listing.filespaces)
         lines.push_back(L"  " + Pad(fs.sFsName, 24) + Pad(std::wstring(1, fs.wcFsDriveLetter), 7) +
                         Pad(OrDash(fs.sFsPath), 20) + Pad(OrDash(fs.sFsType), 7) + Pad(BackupTime(fs), 18) +
-                        Pad(Marks(fs.ulFsFlags), 12) + std::to_wstring(fs.ulFsFlags) + L" (" +
+                        Pad(Marks(fs.ulFsFlags), 17) + std::to_wstring(fs.ulFsFlags) + L" (" +
                         OrDash(FlagNames(fs.ulFsFlags)) + L")");
     lines.push_back(L"System-state components: " + std::to_wstring(listing.components.size()));
     for (const SystemStateComponent& c : listing.components)

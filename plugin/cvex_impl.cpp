@@ -85,6 +85,7 @@ unsigned CVEXImpl::GetModuleProperty(unsigned uiId, std::wstring& sOut)
     switch (uiId) {
     case 1: sOut = Description(); return 0;
     case 2: GetResourceVersionStr(0, sOut); return 0;
+    case 4: sOut = DescribeSystemState(m_SystemState); return 0; // for hosts that show the components
     default: return 1;
     }
 }

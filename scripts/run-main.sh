@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds, and runs the main job with the reference host: in a sandbox
-# machine with a simulated NetWorker server, the sample answer file is loaded and Init makes the
-# machine a NetWorker client of that server. Extra arguments go to refhost.exe.
+# machine with a simulated NetWorker server, the sample answer file is loaded, Init makes the
+# machine a NetWorker client of that server and the listing shows what its backup holds.
+# Extra arguments go to refhost.exe.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${CVEX_BUILD_DIR:-$root/build}
@@ -10,4 +11,4 @@ build=${CVEX_BUILD_DIR:-$root/build}
 # The simulated server answers to "localhost", the name the sample answer file gives it.
 exec "$root/sandbox/run-in-sandbox.sh" --build "$build" --name main --shape standard \
      --store-args "--server localhost" --put "$root/host/samples/answers.ini=X:\\answers.ini" --timeout 300 \
-     -- "$build/bin/refhost.exe" --answer-file 'X:\answers.ini' --init "$@"
+     -- "$build/bin/refhost.exe" --answer-file 'X:\answers.ini' --list "$@"
