@@ -6,12 +6,13 @@
 #include <string>
 
 class CRPLImpl;
+class TraceScope;
 
 namespace initseq
 {
 
 // Posts the message at level 3 and ends Init's trace with the reason; returns false.
-bool Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason);
+bool Fail(TraceScope& scope, CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason);
 
 // The NetWorker trace group of Init and of the server version query.
 const DWORD kTraceGroup = 0x8;

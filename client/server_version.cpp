@@ -2,7 +2,7 @@
 
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 namespace serverversion
 {
@@ -32,22 +32,23 @@ bool VersionFromLine(const std::wstring& sLine, std::wstring& sVersion)
 
 bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
 {
-    const wchar_t* fn = L"CVEXImpl::WriteNsradminCommandFile";
+    TraceScope scope(L"CVEXImpl::WriteNsradminCommandFile");
+    const wchar_t* fn = scope.fn();
     velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ | GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        CvexTrace().ApiFailure(fn, L"CreateFile", GetLastError());
-        CvexTrace().EndFail(fn, L"CreateFile failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(fn, L"CreateFile", dwError);
+        return scope.Fail(L"CreateFile failed");
     }
     const DWORD dwLength = static_cast<DWORD>(strlen(serverversion::kCommandFileText));
     DWORD dwWritten = 0;
     if (!WriteFile(file.get(), serverversion::kCommandFileText, dwLength, &dwWritten, nullptr) ||
         dwWritten != dwLength) {
-        CvexTrace().ApiFailure(fn, L"WriteFile", GetLastError());
-        CvexTrace().EndFail(fn, L"WriteFile() failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(fn, L"WriteFile", dwError);
+        return scope.Fail(L"WriteFile() failed");
     }
     return true;
 }
@@ -55,20 +56,16 @@ bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
 bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
 {
     const wchar_t* fn = L"CVEXImpl::GetNetWorkerServerVersion";
-    CvexTrace().Start(fn);
+    TraceScope scope(fn);
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     const std::wstring sCommandFile = sFolder + L"\\nsradmin_args.txt";
-    if (!WriteNsradminCommandFile(sCommandFile)) {
-        CvexTrace().EndFail(fn, L"Command file not written");
-        return false;
-    }
+    if (!WriteNsradminCommandFile(sCommandFile))
+        return scope.Fail(L"Command file not written");
     const std::wstring sCmd =
         serverversion::CommandLine(m_sNsradminPath, m_NetWorkerCredentials.m_sServerName, sCommandFile);
-    if (!RunCommand(sCmd, CvexTrace().TraceCommands(0))) {
-        CvexTrace().EndFail(fn, L"RunCommand failed");
-        return false;
-    }
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(0)))
+        return scope.Fail(L"RunCommand failed");
     std::wstring sLine;
     while (GetLine(sLine, CvexTrace().TraceOutput(0))) {
         std::wstring sFound;
@@ -77,6 +74,5 @@ bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
             CvexTrace().Str(TL_INFO, fn, L"sVersion", sVersion);
         }
     }
-    CvexTrace().End(fn);
-    return true;
+    return scope.End();
 }

@@ -46,7 +46,6 @@ struct HostRecorder {
 };
 
 struct EngineTest : ::testing::Test {
-    ~EngineTest() override { CVEXImpl().SetEngineTimingForTesting(1000, 5000, 10000); }
     CVEXImpl impl;
     HostRecorder host;
     void SetUp() override

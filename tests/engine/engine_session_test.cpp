@@ -1,5 +1,4 @@
 // The console engine against a fake tool in the private hidden console.
-#include "console/engine_state.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <psapi.h>
@@ -178,13 +177,14 @@ TEST_F(EngineTest, DestroyingTheObjectClosesAnOpenSession)
 
 TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
 {
-    StartThreadFn pfnReal = Engine().pfnStartThread;
-    Engine().pfnStartThread = [](LPTHREAD_START_ROUTINE, LPVOID, DWORD*) -> HANDLE {
+    ConsoleSession::Seams& seams = impl.Console().TestSeams();
+    ConsoleSession::StartThreadFn pfnReal = seams.pfnStartThread;
+    seams.pfnStartThread = [](LPTHREAD_START_ROUTINE, LPVOID, DWORD*) -> HANDLE {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     };
     bool bStarted = impl.RunCommand(Tool(L"hang"), true);
-    Engine().pfnStartThread = pfnReal;
+    seams.pfnStartThread = pfnReal;
     EXPECT_FALSE(bStarted);
     EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
     const ConsoleHandles& h = impl.Handles();
@@ -204,14 +204,15 @@ namespace
 struct FlakyStart {
     static inline unsigned s_uiCalls = 0, s_uiFailures = 0;
     static inline DWORD s_dwError = 0;
-    AllocConsoleFn pfnAlloc = Engine().pfnAllocConsole;
-    CreateProcessFn pfnCreate = Engine().pfnCreateProcess;
-    FlakyStart() { Engine().dwStartPauseMs = 10; }
+    ConsoleSession::Seams& seams;
+    ConsoleSession::AllocConsoleFn pfnAlloc = seams.pfnAllocConsole;
+    velmora::create_process_fn pfnCreate = seams.pfnCreateProcess;
+    explicit FlakyStart(ConsoleSession& session) : seams(session.TestSeams()) { seams.dwStartPauseMs = 10; }
     ~FlakyStart()
     {
-        Engine().pfnAllocConsole = pfnAlloc;
-        Engine().pfnCreateProcess = pfnCreate;
-        Engine().dwStartPauseMs = 200;
+        seams.pfnAllocConsole = pfnAlloc;
+        seams.pfnCreateProcess = pfnCreate;
+        seams.dwStartPauseMs = 200;
     }
     static bool Fail()
     {
@@ -229,15 +230,15 @@ struct FlakyStart {
     void Console(unsigned uiFailures, DWORD dwError)
     {
         Arm(uiFailures, dwError);
-        Engine().pfnCreateProcess = pfnCreate;
-        Engine().pfnAllocConsole = [] { return Fail() ? FALSE : AllocConsole(); };
+        seams.pfnCreateProcess = pfnCreate;
+        seams.pfnAllocConsole = [] { return Fail() ? FALSE : AllocConsole(); };
     }
     void Process(unsigned uiFailures, DWORD dwError)
     {
         Arm(uiFailures, dwError);
-        Engine().pfnAllocConsole = pfnAlloc;
-        Engine().pfnCreateProcess = [](LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e,
-                                       DWORD f, LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j) {
+        seams.pfnAllocConsole = pfnAlloc;
+        seams.pfnCreateProcess = [](LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e,
+                                    DWORD f, LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j) {
             return Fail() ? FALSE : CreateProcessA(a, b, c, d, e, f, g, h, i, j);
         };
     }
@@ -249,8 +250,8 @@ struct FlakyStart {
 // command; one that keeps failing, or a missing program, fails the command and starts nothing.
 TEST_F(EngineTest, StartingFailuresAreTriedAgainThenReported)
 {
-    FlakyStart flaky;
-    const unsigned uiAttempts = Engine().uiStartAttempts;
+    FlakyStart flaky(impl.Console());
+    const unsigned uiAttempts = impl.Console().TestSeams().uiStartAttempts;
     struct Case {
         bool bConsole;
         unsigned uiFailures;
