@@ -115,7 +115,8 @@ bool CVEXImpl::QueryPorts(const std::wstring& sHost)
     if (!RunCommand(nwclient::PortsCommandLine(m_sNsrportsPath, sHost), trace.TraceCommands(kGroupQueryPorts)))
         return scope.Fail(L"RunCommand failed");
     std::wstring sLine;
-    while (GetLine(sLine, trace.TraceOutput(kGroupQueryPorts))) {
+    bool bPasswordAsked = false;
+    while (GetLineNoPassword(sLine, trace.TraceOutput(kGroupQueryPorts), bPasswordAsked)) {
         if (sHost.empty() && nwclient::PortRange(sLine, L"Service ports:", m_sServicePortRange))
             trace.Str(TL_INFO, fn, L"m_sServicePortRange", m_sServicePortRange);
         else if (sHost.empty() && nwclient::PortRange(sLine, L"Connection ports:", m_sConnectionPortRange))
@@ -123,6 +124,8 @@ bool CVEXImpl::QueryPorts(const std::wstring& sHost)
         else
             trace.Str(TL_INFO, fn, L"sLine", sLine);
     }
+    if (bPasswordAsked)
+        return scope.Fail(L"nsrports asked for a password");
     return scope.End();
 }
 
@@ -152,12 +155,15 @@ bool CVEXImpl::ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::
         return scope.Fail(L"RunCommand failed");
     // The output is only traced; the tool's exit code tells whether the import worked.
     std::wstring sLine;
-    while (GetLine(sLine, trace.TraceOutput(kGroupImportCert)))
+    bool bPasswordAsked = false;
+    while (GetLineNoPassword(sLine, trace.TraceOutput(kGroupImportCert), bPasswordAsked))
         trace.Str(TL_INFO, fn, L"sLine", sLine);
-    bool bImported = EndedCommandSucceeded(fn, m_Console.ToolProcess());
+    bool bImported = !bPasswordAsked && EndedCommandSucceeded(fn, m_Console.ToolProcess());
     // The daemon runs again whatever became of the import.
     if (!StartNsrExecDaemon())
         return scope.Fail(L"Can't restart nsrexecd");
+    if (bPasswordAsked)
+        return scope.Fail(L"nwinstcreate asked for a password");
     if (!bImported)
         return scope.Fail(L"nwinstcreate failed");
     return scope.End();

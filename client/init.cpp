@@ -178,17 +178,22 @@ bool CVEXImpl::RunConnectionTest(TraceScope& scope, ConnectionTest& test)
         return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"RunCommand failed");
     const bool bTraceOutput = CvexTrace().TraceOutput(initseq::kTraceGroup);
     bool bDecided = false; // a failure or a repeat is noted: the rest is read and discarded
+    bool bPasswordAsked = false;
     std::wstring sLine;
-    while (GetLine(sLine, bTraceOutput)) {
-        if (bDecided)
-            continue;
-        switch (initseq::ClassifyRecoverLine(sLine)) {
-        case initseq::RecoverLine::Prompt:
+    while (GetLineNoPassword(sLine, bTraceOutput, bPasswordAsked)) {
+        const initseq::RecoverLine kind = initseq::ClassifyRecoverLine(sLine);
+        // Every prompt is answered, also after a failure: a recover that prints an error and
+        // prompts again would otherwise wait for ever.
+        if (kind == initseq::RecoverLine::Prompt) {
             if (!SendResponse(L"EXIT\r\n", false)) {
                 // The session is up but cannot be closed; the host still learns why Init failed.
                 return initseq::Fail(scope, *this, MSG_NO_SESSION, L"SendResponse( EXIT ) failed");
             }
             return true;
+        }
+        if (bDecided)
+            continue;
+        switch (kind) {
         case initseq::RecoverLine::SessionOpen:
             CvexTrace().Line(TL_INFO, kFn, L"Session established");
             test.bSession = true;
@@ -199,6 +204,15 @@ bool CVEXImpl::RunConnectionTest(TraceScope& scope, ConnectionTest& test)
             bDecided = true;
             break;
         }
+    }
+    if (bPasswordAsked) {
+        test.bFailed = true; // message 169 is posted
+        test.bRepeat = false;
+    } else if (m_Console.UserAborted()) {
+        // Message 197 is posted; the tool would wait for its next command for ever.
+        m_Console.StopTool(kFn);
+        MirrorConsole();
+        return scope.Fail(L"User abort");
     }
     return true;
 }

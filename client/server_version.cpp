@@ -1,5 +1,7 @@
 #include "client/server_version.h"
 
+#include "client/init.h"
+
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
 #include "trace/trace_scope.h"
@@ -64,15 +66,19 @@ bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
         return scope.Fail(L"Command file not written");
     const std::wstring sCmd =
         serverversion::CommandLine(m_sNsradminPath, m_NetWorkerCredentials.m_sServerName, sCommandFile);
-    if (!RunCommand(sCmd, CvexTrace().TraceCommands(0)))
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
         return scope.Fail(L"RunCommand failed");
     std::wstring sLine;
-    while (GetLine(sLine, CvexTrace().TraceOutput(0))) {
+    bool bPasswordAsked = false;
+    // A failure here does not fail Init: a surprise password prompt is only a warning.
+    while (GetLineNoPassword(sLine, CvexTrace().TraceOutput(initseq::kTraceGroup), bPasswordAsked, ML_WARNING)) {
         std::wstring sFound;
         if (serverversion::VersionFromLine(sLine, sFound)) {
             sVersion = sFound;
             CvexTrace().Str(TL_INFO, fn, L"sVersion", sVersion);
         }
     }
+    if (bPasswordAsked)
+        return scope.Fail(L"nsradmin asked for a password");
     return scope.End();
 }

@@ -35,7 +35,8 @@ void WatchForPasswordPrompt(const MonitorJob& job, const wchar_t* pFn)
     if (dwWait == WAIT_TIMEOUT && GetConsoleMode(job.hConIn, &dwMode) && dwMode == 0) {
         CvexTrace().Line(TL_INFO, pFn, L"Password required");
         job.shared.bPasswordRequired = true;
-        Sleep(job.shared.dwPasswordPauseMs);
+        // The pause ends early when the tool ends (an operation that gave up on it).
+        WaitForSingleObject(job.hProcess, job.shared.dwPasswordPauseMs);
     }
 }
 
@@ -122,6 +123,16 @@ bool ConsoleSession::EndTool(TraceScope& scope)
     while (GetLine(sLine, false)) {
     }
     return true;
+}
+
+void ConsoleSession::StopTool(const wchar_t* pFn)
+{
+    if (m_process && !TerminateProcess(m_process.get(), kAbortExitCode)) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(pFn, L"TerminateProcess failed", dwError);
+    }
+    // What the tool printed is of no use any more; Close waits (bounded) for the monitoring thread.
+    Close(pFn);
 }
 
 void ConsoleSession::AbortPause() const

@@ -28,6 +28,23 @@ const DWORD kAbortExitCode = 12;
 
 } // namespace
 
+std::wstring ToolNameOfCommand(const std::wstring& sCmd)
+{
+    size_t iStart = sCmd.find_first_not_of(L' ');
+    if (iStart == std::wstring::npos)
+        return {};
+    size_t iEnd;
+    if (sCmd[iStart] == L'"') {
+        ++iStart;
+        iEnd = sCmd.find(L'"', iStart);
+    } else {
+        iEnd = sCmd.find(L' ', iStart);
+    }
+    std::wstring sProgram = sCmd.substr(iStart, iEnd == std::wstring::npos ? std::wstring::npos : iEnd - iStart);
+    size_t iSlash = sProgram.find_last_of(L"\\/");
+    return iSlash == std::wstring::npos ? sProgram : sProgram.substr(iSlash + 1);
+}
+
 ConsoleSession::ConsoleSession(EngineHost& host) : m_host(host) {}
 
 ConsoleSession::~ConsoleSession()
@@ -223,6 +240,10 @@ bool ConsoleSession::RunCommand(const std::wstring& sCmd, bool bTrace)
     CloseConsoleHandles(scope.fn());
     ResetReader();
     m_shared.bPasswordRequired = false;
+    m_bPasswordAnnounced = false;
+    // An abort or a dropped connection belongs to the tool it happened with.
+    ClearOperationFlags();
+    m_sToolName = ToolNameOfCommand(sCmd);
 
     velmora::open_security security;
     if (!security.build()) {

@@ -17,6 +17,10 @@
 
 class TraceScope;
 
+// The file name of the program a command line starts: its first word (quoted or not) without
+// its folder.
+std::wstring ToolNameOfCommand(const std::wstring& sCmd);
+
 class ConsoleSession
 {
 public:
@@ -69,6 +73,11 @@ public:
     // Abort's part in the engine: posts "User has aborted the operation", ends the tool and
     // drains its output. False when the tool could not be ended.
     bool EndTool(TraceScope& scope);
+    // Ends the running tool without a message and closes the session, its unread output dropped:
+    // an operation gives up on a tool (one that asks for a password nobody expected, an abort).
+    void StopTool(const wchar_t* pFn);
+    // The file name of the tool of the last RunCommand ("nsrports.exe").
+    const std::wstring& ToolName() const { return m_sToolName; }
     void AbortPause() const;
     // Fini's part: waits for the monitoring thread (ending a tool that outlives a grace period),
     // gives the console its echo back and closes every handle of the session.
@@ -111,6 +120,7 @@ private:
     bool StartMonitor(TraceScope& scope);
     void ResetReader();
     bool ReadByte(unsigned char& c, bool& bGotByte);
+    bool AnnouncePasswordRequest();
     bool FillReadBuffer(const wchar_t* pFn, bool& bGotData);
     void Heartbeat();
     bool AbortRead();
@@ -131,12 +141,14 @@ private:
     velmora::unique_handle_null m_process;
     velmora::unique_handle_null m_thread;
     DWORD m_dwPID = 0;
+    std::wstring m_sToolName;
     velmora::unique_handle_null m_hCommandMutex;
     velmora::unique_handle_null m_hMonitorThread;
     velmora::unique_handle_null m_hMonitorReady;
 
     bool m_bUserAborted = false;
     bool m_bConnectionLost = false;
+    bool m_bPasswordAnnounced = false;
 
     // Output reader.
     ByteRing m_ring;

@@ -102,6 +102,21 @@ void ConsoleSession::Heartbeat()
     }
 }
 
+// A password request is announced once (GetLine's empty line); while it stays unanswered the
+// reader waits as it does for silence, with heartbeats and the host's abort, instead of handing
+// out empty lines as fast as the caller asks for them.
+bool ConsoleSession::AnnouncePasswordRequest()
+{
+    if (!m_shared.bPasswordRequired) {
+        m_bPasswordAnnounced = false;
+        return false;
+    }
+    if (m_bPasswordAnnounced)
+        return false;
+    m_bPasswordAnnounced = true;
+    return true;
+}
+
 bool ConsoleSession::ReadChar(unsigned char* c)
 {
     bool bGotByte = false;
@@ -135,7 +150,7 @@ bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
                 return false;
             if (bGotData)
                 continue;
-            if (m_shared.bPasswordRequired)
+            if (AnnouncePasswordRequest())
                 return true; // no new byte: the caller sees the password request
             SleepEx(kPollSleepMs, TRUE);
         }

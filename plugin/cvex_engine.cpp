@@ -1,5 +1,6 @@
 // CVEXImpl's side of the console engine: forwarding to ConsoleSession, the ends of a session that
 // also touch the environment (Abort, Fini), and the engine's way to the host.
+#include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace_scope.h"
@@ -36,6 +37,23 @@ bool CVEXImpl::GetLine(std::wstring& sLine, bool bTrace)
     if (!bRc)
         MirrorConsole();
     return bRc;
+}
+
+bool CVEXImpl::GetLineNoPassword(std::wstring& sLine, bool bTrace, bool& bPasswordAsked, unsigned uiLevel)
+{
+    bPasswordAsked = false;
+    if (!GetLine(sLine, bTrace))
+        return false;
+    if (!sLine.empty() || !m_Console.PasswordRequired())
+        return true;
+    const wchar_t* fn = L"CVEXImpl::GetLineNoPassword";
+    CvexTrace().Str(TL_ERROR, fn, L"Password asked for unexpectedly by", m_Console.ToolName());
+    bPasswordAsked = true;
+    m_Console.StopTool(fn);
+    MirrorConsole();
+    const std::wstring sText = m_Console.ToolName() + L" asked for a password where none is expected; it was ended";
+    LogVarMsg(uiLevel, MSG_NETWORKER_MESSAGE, sText.c_str());
+    return false;
 }
 
 bool CVEXImpl::CheckNetWorkerConnection4()

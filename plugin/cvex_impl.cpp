@@ -18,6 +18,9 @@ CVEXImpl::CVEXImpl()
     trace.Hex(TL_INFO, fn, L"uiTraceLevel", trace.GetLevelMask());
     trace.ReadNetWorkerLevel();
     trace.Hex(TL_INFO, fn, L"uiNwTraceLevel", trace.NetWorkerMask());
+    // The CRPL trace (the base's lines and the registry edits) has its own level in trace.ini.
+    CrplTrace().ReadLevelFromFile();
+    trace.Hex(TL_INFO, fn, L"uiCrplTraceLevel", CrplTrace().GetLevelMask());
     Reset();
     m_hModule = GetModuleHandleW(L"CVEX.DLL");
     std::wstring sVersion;

@@ -100,6 +100,10 @@ protected:
 
     // Refreshes the exported layout's mirrors of the session's handles.
     void MirrorConsole();
+    // GetLine for a tool that is not expected to ask for a password. When it asks anyway, the
+    // tool is ended, message 169 says so at uiLevel, and false is returned with bPasswordAsked
+    // set: the caller then fails instead of waiting for an answer that never comes.
+    bool GetLineNoPassword(std::wstring& sLine, bool bTrace, bool& bPasswordAsked, unsigned uiLevel = ML_ERROR);
 
     // Steps of Init (client/init*.cpp); each posts its own message when it fails.
     struct ConnectionTest {

@@ -11,6 +11,7 @@ struct HostRecorder {
     std::vector<ProgressRecord> progress;
     std::vector<std::pair<unsigned, std::wstring>> messages;
     unsigned uiHeartbeatAnswer = 0;
+    size_t nAbortAtHeartbeat = 0; // answer 1 to this heartbeat (1 = the first), if not 0
     std::wstring sPassword;
     unsigned uiPasswordAnswer = 0;
 
@@ -27,7 +28,11 @@ struct HostRecorder {
             pRecord->sText2 = self->sPassword;
             return self->uiPasswordAnswer;
         }
-        return pRecord->uiKind == PK_HEARTBEAT ? self->uiHeartbeatAnswer : 0;
+        if (pRecord->uiKind != PK_HEARTBEAT)
+            return 0;
+        if (self->nAbortAtHeartbeat != 0 && self->Count(PK_HEARTBEAT) >= self->nAbortAtHeartbeat)
+            return 1;
+        return self->uiHeartbeatAnswer;
     }
     size_t Count(unsigned uiKind) const
     {
@@ -54,6 +59,14 @@ struct EngineTest : ::testing::Test {
         impl.SetProgMsgCallbackFn(&HostRecorder::Progress, &host);
         // Heartbeat about every second, no pause after Abort, short pause after a password prompt.
         impl.SetEngineTimingForTesting(100, 0, 1000);
+    }
+    // CPU time of this process so far, in milliseconds.
+    static ULONGLONG CpuMs()
+    {
+        FILETIME ftCreate, ftExit, ftKernel, ftUser;
+        GetProcessTimes(GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser);
+        auto ms = [](const FILETIME& ft) { return ((ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000; };
+        return ms(ftKernel) + ms(ftUser);
     }
     static std::wstring Tool(const std::wstring& sArgs)
     {

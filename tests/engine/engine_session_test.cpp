@@ -114,7 +114,7 @@ TEST_F(EngineTest, NoPasswordFromTheHostIsAnAbort)
     EXPECT_EQ(impl.Handles().hConIn, INVALID_HANDLE_VALUE);
 }
 
-TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheRead)
+TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheReadForThatCommandOnly)
 {
     host.uiHeartbeatAnswer = 1;
     ASSERT_TRUE(impl.RunCommand(Tool(L"silent 30"), true));
@@ -125,6 +125,31 @@ TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheRead)
     EXPECT_TRUE(impl.UserAborted());
     EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
     impl.Abort();
+    // The abort belonged to that command: the next one on the same object reads to its end.
+    host.uiHeartbeatAnswer = 0;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 2"), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    EXPECT_FALSE(impl.UserAborted());
+}
+
+// A caller that does not answer a password request must not make the reader spin: the request
+// is announced once, then the reader waits with heartbeats until the host aborts.
+TEST_F(EngineTest, AnUnansweredPasswordRequestIsAnnouncedOnceAndWaitedForIdle)
+{
+    host.nAbortAtHeartbeat = 4;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"password 1"), true));
+    const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = CpuMs();
+    std::wstring s;
+    size_t nEmpty = 0;
+    while (impl.GetLine(s, true))
+        nEmpty += s.empty();
+    const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = CpuMs() - ullCpuStart;
+    EXPECT_EQ(nEmpty, 1u);
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_GE(host.Count(PK_HEARTBEAT), 4u);
+    EXPECT_LT(ullCpu * 2, ullElapsed) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
+    impl.Abort();
+    EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
 }
 
 TEST_F(EngineTest, AbortEndsTheToolAndANewCommandWorks)

@@ -5,7 +5,7 @@
 //   password N         ask N passwords with every console input mode off; say whether each
 //                      equals the environment variable CVEX_FAKE_PASSWORD
 //   silent SECONDS     print nothing for a while, then "done"
-//   connect ADDR SECS  connect to ADDR:7937; when the server drops the connection close it too;
+//   connect ADDR SECS  connect to ADDR:7937 (IPv4 or IPv6); when the server drops the connection close it too;
 //                      after SECS silent seconds print "done"
 //   crash              print half a line and die
 //   hang               never end
@@ -111,12 +111,23 @@ int Connect(const char* pAddress, int seconds)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(7937);
-    inet_pton(AF_INET, pAddress, &a.sin_addr);
-    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    sockaddr_storage a = {};
+    int iLength = 0;
+    if (std::string(pAddress).find(':') != std::string::npos) { // IPv6
+        auto* p6 = reinterpret_cast<sockaddr_in6*>(&a);
+        p6->sin6_family = AF_INET6;
+        p6->sin6_port = htons(7937);
+        inet_pton(AF_INET6, pAddress, &p6->sin6_addr);
+        iLength = sizeof(sockaddr_in6);
+    } else {
+        auto* p4 = reinterpret_cast<sockaddr_in*>(&a);
+        p4->sin_family = AF_INET;
+        p4->sin_port = htons(7937);
+        inet_pton(AF_INET, pAddress, &p4->sin_addr);
+        iLength = sizeof(sockaddr_in);
+    }
+    SOCKET s = socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), iLength) != 0) {
         Out("connect failed\r\n");
         return 3;
     }
