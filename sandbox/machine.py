@@ -133,7 +133,7 @@ class Sandbox:
     # Building ----------------------------------------------------------------------------------
     @classmethod
     def create(cls, build_dir, name="sb", shape="standard", drives="D", cdrom=None, tools="bin", net=None,
-               nwsim_extra=None, store_args="", puts=(), omit=(), keep=False):
+               nwsim_extra=None, store_args="", puts=(), omit=(), keep=False, ipv6=False, read_only=()):
         build_dir = os.path.abspath(build_dir)
         root_parent = os.path.join(build_dir, "sandboxes")
         os.makedirs(root_parent, exist_ok=True)
@@ -144,10 +144,11 @@ class Sandbox:
         root = tempfile.mkdtemp(prefix=name + "-", dir=root_parent)
         settings = {"build_dir": build_dir, "name": os.path.basename(root), "shape": shape, "disks": letters[1:],
                     "cdrom": cd[0] if cd else "", "letters": letters + cd, "tools": tools, "keep": keep,
-                    "server_pid": 0, "server_address": "", "omit": [n.lower() for n in omit]}
+                    "server_pid": 0, "server_address": "", "omit": [n.lower() for n in omit],
+                    "ipv6": bool(ipv6), "read_only": [], "immutable": []}
         box = cls(root, settings)
         try:
-            box._build(net, nwsim_extra, store_args, puts)
+            box._build(net, nwsim_extra, store_args, puts, read_only)
         except BaseException:
             box.destroy(force=True)
             raise
@@ -161,7 +162,7 @@ class Sandbox:
     def save(self):
         write_text(os.path.join(self.root, MANIFEST), json.dumps(self.s, indent=2) + "\n", crlf=False)
 
-    def _build(self, net, nwsim_extra, store_args, puts):
+    def _build(self, net, nwsim_extra, store_args, puts, read_only=()):
         self.save()  # from here on, destroy() can find what was started
         store_job = self._store_job = self._start_store_build(store_args)
         template = wineprefix.template_prefix(self.s["build_dir"], repo_dir())
@@ -179,6 +180,8 @@ class Sandbox:
             self._write_nwsim_ini("", nwsim_extra)
         for put in puts:
             self.put(*put)
+        for windows_path in read_only:
+            self.make_read_only(windows_path)
         self.save()
 
     def _start_store_build(self, store_args):
@@ -251,8 +254,8 @@ class Sandbox:
 
     def _start_server(self, nwsim_extra):
         script = os.path.join(repo_dir(), "simulator", "server", "nwsim_server.py")
-        for _ in range(5):
-            address = pick_loopback_address()
+        for _ in range(1 if self.s.get("ipv6") else 5):
+            address = ipv6_loopback_address() if self.s.get("ipv6") else pick_loopback_address()
             self._write_nwsim_ini(address, nwsim_extra)
             ready = os.path.join(self.root, "server.ready")
             cmd = [sys.executable, script, "--store", os.path.join(self.root, "store"), "--address", address,
@@ -283,6 +286,32 @@ class Sandbox:
         else:
             shutil.copy2(source, target)
 
+    def make_read_only(self, windows_path):
+        """Makes a folder (created when missing) or a file on a sandbox drive read-only: no write
+        permission, which Wine shows as FILE_ATTRIBUTE_READONLY, and, when we are root (whom the
+        permission does not stop), the immutable flag, so that nothing can be created in it."""
+        target = self.linux_path(windows_path)
+        if not os.path.exists(target):
+            os.makedirs(target)
+        mode = os.stat(target).st_mode
+        os.chmod(target, mode & ~0o222)
+        self.s["read_only"].append(target)
+        if os.geteuid() == 0:
+            if subprocess.run(["chattr", "+i", target], stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE).returncode != 0:
+                raise SandboxError("cannot make %s immutable (chattr +i)" % target)
+            self.s["immutable"].append(target)
+        self.save()
+
+    def _undo_read_only(self):
+        for target in self.s.get("immutable", []):
+            subprocess.run(["chattr", "-i", target], stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        for target in self.s.get("read_only", []):
+            if os.path.exists(target):
+                os.chmod(target, os.stat(target).st_mode | 0o200)
+        self.s["immutable"] = []
+        self.s["read_only"] = []
+
     def environment(self):
         return wineprefix.wine_env(self.prefix, {
             "HALVO_NM_STATE": HOST_WIN + "\\" + NET_STATE_NAME,
@@ -291,6 +320,7 @@ class Sandbox:
             "CVEX_SANDBOX_CDROM": self.s["cdrom"],
             "CVEX_SANDBOX_SERVER": self.s["server_address"],
             "CVEX_SANDBOX_TOOLS": self.s["tools"],
+            "CVEX_SANDBOX_NETNS": os.environ.get("CVEX_SANDBOX_NETNS", ""),
         })
 
     def run(self, program, args, timeout=None, in_place=False):
@@ -325,6 +355,7 @@ class Sandbox:
         if self._server:
             self._server.wait()
             self._server = None
+        self._undo_read_only()
         if self.s.get("keep") and not force:
             self.save()
             return
@@ -345,6 +376,20 @@ def pick_loopback_address():
         finally:
             probe.close()
     raise SandboxError("no free loopback address for the simulated server")
+
+
+def ipv6_loopback_address():
+    """::1, when its port 7937 is free: there is only one IPv6 loopback address, so two machines on
+    ::1 need a network namespace each (--netns)."""
+    probe = socket.socket(socket.AF_INET6, socket.SOCK_STREAM)
+    try:
+        probe.bind(("::1", SERVER_PORT))
+    except OSError as e:
+        raise SandboxError("[::1]:%d is not free (%s); run the machine in a network namespace of its own "
+                           "(--netns)" % (SERVER_PORT, e))
+    finally:
+        probe.close()
+    return "::1"
 
 
 def wait_ready(proc, ready_file, seconds):

@@ -37,6 +37,9 @@ def add_machine_options(p):
     p.add_argument("--omit", action="append", default=[], metavar="FILE",
                    help="leave CVEX.DLL, halvo_nm.dll or trace.ini out of the host folder")
     p.add_argument("--keep", action="store_true", help="keep the folder after tear-down (debugging)")
+    p.add_argument("--ipv6", action="store_true", help="the server listens on ::1 and the tools connect there")
+    p.add_argument("--read-only", action="append", default=[], metavar="WINPATH",
+                   help="make a folder (created when missing) or file on a sandbox drive read-only")
 
 
 def add_run_options(p):
@@ -59,7 +62,7 @@ def parse_puts(items):
 def create_from(a):
     return Sandbox.create(a.build, name=a.name, shape=a.shape, drives=a.drives, cdrom=a.cdrom, tools=a.tools,
                           net=a.net, nwsim_extra=a.nwsim_ini, store_args=a.store_args, puts=parse_puts(a.put),
-                          omit=a.omit, keep=a.keep)
+                          omit=a.omit, keep=a.keep, ipv6=a.ipv6, read_only=a.read_only)
 
 
 def split_program(argv):
@@ -70,8 +73,27 @@ def split_program(argv):
     return argv, []
 
 
+NETNS_MARK = "CVEX_SANDBOX_NETNS"
+
+
+def enter_netns(argv):
+    """Runs this command again in a network namespace of its own with only loopback up, so that the
+    machine's server, its tools and the TCP table they see belong to it alone. The process keeps its
+    pid (unshare and the shell exec), so ctest's SIGTERM still reaches the tear-down."""
+    env = dict(os.environ, **{NETNS_MARK: "1"})
+    script = os.path.abspath(__file__)
+    os.execvpe("unshare", ["unshare", "--net", "--", "sh", "-c", 'ip link set lo up && exec "$0" "$@"',
+                           sys.executable, script] + argv, env)
+
+
 def main(argv):
     own, program = split_program(argv)
+    if "--netns" in own:
+        if own[:1] != ["oneshot"]:
+            raise SandboxError("--netns works only with oneshot (run-in-sandbox.sh)")
+        if os.environ.get(NETNS_MARK) != "1":
+            enter_netns(argv)
+        own = [a for a in own if a != "--netns"]
     parser = argparse.ArgumentParser(description="Sandbox machines for tests and the demo.")
     sub = parser.add_subparsers(dest="command", required=True)
     add_machine_options(sub.add_parser("create"))

@@ -19,15 +19,17 @@ Config ConfigFromIni(const IniFile& ini)
     c.uPasswordAttempts = static_cast<unsigned>(ini.GetInt("nwsim", "password_attempts", c.uPasswordAttempts));
     c.uPasswordTimeout = static_cast<unsigned>(ini.GetInt("nwsim", "password_timeout", 0));
     c.uMminfoClock = ini.GetInt("nwsim", "mminfo_clock", 12) == 24 ? 24 : 12;
+    c.bCloseFirst = ini.GetBool("nwsim", "close_first", false);
     for (const IniSection& faults : ini.Sections()) {
         if (!EqualsNoCase(faults.sName, "faults"))
             continue;
         for (const auto& [name, spec] : faults.entries) {
             Fault f;
             std::string sError;
-            if (ParseFault(spec, f, sError))
+            if (ParseFault(spec, f, sError)) {
+                f.sKey = name + " = " + spec;
                 c.faults.push_back(f);
-            else
+            } else
                 c.faultErrors.push_back(name + ": " + sError);
         }
     }
@@ -53,6 +55,8 @@ Config LoadConfig()
     bool bFound = false;
     Config c = ConfigFromIni(IniFile::Load(sPath, bFound));
     c.bFound = bFound;
+    size_t slash = sPath.rfind(L'\\');
+    c.sStatePath = (slash == std::wstring::npos ? std::wstring(L".") : sPath.substr(0, slash)) + L"\\nwsim.state";
     c.sToolFolder = ProgramFolder();
     return c;
 }

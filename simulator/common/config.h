@@ -21,6 +21,8 @@ struct Config {
     unsigned uPasswordAttempts = 3;
     unsigned uPasswordTimeout = 0; // seconds; 0 = wait for ever
     unsigned uMminfoClock = 12;
+    bool bCloseFirst = false; // the tool closes its connection first and waits for the server's close
+    std::wstring sStatePath;  // counts of the conditional fault knobs (nwsim.state beside nwsim.ini)
     std::vector<Fault> faults;
     std::vector<std::string> faultErrors; // entries that could not be parsed ("name: reason")
 };

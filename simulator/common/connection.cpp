@@ -102,6 +102,7 @@ ServerLink::~ServerLink()
 LinkStatus ServerLink::Open(const Config& cfg, const std::string& sTool, const std::string& sServer,
                             const std::string& sClient)
 {
+    m_bCloseFirst = cfg.bCloseFirst;
     addrinfo hints{};
     hints.ai_flags = AI_NUMERICHOST;
     hints.ai_socktype = SOCK_STREAM;
@@ -167,6 +168,11 @@ void ServerLink::Close()
 {
     if (m_socket)
         SendText("BYE\n");
+    if (m_socket && m_bCloseFirst && shutdown(m_socket.get(), SD_SEND) == 0) {
+        char buf[256];
+        while (WaitSocket(m_socket.get(), false, 5000) && recv(m_socket.get(), buf, sizeof(buf), 0) > 0) {
+        }
+    }
     m_socket.reset();
 }
 

@@ -31,6 +31,8 @@ public:
     void NotifyLine();
     // False once the server has closed or reset the connection.
     bool Alive();
+    // Says BYE and closes. With close_first the tool shuts its side down first and waits (bounded)
+    // for the server's close, so that this side's connection is left in TIME_WAIT.
     void Close();
 
     std::string sServerName, sServerVersion, sServerBuild;
@@ -40,6 +42,7 @@ private:
     bool ReadLine(std::string& sLine, unsigned uTimeoutSeconds, bool& bTimedOut);
     velmora::unique_socket m_socket;
     bool m_bStarted = false;
+    bool m_bCloseFirst = false;
     unsigned m_uDropAfterLines = 0, m_uLines = 0;
 };
 

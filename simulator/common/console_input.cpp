@@ -24,6 +24,12 @@ bool AddTypedChar(wchar_t wc, std::wstring& sLine, bool& bAfterCR)
     return false;
 }
 
+InputReader& ToolInput()
+{
+    static InputReader reader;
+    return reader;
+}
+
 InputReader::InputReader() : m_hIn(GetStdHandle(STD_INPUT_HANDLE))
 {
     DWORD dwMode = 0;

@@ -27,6 +27,10 @@ private:
     bool m_bAfterCR = false;
 };
 
+// The one reader of the tool's standard input: commands, passwords and the password fault share
+// it, so that the LF after a CR is swallowed whoever read the CR.
+InputReader& ToolInput();
+
 // Accumulates typed characters into a line: true when wc completed the line in sLine.
 // Handles backspace and the CR/LF rule of ReadLine; bAfterCR carries state between calls.
 bool AddTypedChar(wchar_t wc, std::wstring& sLine, bool& bAfterCR);

@@ -65,7 +65,8 @@ bool ActionFromName(const std::string& sName, FaultAction& action)
     static const std::pair<const char*, FaultAction> kActions[] = {
         {"say", FaultAction::Say},           {"fail", FaultAction::Fail},     {"crash", FaultAction::Crash},
         {"partial", FaultAction::Partial},   {"hang", FaultAction::Hang},     {"longline", FaultAction::LongLine},
-        {"formfeed", FaultAction::FormFeed}, {"cronly", FaultAction::CrOnly}, {"exit", FaultAction::Exit}};
+        {"formfeed", FaultAction::FormFeed}, {"cronly", FaultAction::CrOnly}, {"exit", FaultAction::Exit},
+        {"password", FaultAction::Password}};
     for (const auto& [name, value] : kActions) {
         if (EqualsNoCase(sName, name)) {
             action = value;
@@ -95,18 +96,110 @@ bool NeedsNumber(FaultAction a)
     return a == FaultAction::Hang || a == FaultAction::LongLine || a == FaultAction::Exit;
 }
 
+std::string CutWord(std::string& rest)
+{
+    size_t blank = rest.find(' ');
+    std::string sWord = rest.substr(0, blank);
+    rest = blank == std::string::npos ? std::string() : Trim(rest.substr(blank + 1));
+    return sWord;
+}
+
+// "run:N", "run:N-M" or "run:N-".
+bool ParseRunRange(const std::string& sRange, Fault& f)
+{
+    size_t dash = sRange.find('-');
+    unsigned long long from = 0, to = 0;
+    if (!ParseUnsigned(sRange.substr(0, dash), from) || from == 0 || from > 0xFFFFFFFF)
+        return false;
+    f.uRunFrom = static_cast<unsigned>(from);
+    f.uRunTo = f.uRunFrom;
+    if (dash == std::string::npos)
+        return true;
+    if (dash + 1 == sRange.size()) {
+        f.uRunTo = 0;
+        return true;
+    }
+    if (!ParseUnsigned(sRange.substr(dash + 1), to) || to < from || to > 0xFFFFFFFF)
+        return false;
+    f.uRunTo = static_cast<unsigned>(to);
+    return true;
+}
+
+// The conditions in front of the tool name; rest keeps what follows them.
+bool ParseConditions(std::string& rest, Fault& f, std::string& sError)
+{
+    for (;;) {
+        std::string sLower = Lower(rest);
+        if (sLower.rfind("once", 0) == 0 && (rest.size() == 4 || rest[4] == ' ')) {
+            f.bOnce = true;
+            CutWord(rest);
+        } else if (sLower.rfind("run:", 0) == 0) {
+            std::string sWord = CutWord(rest);
+            if (!ParseRunRange(sWord.substr(4), f)) {
+                sError = "bad run condition '" + sWord + "'";
+                return false;
+            }
+        } else if (sLower.rfind("for:\"", 0) == 0) {
+            size_t close = rest.find('"', 5);
+            if (close == std::string::npos || close == 5) {
+                sError = "unterminated for:\"...\" condition";
+                return false;
+            }
+            f.sFor = rest.substr(5, close - 5);
+            rest = Trim(rest.substr(close + 1));
+        } else if (sLower.rfind("for:", 0) == 0) {
+            f.sFor = CutWord(rest).substr(4);
+            if (f.sFor.empty()) {
+                sError = "empty for: condition";
+                return false;
+            }
+        } else {
+            return true;
+        }
+    }
+}
+
 } // namespace
+
+bool ParsePasswordArgument(const std::string& sArgument, unsigned& uSeconds, std::string& sPrompt)
+{
+    std::string rest = Trim(sArgument);
+    uSeconds = 0;
+    sPrompt.clear();
+    if (!rest.empty() && rest.front() != '"') {
+        unsigned long long n = 0;
+        if (!ParseUnsigned(CutWord(rest), n) || n > 86400)
+            return false;
+        uSeconds = static_cast<unsigned>(n);
+    }
+    if (rest.empty())
+        return true;
+    if (rest.size() < 2 || rest.front() != '"' || rest.find('"', 1) != rest.size() - 1)
+        return false;
+    sPrompt = rest;
+    return true;
+}
+
+bool NamedOnCommandLine(const std::string& sText, const std::vector<std::string>& words)
+{
+    for (const std::string& w : words) {
+        if (EqualsNoCase(w, sText))
+            return true;
+        if (w.size() == sText.size() + 2 && w[0] == '-' && EqualsNoCase(w.substr(2), sText))
+            return true;
+    }
+    return false;
+}
 
 bool ParseFault(const std::string& sSpec, Fault& fault, std::string& sError)
 {
     std::vector<std::string> words;
     std::string rest = Trim(sSpec);
-    for (int i = 0; i < 4 && !rest.empty(); ++i) {
-        size_t blank = rest.find(' ');
-        words.push_back(rest.substr(0, blank));
-        rest = blank == std::string::npos ? std::string() : Trim(rest.substr(blank + 1));
-    }
     Fault f;
+    if (!ParseConditions(rest, f, sError))
+        return false;
+    for (int i = 0; i < 4 && !rest.empty(); ++i)
+        words.push_back(CutWord(rest));
     if (words.size() < 4) {
         sError = "expected <tool> <mode> <point> <action> [argument]";
         return false;
@@ -134,6 +227,12 @@ bool ParseFault(const std::string& sSpec, Fault& fault, std::string& sError)
     }
     if ((f.action == FaultAction::Say || f.action == FaultAction::Fail) && f.sArgument.empty()) {
         sError = "action '" + words[3] + "' needs a preset name or a quoted text";
+        return false;
+    }
+    unsigned uSeconds = 0;
+    std::string sPrompt;
+    if (f.action == FaultAction::Password && !ParsePasswordArgument(f.sArgument, uSeconds, sPrompt)) {
+        sError = "action 'password' takes [seconds] [\"prompt\"]";
         return false;
     }
     fault = f;

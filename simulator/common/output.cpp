@@ -1,5 +1,7 @@
 #include "simulator/common/output.h"
 
+#include "simulator/common/console_input.h"
+#include "simulator/common/fault_state.h"
 #include "support/win.h"
 
 #include <cstdlib>
@@ -57,8 +59,13 @@ void Output::Prompt(const std::string& sText)
 void Output::Point(const std::string& sPoint)
 {
     for (const Fault& f : m_cfg.faults) {
-        if (FaultMatches(f, m_sTool, m_sMode, sPoint))
-            Apply(f);
+        if (!f.bArmed || !FaultMatches(f, m_sTool, m_sMode, sPoint) || m_fired.count(f.sKey))
+            continue;
+        if (f.bOnce) {
+            m_fired.insert(f.sKey);
+            MarkFaultFired(m_cfg.sStatePath, f);
+        }
+        Apply(f);
     }
 }
 
@@ -100,8 +107,30 @@ void Output::Apply(const Fault& f)
     case FaultAction::FormFeed: Line(std::string("\fRecover report for ").append(m_ctx.sClient).append("\f")); break;
     case FaultAction::CrOnly: m_sLineEnd.assign(1, '\r'); break;
     case FaultAction::Exit: ExitProcess(n);
+    case FaultAction::Password: AskUnexpectedPassword(f); break;
     }
     m_bInFault = false;
+}
+
+// A password prompt where none is expected: every console input mode off, the prompt without line
+// end, then an answer line or the time limit. An answer lets the tool go on; none ends it.
+void Output::AskUnexpectedPassword(const Fault& f)
+{
+    unsigned uSeconds = 0;
+    std::string sPrompt;
+    ParsePasswordArgument(f.sArgument, uSeconds, sPrompt);
+    if (uSeconds == 0)
+        uSeconds = m_cfg.uPasswordTimeout;
+    Prompt(PresetLine(sPrompt.empty() ? std::string("\"Password for file {path}: \"") : sPrompt, m_ctx));
+    std::string sAnswer;
+    bool bTimedOut = false;
+    bool bRead = ToolInput().ReadSecret(sAnswer, uSeconds ? uSeconds * 1000 : INFINITE, bTimedOut);
+    Line("");
+    if (bRead)
+        return;
+    Line(m_sTool + (bTimedOut ? ": no password was given in time" : ": no password was given"));
+    m_bInFault = false;
+    Finish(1);
 }
 
 } // namespace nwsim

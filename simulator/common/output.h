@@ -4,6 +4,7 @@
 #include "simulator/common/config.h"
 #include "simulator/common/connection.h"
 
+#include <set>
 #include <string>
 
 namespace nwsim
@@ -33,6 +34,7 @@ public:
 
 private:
     void Apply(const Fault& f);
+    void AskUnexpectedPassword(const Fault& f);
     void Write(const std::string& sBytes);
     void CheckConnection();
 
@@ -42,6 +44,7 @@ private:
     ServerLink* m_link = nullptr;
     unsigned m_uLines = 0;
     bool m_bInFault = false;
+    std::set<std::string> m_fired; // "once" entries that fired in this run
 };
 
 } // namespace nwsim

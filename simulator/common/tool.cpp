@@ -1,7 +1,10 @@
 #include "simulator/common/tool.h"
 
+#include "simulator/common/cmdline.h"
+#include "simulator/common/fault_state.h"
 #include "simulator/common/ini.h"
 #include "simulator/common/text.h"
+#include "support/win.h"
 
 namespace nwsim
 {
@@ -28,6 +31,7 @@ ToolRun::ToolRun(const std::string& sToolName, const std::string& sMode, const s
     : cfg(LoadConfig()), out(cfg, sToolName, sMode), sTool(sToolName), sServer(sServerName), sClient(sClientName)
 {
     out.SetContext({sTool, sServer, sClient, {}});
+    ArmFaultsWithFile(cfg.faults, cfg.sStatePath, sTool, sMode, SplitCommandLine(GetCommandLineA()));
 }
 
 void ToolRun::Connect()

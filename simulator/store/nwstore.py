@@ -5,6 +5,8 @@ Layout of a store folder:
   objects/<ssid>.txt        one line per backed-up object of that saveset
   data/<ssid>/<path>        the contents of every file object; <path> is the object's path with
                             the colon dropped and "\\" turned into "/" (C:\\a\\b -> C/a/b)
+  digests/<ssid>.txt        one line per file object: SHA-256, size, time stamp, attributes, path
+                            (what verify_restore.py compares a restored drive with)
 
 Both the store builder and the server use this module; the client tools read the same files
 with their own reader (simulator/common/store.*).
@@ -12,6 +14,7 @@ with their own reader (simulator/common/store.*).
 
 import configparser
 import datetime
+import hashlib
 import os
 
 MANIFEST = "manifest.ini"
@@ -21,13 +24,19 @@ TIME_FORMAT = "%Y-%m-%d %H:%M:%S"
 class Obj:
     """One object of a saveset: a folder (kind "d") or a file (kind "f") with its data."""
 
-    def __init__(self, kind, path, mtime, attrs="A", password="", data=b""):
+    def __init__(self, kind, path, mtime, attrs="A", password="", data=b"", sparse_size=0):
         self.kind = kind
         self.path = path
         self.mtime = mtime
         self.attrs = attrs
         self.password = password
         self.data = data
+        # A file of this size whose data is a hole between the head (data) and a short tail: the
+        # store holds it as a sparse file, so that files over 4 GiB cost no disk space.
+        self.sparse_size = sparse_size
+
+    def size(self):
+        return self.sparse_size or len(self.data)
 
     def line(self):
         return "%s %s %s %s %s" % (self.kind, self.attrs or "-", self.mtime.strftime(TIME_FORMAT),
@@ -54,10 +63,15 @@ class Saveset:
         self.direct = direct
         # Read-only clone volumes that hold a copy (the media report lists the saveset once per volume).
         self.clones = list(clones)
+        # A list, or a callable that yields the objects (for stores too big to hold in memory).
         self.objects = []
+        self.written_size = 0
+
+    def each_object(self):
+        return self.objects() if callable(self.objects) else iter(self.objects)
 
     def size(self):
-        return sum(len(o.data) for o in self.objects)
+        return sum(o.size() for o in self.each_object())
 
 
 class Client:
@@ -100,9 +114,15 @@ def data_path(store_dir, ssid, obj_path):
     return os.path.join(store_dir, "data", str(ssid), rel)
 
 
+def sparse_tail(obj):
+    return ("\r\nend of %s\r\n" % obj.path).encode("utf-8")
+
+
 def write_store(store, store_dir):
-    os.makedirs(os.path.join(store_dir, "objects"), exist_ok=True)
-    os.makedirs(os.path.join(store_dir, "data"), exist_ok=True)
+    for d in ("objects", "data", "digests"):
+        os.makedirs(os.path.join(store_dir, d), exist_ok=True)
+    for s in store.savesets:
+        s.written_size = _write_objects(store_dir, s)
     out = ["; Simulated NetWorker backup store. Edit freely; see simulator/README.md.", "",
            "[server]", "name = %s" % store.server_name, "version = %s" % store.server_version,
            "build = %s" % store.build, ""]
@@ -113,28 +133,96 @@ def write_store(store, store_dir):
         out += ["[saveset %s]" % s.ssid, "client = %s" % s.client, "name = %s" % quote(s.name),
                 "kind = %s" % s.kind, "root = %s" % quote(s.root), "level = %s" % s.level,
                 "savetime = %s" % s.savetime.strftime(TIME_FORMAT), "volume = %s" % s.volume,
-                "media = %s" % s.media, "flags = %s" % s.flags, "size = %d" % s.size(),
+                "media = %s" % s.media, "flags = %s" % s.flags, "size = %d" % s.written_size,
                 "browse = %s" % ("yes" if s.browse else "no")]
         out += (["direct = %s" % s.direct] if s.direct else [])
         out += (["clones = %s" % ", ".join(s.clones)] if s.clones else []) + [""]
-        _write_objects(store_dir, s)
     with open(os.path.join(store_dir, MANIFEST), "w", newline="\r\n") as f:
         f.write("\n".join(out))
 
 
 def _write_objects(store_dir, saveset):
-    lines = ["; kind attributes date time password path"]
-    for o in saveset.objects:
-        lines.append(o.line())
-        target = data_path(store_dir, saveset.ssid, o.path)
-        if o.kind == "d":
-            os.makedirs(target, exist_ok=True)
-        else:
-            os.makedirs(os.path.dirname(target), exist_ok=True)
-            with open(target, "wb") as f:
-                f.write(o.data)
-    with open(os.path.join(store_dir, "objects", "%s.txt" % saveset.ssid), "w", newline="\r\n") as f:
-        f.write("\n".join(lines) + "\n")
+    """Writes the object list, the data and the digests of one saveset; returns its size in bytes."""
+    made = set()
+    total = 0
+    name = "%s.txt" % saveset.ssid
+    with open(os.path.join(store_dir, "objects", name), "w", newline="\r\n", encoding="utf-8") as objects, \
+            open(os.path.join(store_dir, "digests", name), "w", newline="\r\n", encoding="utf-8") as digests:
+        objects.write("; kind attributes date time password path\n")
+        digests.write("; sha256 size date time attributes path\n")
+        for o in saveset.each_object():
+            objects.write(o.line() + "\n")
+            target = data_path(store_dir, saveset.ssid, o.path)
+            if o.kind == "d":
+                _make_dirs(target, made)
+                continue
+            _make_dirs(os.path.dirname(target), made)
+            digest = _write_data(target, o)
+            total += o.size()
+            digests.write("%s %d %s %s %s\n" % (digest, o.size(), o.mtime.strftime(TIME_FORMAT), o.attrs or "-",
+                                                o.path))
+    return total
+
+
+def _make_dirs(path, made):
+    if path not in made:
+        os.makedirs(path, exist_ok=True)
+        made.add(path)
+
+
+def _write_data(target, obj):
+    """Writes one file's data; returns its SHA-256 (hex)."""
+    with open(target, "wb") as f:
+        f.write(obj.data)
+        if not obj.sparse_size:
+            return hashlib.sha256(obj.data).hexdigest()
+        tail = sparse_tail(obj)
+        f.seek(obj.sparse_size - len(tail))
+        f.write(tail)
+    h = hashlib.sha256(obj.data)
+    hole = obj.sparse_size - len(obj.data) - len(tail)
+    zeros = bytes(1 << 20)
+    while hole > 0:
+        h.update(zeros[:min(hole, len(zeros))])
+        hole -= len(zeros)
+    h.update(tail)
+    return h.hexdigest()
+
+
+def read_digests(store_dir, ssid):
+    """{path: (sha256, size, mtime, attrs)} of one saveset's files; {} when the store has none."""
+    result = {}
+    try:
+        with open(os.path.join(store_dir, "digests", "%s.txt" % ssid), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return result
+    for line in lines:
+        fields = line.split(" ", 5)
+        if line.startswith(";") or len(fields) < 6:
+            continue
+        try:
+            when = datetime.datetime.strptime(fields[2] + " " + fields[3], TIME_FORMAT)
+            result[fields[5]] = (fields[0], int(fields[1]), when, fields[4])
+        except ValueError:
+            continue
+    return result
+
+
+def read_objects(store_dir, ssid):
+    """[(kind, path)] of one saveset's object list, in order; malformed lines are skipped."""
+    result = []
+    try:
+        with open(os.path.join(store_dir, "objects", "%s.txt" % ssid), encoding="utf-8") as f:
+            lines = f.read().splitlines()
+    except OSError:
+        return result
+    for line in lines:
+        fields = line.split(" ", 5)
+        if line.startswith(";") or len(fields) < 6 or fields[0] not in ("d", "f"):
+            continue
+        result.append((fields[0], fields[5]))
+    return result
 
 
 def read_manifest(store_dir):
@@ -168,4 +256,4 @@ def _read_saveset(ssid, sec):
         when = datetime.datetime(1970, 1, 1)
     return Saveset(ssid, sec.get("client", ""), unquote(sec.get("name", "")), when,
                    kind=sec.get("kind", "filesystem"), root=unquote(sec.get("root", "")),
-                   browse=sec.get("browse", "yes").lower() == "yes")
+                   browse=sec.get("browse", "yes").lower() == "yes", direct=sec.get("direct", ""))

@@ -68,9 +68,18 @@ def qerncfg(letter, opts, generation):
     return items
 
 
+def on_letter(letter, entries):
+    """The entries with their drive "C:" moved to another letter."""
+    def move(path):
+        return letter + path[1:] if path[:2] == "C:" else path
+    return [move(e) if isinstance(e, str) else (move(e[0]),) + tuple(e[1:]) for e in entries]
+
+
 def windows_volume(b, when, generation, opts, with_config=True, password=""):
-    """C:\\ with a Windows folder, program files, user files and (usually) the QERNCFG folder."""
-    s = b.saveset("C:\\", when)
+    """The Windows volume (C:\\ unless opts names another letter) with a Windows folder, program
+    files, user files and (usually) the QERNCFG folder."""
+    letter = opts.get("windows_letter") or "C"
+    s = b.saveset(letter + ":\\", when)
     entries = ["C:\\", "C:\\Windows\\", "C:\\Windows\\System32\\",
                ("C:\\Windows\\nwsim-setup.log", text("Setup completed", "generation %d" % generation)),
                ("C:\\Windows\\System32\\nwsim-policy.dat", content("policy", 20000), "AR"),
@@ -84,10 +93,11 @@ def windows_volume(b, when, generation, opts, with_config=True, password=""):
         entries.append(("C:\\Users\\Public\\Documents\\added later.txt", text("only in backup 2")))
     if with_config:
         entries += qerncfg("C", opts, generation)
-    add_tree(s, when, entries)
+    add_tree(s, when, on_letter(letter, entries))
     if password:
-        add_tree(s, when, ["C:\\Users\\Public\\Documents\\private\\",
-                           ("C:\\Users\\Public\\Documents\\private\\salary.txt", text("protected"))],
+        add_tree(s, when, on_letter(letter, ["C:\\Users\\Public\\Documents\\private\\",
+                                             ("C:\\Users\\Public\\Documents\\private\\salary.txt",
+                                              text("protected"))]),
                  password=password)
     return s
 
@@ -177,3 +187,58 @@ def dr_savesets(b, when):
 
 def at(day, hour=22, minute=0):
     return datetime.datetime(2021, 3, day, hour, minute, 0)
+
+
+def added_saveset(b, when, name, letter="C"):
+    """One more saveset of the given name, for listings that need an odd one: a name of the form
+    "D:\\..." is a filespace of that folder; any other name a system-state-like saveset of one file."""
+    if len(name) > 2 and name[1] == ":" and name[2] == "\\":
+        root = name if name.endswith("\\") else name + "\\"
+        s = b.saveset(name, when, root=name)
+        add_tree(s, when, [root, (root + "nwsim-added.dat", content("added" + name, 2048))])
+        return s
+    kind = "writer" if name.upper().startswith("VSS ") else "legacy"
+    s = b.saveset(name, when, kind=kind)
+    folder = letter + ":\\Windows\\nwsim-added-%d\\" % s.ssid
+    add_tree(s, when, [letter + ":\\Windows\\", folder, (folder + "nwsim-added.dat", content("added" + name, 2048))])
+    return s
+
+
+BULK_PER_FOLDER = 1000
+# Names with blanks and letters outside ASCII, in turn.
+BULK_NAMES = ["file %06d.txt", "Grüße an Ærø %06d.dat", "résumé café %06d.doc", "Ωmega ßeta %06d.bin"]
+HUGE_SIZE = (4 << 30) + (1 << 20)  # over 4 GiB: sizes must be counted in 64 bits
+
+
+def bulk_objects(letter, when, count, huge):
+    """The objects of a big filespace, generated as they are written: count small files in
+    folders of 1000, huge sparse files over 4 GiB, and a deep chain of folders whose paths pass
+    260 characters."""
+    root = letter + ":\\"
+    yield Obj("d", root, when, attrs="D")
+    yield Obj("d", root + "Bulk\\", when, attrs="D")
+    for i in range(count):
+        if i % BULK_PER_FOLDER == 0:
+            folder = root + "Bulk\\set %04d\\" % (i // BULK_PER_FOLDER)
+            yield Obj("d", folder, when, attrs="D")
+        size = (i * 7919) % 4097 if i % 10 else 0
+        data = (b"%d " % i * (size // 2 + 1))[:size]
+        yield Obj("f", folder + BULK_NAMES[i % len(BULK_NAMES)] % i, when, data=data)
+    if huge:
+        yield Obj("d", root + "Bulk\\huge\\", when, attrs="D")
+    for i in range(huge):
+        head = text("huge file %d" % i)
+        yield Obj("f", root + "Bulk\\huge\\huge file %d.bin" % i, when, data=head, sparse_size=HUGE_SIZE + i)
+    folder = root + "Deep\\"
+    yield Obj("d", folder, when, attrs="D")
+    for level in range(1, 13):
+        folder += "level %02d of a deep tree, Ünïcødé\\" % level
+        yield Obj("d", folder, when, attrs="D")
+    yield Obj("f", folder + "deep file.txt", when, data=text("at the bottom of %d characters" % len(folder)))
+    yield Obj("f", root + "Deep\\" + "a very long file name " * 9 + "end.txt", when, data=text("long name"))
+
+
+def bulk_saveset(b, when, letter, count, huge):
+    s = b.saveset(letter + ":\\", when)
+    s.objects = lambda: bulk_objects(letter, when, count, huge)
+    return s

@@ -61,7 +61,7 @@ int RunRestore(ToolRun& run, const ParsedArgs& args, const std::optional<DateTim
     opts.bCountOnly = args.Has('n');
     opts.sRelocateDir = args.Get('d');
     std::vector<Selected> items = Selection(run, args, pit, opts);
-    InputReader input;
+    InputReader& input = ToolInput();
     RestoreObjects(run, input, items, opts);
     return items.empty() ? 1 : 0;
 }

@@ -31,7 +31,7 @@ public:
     {
         m_out.Noise("");
         m_out.Line("Current working directory is " + (m_sCwd.empty() ? std::string("/") : m_sCwd));
-        InputReader input;
+        InputReader& input = ToolInput();
         for (unsigned uPrompt = 1;; ++uPrompt) {
             m_out.Point("prompt:" + std::to_string(uPrompt));
             m_out.Prompt("recover> ");

@@ -41,6 +41,7 @@ public:
     // Waits for the end of the tool; false on time-out.
     bool WaitExit(DWORD& dwExit, DWORD dwTimeoutMs = 20000);
     const std::string& Output() const { return m_sOutput; }
+    HANDLE Process() const { return m_process.get(); }
 
 private:
     void Drain();

@@ -5,6 +5,7 @@
 #include "simulator/common/connection.h"
 #include "simulator/common/console_input.h"
 #include "simulator/common/datetime.h"
+#include "simulator/common/fault_state.h"
 #include "simulator/common/faults.h"
 #include "simulator/common/ini.h"
 #include "simulator/common/store.h"
@@ -272,4 +273,68 @@ TEST(SimLink, GreetingAnswers)
     EXPECT_EQ(ParseGreeting("NOCLIENT", sName, sVersion, sBuild, uDrop), LinkStatus::UnknownClient);
     EXPECT_EQ(ParseGreeting("OK\tonly-a-name", sName, sVersion, sBuild, uDrop), LinkStatus::Refused);
     EXPECT_EQ(ParseGreeting("", sName, sVersion, sBuild, uDrop), LinkStatus::Refused);
+}
+
+TEST(SimFaults, ConditionsInFrontOfTheTool)
+{
+    Fault f;
+    std::string sError;
+    ASSERT_TRUE(ParseFault("once for:\"D:\\ASR Images\" run:2-4 recover restore start fail timed_out", f, sError))
+        << sError;
+    EXPECT_TRUE(f.bOnce);
+    EXPECT_EQ(f.sFor, "D:\\ASR Images");
+    EXPECT_EQ(f.uRunFrom, 2u);
+    EXPECT_EQ(f.uRunTo, 4u);
+    EXPECT_EQ(f.sTool, "recover");
+    EXPECT_EQ(f.sArgument, "timed_out");
+    ASSERT_TRUE(ParseFault("run:3- for:4200001005 * any start exit 2", f, sError));
+    EXPECT_EQ(f.uRunTo, 0u);
+    EXPECT_EQ(f.sFor, "4200001005");
+    ASSERT_TRUE(ParseFault("recover any password password 5 \"Pass phrase: \"", f, sError));
+    unsigned uSeconds = 0;
+    std::string sPrompt;
+    ASSERT_TRUE(ParsePasswordArgument(f.sArgument, uSeconds, sPrompt));
+    EXPECT_EQ(uSeconds, 5u);
+    EXPECT_EQ(sPrompt, "\"Pass phrase: \"");
+    for (const char* pszBad : {"run:0 recover any start crash", "run:3-2 recover any start crash",
+                               "run:x recover any start crash", "for:\"open recover any start crash", "for: recover",
+                               "once recover any start password 1 2", "recover any start password \"a\" \"b\""})
+        EXPECT_FALSE(ParseFault(pszBad, f, sError)) << pszBad;
+    const std::vector<std::string> words = {"recover", "-a",         "-NVSS SYSTEM BOOT:\\",
+                                            "-S",      "4200001005", "D:\\ASR Images"};
+    EXPECT_TRUE(NamedOnCommandLine("vss system boot:\\", words));
+    EXPECT_TRUE(NamedOnCommandLine("4200001005", words));
+    EXPECT_TRUE(NamedOnCommandLine("D:\\ASR Images", words));
+    EXPECT_FALSE(NamedOnCommandLine("D:\\ASR", words));
+    EXPECT_FALSE(NamedOnCommandLine("S", words));
+}
+
+TEST(SimFaults, RunCountsAndOnceCarryOverInTheStateText)
+{
+    Config c = ConfigFromIni(IniFile::Parse("[faults]\nfirst = once recover restore start fail timed_out\n"
+                                            "second = run:2 recover any start say busy\n"
+                                            "named = for:\"C:\\QERNCFG\\NWCert\" recover restore end exit 4\n"
+                                            "plain = mminfo any start say rpc_error\n"));
+    ASSERT_EQ(c.faults.size(), 4u);
+    const std::vector<std::string> cert = {"recover", "-a", "C:\\QERNCFG\\NWCert"};
+    const std::vector<std::string> ini = {"recover", "-a", "C:\\QERNCFG\\disrec.ini"};
+    std::string sText;
+    auto run = [&](const std::string& sTool, const std::string& sMode, const std::vector<std::string>& words) {
+        std::map<std::string, FaultCount> state = ParseFaultState(sText);
+        ArmFaults(c.faults, state, sTool, sMode, words);
+        if (c.faults[0].bArmed) // the "once" entry fires in this run
+            state[c.faults[0].sKey].bFired = true;
+        sText = FormatFaultState(state);
+        std::string sArmed;
+        for (const Fault& f : c.faults)
+            sArmed += f.bArmed ? '1' : '0';
+        return sArmed;
+    };
+    EXPECT_EQ(run("recover", "restore", ini), "1001");  // first run: once fires; not the NWCert entry
+    EXPECT_EQ(run("recover", "restore", cert), "0111"); // second run: run:2; the NWCert entry
+    EXPECT_EQ(run("recover", "count", ini), "0001");    // "once" and "restore" entries do not apply
+    EXPECT_EQ(run("mminfo", "any", {"mminfo"}), "0001");
+    EXPECT_NE(sText.find("3 0 second = run:2 recover any start say busy"), std::string::npos) << sText;
+    EXPECT_NE(sText.find("2 1 first = "), std::string::npos) << sText;
+    EXPECT_EQ(ParseFaultState("x 0 key\n1 2 key\n3 1\n").size(), 0u);
 }
