@@ -132,6 +132,18 @@ bool nwclient::CreateFolders(const std::wstring& sBase, const std::vector<std::w
     return bAll;
 }
 
+bool nwclient::FolderIsWritable(const std::wstring& sFolder)
+{
+    DWORD dwAttributes = GetFileAttributesW(sFolder.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return false;
+    const std::wstring sProbe = sFolder + L"\\cvex-write-probe.tmp";
+    velmora::unique_file probe(CreateFileW(sProbe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(probe);
+}
+
 bool CVEXImpl::GetNetWorkerClientFiles(const std::wstring& sPath, std::vector<FileInfo>& files)
 {
     return WalkFolder(sPath, files, 0);

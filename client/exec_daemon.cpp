@@ -77,7 +77,25 @@ bool CVEXImpl::StartNsrExecDaemon()
     trace.Line(TL_INFO, scope.fn(), L"Started nsrexecd daemon");
     trace.Int(TL_INFO, scope.fn(), L"dwProcessId", started.dwProcessId);
     trace.Int(TL_INFO, scope.fn(), L"dwThreadId", started.dwThreadId);
+    m_hStartedDaemon = std::move(started.process);
     return scope.End();
+}
+
+bool CVEXImpl::StartedDaemonKeepsRunning(DWORD dwWaitMs)
+{
+    TraceScope scope(L"CVEXImpl::StartedDaemonKeepsRunning");
+    if (!m_hStartedDaemon)
+        return scope.Fail(L"No daemon started");
+    if (WaitForSingleObject(m_hStartedDaemon.get(), dwWaitMs) == WAIT_TIMEOUT)
+        return scope.End();
+    DWORD dwExitCode = 0;
+    if (!GetExitCodeProcess(m_hStartedDaemon.get(), &dwExitCode)) {
+        DWORD dwError = GetLastError();
+        scope.trace().ApiFailure(scope.fn(), L"GetExitCodeProcess", dwError);
+    }
+    scope.trace().Int(TL_ERROR, scope.fn(), L"dwExitCode", dwExitCode);
+    m_hStartedDaemon.reset();
+    return scope.Fail(L"nsrexecd ended at once");
 }
 
 bool CVEXImpl::StopNsrExecDaemon()

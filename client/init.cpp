@@ -2,6 +2,8 @@
 // named in the credentials and proves it with a recover session.
 #include "client/init.h"
 
+#include "client/client_files.h"
+#include "client/client_rules.h"
 #include "client/query_network.h"
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
@@ -82,6 +84,13 @@ bool CVEXImpl::Init(CrplCredentials* pCredentials)
     MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
     if (!StartNsrExecDaemon())
         return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"Failed to start nsrexecd");
+    // A daemon that ends at once would only show later, as a misleading connection failure.
+    if (!StartedDaemonKeepsRunning(initseq::kDaemonSettleMs)) {
+        const std::wstring sLogFolder = std::wstring(nwclient::kClientFolder) + L"applogs";
+        if (!nwclient::FolderIsWritable(sLogFolder))
+            return initseq::Fail(scope, *this, MSG_APPLOGS_NOT_WRITEABLE, L"nsrexecd cannot write its log folder");
+        return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"nsrexecd ended at once");
+    }
     LogStdMsg(ML_INFORMATION, MSG_CONNECTING);
     return ProveConnection(scope);
 }

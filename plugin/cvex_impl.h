@@ -56,6 +56,9 @@ public:
     // The client's execution daemon, its port ranges and its certificate.
     bool StartNsrExecDaemon();
     bool StopNsrExecDaemon();
+    // Whether the daemon that StartNsrExecDaemon started is still running after a short, bounded
+    // wait (one that cannot write its log folder ends at once); false when it has ended.
+    bool StartedDaemonKeepsRunning(DWORD dwWaitMs);
     bool QueryPorts(const std::wstring& sHost);
     bool ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::wstring& sPKeyFile);
 
@@ -160,6 +163,10 @@ protected:
     std::wstring m_sNsrexecdPath;
     std::wstring m_sNsrportsPath;
     std::wstring m_sNwinstcreatePath;
+
+    // The process of the daemon StartNsrExecDaemon started last, kept only to see whether it
+    // stays up; the daemon is found and ended by its name.
+    velmora::unique_handle_null m_hStartedDaemon;
 
     std::wstring m_sWorking5;
     std::vector<std::wstring> m_RunRecords;
