@@ -114,16 +114,29 @@ void ConsoleSession::CloseConsoleHandles(const wchar_t* pFn)
     m_hStdOutWrMirror = INVALID_HANDLE_VALUE;
 }
 
-void ConsoleSession::WaitForPreviousCommand()
+// Waits for the previous tool to end. One still running after the grace period is ended; false
+// when even that does not end it within another grace period.
+bool ConsoleSession::WaitForPreviousCommand()
 {
+    const ULONGLONG ullStart = GetTickCount64();
+    bool bTerminated = false;
     int nSleeps = 0;
     while (!m_shared.bCommandIdle) {
+        const ULONGLONG ullWaited = GetTickCount64() - ullStart;
+        if (!bTerminated && ullWaited >= m_timing.dwPreviousCommandGraceMs) {
+            CvexTrace().Line(TL_WARNING, L"CVEXImpl::RunCommand", L"Previous command still running - terminating it");
+            TerminateProcess(m_process.get(), kAbortExitCode);
+            bTerminated = true;
+        } else if (bTerminated && ullWaited >= 2ull * m_timing.dwPreviousCommandGraceMs) {
+            return false;
+        }
         Sleep(1000);
         if (++nSleeps == 60) {
             CvexTrace().Line(TL_INFO, L"CVEXImpl::RunCommand", L"Waiting for previous command to finish ...");
             nSleeps = 0;
         }
     }
+    return true;
 }
 
 // Closes what an ended command leaves behind: its process and thread handles, the monitoring
@@ -234,7 +247,8 @@ bool ConsoleSession::RunCommand(const std::wstring& sCmd, bool bTrace)
     TraceScope scope(L"CVEXImpl::RunCommand");
     if (sCmd.empty())
         return scope.Fail(L"Invalid command");
-    WaitForPreviousCommand();
+    if (!WaitForPreviousCommand())
+        return scope.Fail(L"Previous command does not end");
     ReleaseEndedCommand(scope.fn());
     // What an earlier command left behind belongs to it, not to this one.
     CloseConsoleHandles(scope.fn());

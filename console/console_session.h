@@ -38,13 +38,15 @@ public:
         unsigned uiStartAttempts = 5;
         DWORD dwStartPauseMs = 200;
     };
-    // Heartbeat period in 10 ms polls, Abort's closing pause, and the monitoring thread's pause
-    // after a password prompt (so that the same prompt is not seen twice before the password is
-    // typed). Shortened only by tests.
+    // Heartbeat period in 10 ms polls, Abort's closing pause, the monitoring thread's pause after
+    // a password prompt (so that the same prompt is not seen twice before the password is typed),
+    // and how long RunCommand waits for a previous tool that is still running before it ends it.
+    // Shortened only by tests.
     struct Timing {
         unsigned uiPollsPerHeartbeat = 1000;
         DWORD dwAbortPauseMs = 5000;
         DWORD dwPasswordPauseMs = 10000;
+        DWORD dwPreviousCommandGraceMs = 60000;
     };
 
     explicit ConsoleSession(EngineHost& host);
@@ -111,7 +113,7 @@ public:
     };
 
 private:
-    void WaitForPreviousCommand();
+    bool WaitForPreviousCommand();
     void ReleaseEndedCommand(const wchar_t* pFn);
     void CloseConsoleHandles(const wchar_t* pFn);
     bool OpenConsoleInput(TraceScope& scope, SECURITY_ATTRIBUTES& sa);

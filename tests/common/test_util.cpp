@@ -131,4 +131,13 @@ std::vector<DWORD> ProcessesNamed(const std::wstring& sName)
     return ids;
 }
 
+ULONGLONG ProcessCpuMs()
+{
+    FILETIME ftCreate, ftExit, ftKernel, ftUser;
+    if (!GetProcessTimes(GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser))
+        return 0;
+    auto ms = [](const FILETIME& ft) { return ((ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000; };
+    return ms(ftKernel) + ms(ftUser);
+}
+
 } // namespace testutil

@@ -35,5 +35,7 @@ SYSTEMTIME MakeTime(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute
 // Processes whose program name is sName (ignoring case), from a Toolhelp snapshot, so that a
 // test looks at the running processes without going through the code under test.
 std::vector<DWORD> ProcessesNamed(const std::wstring& sName);
+// CPU time (kernel and user) this process has used so far, in milliseconds.
+ULONGLONG ProcessCpuMs();
 
 } // namespace testutil

@@ -60,14 +60,6 @@ struct EngineTest : ::testing::Test {
         // Heartbeat about every second, no pause after Abort, short pause after a password prompt.
         impl.SetEngineTimingForTesting(100, 0, 1000);
     }
-    // CPU time of this process so far, in milliseconds.
-    static ULONGLONG CpuMs()
-    {
-        FILETIME ftCreate, ftExit, ftKernel, ftUser;
-        GetProcessTimes(GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser);
-        auto ms = [](const FILETIME& ft) { return ((ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000; };
-        return ms(ftKernel) + ms(ftUser);
-    }
     static std::wstring Tool(const std::wstring& sArgs)
     {
         return L"\"" + testutil::ProgramFolder() + L"engine_fake_tool.exe\" " + sArgs;

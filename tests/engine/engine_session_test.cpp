@@ -138,12 +138,12 @@ TEST_F(EngineTest, AnUnansweredPasswordRequestIsAnnouncedOnceAndWaitedForIdle)
 {
     host.nAbortAtHeartbeat = 4;
     ASSERT_TRUE(impl.RunCommand(Tool(L"password 1"), true));
-    const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = CpuMs();
+    const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
     std::wstring s;
     size_t nEmpty = 0;
     while (impl.GetLine(s, true))
         nEmpty += s.empty();
-    const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = CpuMs() - ullCpuStart;
+    const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
     EXPECT_EQ(nEmpty, 1u);
     EXPECT_TRUE(impl.UserAborted());
     EXPECT_GE(host.Count(PK_HEARTBEAT), 4u);
@@ -180,6 +180,20 @@ TEST_F(EngineTest, ASecondCommandWaitsForTheFirst)
     std::vector<std::wstring> lines = ReadAll();
     ASSERT_EQ(lines.size(), 1u); // the first command's unread "done" is not the second's output
     EXPECT_EQ(lines[0], L"second");
+}
+
+TEST_F(EngineTest, APreviousToolThatNeverEndsIsEndedAfterTheGracePeriod)
+{
+    impl.Console().SetTiming({100, 0, 1000, 3000});
+    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    HANDLE hWatch = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, impl.Handles().dwPID);
+    ASSERT_NE(hWatch, nullptr);
+    const ULONGLONG ullStart = GetTickCount64();
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"next\\n\""), true));
+    EXPECT_GE(GetTickCount64() - ullStart, 3000u);
+    EXPECT_EQ(WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0) << "the hanging tool was ended";
+    CloseHandle(hWatch);
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"next"});
 }
 
 TEST_F(EngineTest, AToolThatDiesMidLineEndsTheOutput)

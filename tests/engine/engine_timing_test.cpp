@@ -1,6 +1,7 @@
 // The engine's real timing: heartbeat periods of silence, the connection watch, and a long
 // series of commands. Slow by nature. It runs in a network namespace of its own, because the
 // TCP table that the connection watch reads is the whole machine's under Wine.
+#include "tests/common/loopback_address.h"
 #include "tests/engine/engine_fixture.h"
 #include "trace/trace.h"
 
@@ -49,21 +50,8 @@ public:
     {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
-        sockaddr_storage a = {};
-        int iLength = 0;
-        if (std::string(pAddress).find(':') != std::string::npos) {
-            auto* p6 = reinterpret_cast<sockaddr_in6*>(&a);
-            p6->sin6_family = AF_INET6;
-            p6->sin6_port = htons(7937);
-            inet_pton(AF_INET6, pAddress, &p6->sin6_addr);
-            iLength = sizeof(sockaddr_in6);
-        } else {
-            auto* p4 = reinterpret_cast<sockaddr_in*>(&a);
-            p4->sin_family = AF_INET;
-            p4->sin_port = htons(7937);
-            inet_pton(AF_INET, pAddress, &p4->sin_addr);
-            iLength = sizeof(sockaddr_in);
-        }
+        sockaddr_storage a;
+        int iLength = testutil::DaemonPortAddress(pAddress, a);
         m_listen = socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
         m_bListening = bind(m_listen, reinterpret_cast<sockaddr*>(&a), iLength) == 0 && listen(m_listen, 1) == 0;
         m_thread = std::thread([this, dwDropAfterMs] {

@@ -11,6 +11,7 @@
 //   hang               never end
 #include "console/key_events.h"
 #include "support/win.h"
+#include "tests/common/loopback_address.h"
 
 #include <cstdlib>
 #include <string>
@@ -111,21 +112,8 @@ int Connect(const char* pAddress, int seconds)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    sockaddr_storage a = {};
-    int iLength = 0;
-    if (std::string(pAddress).find(':') != std::string::npos) { // IPv6
-        auto* p6 = reinterpret_cast<sockaddr_in6*>(&a);
-        p6->sin6_family = AF_INET6;
-        p6->sin6_port = htons(7937);
-        inet_pton(AF_INET6, pAddress, &p6->sin6_addr);
-        iLength = sizeof(sockaddr_in6);
-    } else {
-        auto* p4 = reinterpret_cast<sockaddr_in*>(&a);
-        p4->sin_family = AF_INET;
-        p4->sin_port = htons(7937);
-        inet_pton(AF_INET, pAddress, &p4->sin_addr);
-        iLength = sizeof(sockaddr_in);
-    }
+    sockaddr_storage a;
+    int iLength = testutil::DaemonPortAddress(pAddress, a);
     SOCKET s = socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
     if (connect(s, reinterpret_cast<sockaddr*>(&a), iLength) != 0) {
         Out("connect failed\r\n");

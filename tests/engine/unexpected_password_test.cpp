@@ -43,9 +43,9 @@ struct UnexpectedPassword : EngineTest {
     // Runs the operation; checks the bound, the idle wait, the message and that no tool is left.
     template <typename Op> void Expect(Op op, unsigned uiLevel)
     {
-        const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = CpuMs();
+        const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
         EXPECT_FALSE(op());
-        const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = CpuMs() - ullCpuStart;
+        const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
         EXPECT_LT(ullElapsed, 30000u);
         EXPECT_LT(ullCpu, 1000 + ullElapsed / 2) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
         ASSERT_FALSE(host.messages.empty());

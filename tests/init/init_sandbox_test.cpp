@@ -310,6 +310,19 @@ TEST_F(InitSandbox, AFailureFollowedByAPromptEndsInitWithTheFailuresMessage)
     }
 }
 
+TEST_F(InitSandbox, ARecoverThatAsksForAPasswordIsEndedAndInitFailsInTime)
+{
+    SetFault(L"recover session start password");
+    const ULONGLONG ullStart = GetTickCount64();
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_LT(GetTickCount64() - ullStart, 60000u);
+    EXPECT_EQ(LastError(),
+              FormatMessageTextV(impl.Text(169).c_str(),
+                                 L"recover.exe asked for a password where none is expected; it was ended"));
+    EXPECT_TRUE(sandbox::WaitForCount(L"recover.exe", 0));
+    EXPECT_FALSE(Logged(192));
+}
+
 TEST_F(InitSandbox, ADaemonThatEndsAtOnceFailsInitWithItsMessage)
 {
     SetFault(L"nsrexecd any start exit 1");
