@@ -2,7 +2,7 @@
 // configuration folder after it.
 #include "catalogue/saved_config.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/file_copy.h"
 #include "trace/trace.h"
 

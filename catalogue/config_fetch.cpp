@@ -4,7 +4,7 @@
 #include "catalogue/saved_config.h"
 #include "client/init.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
@@ -73,7 +73,7 @@ bool CVEXImpl::FetchConfigItems(const std::wstring& sStaging, const std::wstring
     CvexTrace().Str(TL_INFO, kFn, L"sStaging", sStaging);
     if (!PrepareConfigFolders(sStaging))
         return FailConfig(kFn, L"Cannot prepare the configuration folders");
-    m_bUserAborted = m_bConnectionLost = false;
+    m_Console.ClearOperationFlags();
     for (const wchar_t* pItem : catalogue::kConfigItems) {
         const std::wstring sPath = sSaveset + L"\\" + pItem;
         catalogue::FetchResult result =
@@ -108,7 +108,7 @@ catalogue::FetchResult CVEXImpl::FetchConfigItem(const std::wstring& sStaging, c
     while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfig))) {
         if (sLine.empty() && ProvidePassword())
             continue;
-        if (m_bUserAborted || bDecided)
+        if (UserAborted() || bDecided)
             continue;
         catalogue::FetchLine kind = catalogue::ClassifyFetchLine(sLine);
         if (unsigned uiMessage = catalogue::FetchFailureMessage(kind)) {

@@ -5,7 +5,7 @@
 #include "catalogue/saved_config.h"
 #include "client/init.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 #include "support/update_reg.h"
 #include "trace/trace.h"
@@ -43,7 +43,7 @@ bool CVEXImpl::GetFilespaceList(FileSpaceList* pList)
     MiniNTBodge bodge;
     // A second listing starts afresh, so that no component is counted twice.
     ForgetCatalogue();
-    m_bUserAborted = m_bConnectionLost = false;
+    m_Console.ClearOperationFlags();
     LogStdMsg(ML_INFORMATION, MSG_LISTING_SAVESETS);
     bool bTypePresent = true;
     if (m_usRecoverNetWorkerClientVersionMajor == 7 &&
@@ -78,12 +78,12 @@ bool CVEXImpl::GetFilespaceList(FileSpaceList* pList)
 // connection is told to the host; both fail the operation.
 bool CVEXImpl::EndedAfterAbortOrLoss(const wchar_t* pFn)
 {
-    if (m_bUserAborted) {
+    if (UserAborted()) {
         Abort();
         CvexTrace().EndFail(pFn, L"User aborted");
         return true;
     }
-    if (m_bConnectionLost) {
+    if (ConnectionLost()) {
         LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
         CvexTrace().EndFail(pFn, L"Connection lost");
         return true;
@@ -179,7 +179,7 @@ bool CVEXImpl::FindAndFetchConfig(const FileSpaceList& found)
         if (fs.ulFsFlags & FS_MOUNTED_FOLDER)
             continue;
         if (!CheckIfConfigFilespace(fs.sFsName)) {
-            if (m_bUserAborted)
+            if (UserAborted())
                 return Fail(*this, kFn, MSG_USER_ABORTED, L"User aborted");
             continue;
         }
@@ -271,9 +271,9 @@ bool CVEXImpl::CheckIfConfigFilespace(const std::wstring& sFilespace)
             IgnoreLine(sLine);
         }
     }
-    if (m_bUserAborted)
+    if (UserAborted())
         Abort();
-    bFound = bFound && phase == Phase::Done && !m_bUserAborted;
+    bFound = bFound && phase == Phase::Done && !UserAborted();
     CvexTrace().Bool(TL_INFO, fn, L"bFound", bFound);
     CvexTrace().End(fn);
     return bFound;

@@ -1,7 +1,7 @@
 // The top-level listing of recover ("ll -S"): filespaces and system-state savesets.
 #pragma once
 #include "catalogue/catalogue_types.h"
-#include "plugin/host_types.h"
+#include "hostapi/host_types.h"
 
 #include <string>
 #include <vector>

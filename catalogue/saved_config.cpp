@@ -1,6 +1,6 @@
 #include "catalogue/saved_config.h"
 
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 #include "support/win.h"
 

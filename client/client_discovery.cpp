@@ -2,11 +2,12 @@
 // their version and registering them there.
 #include "client/client_files.h"
 #include "client/client_rules.h"
+#include "client/file_info.h"
+#include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
 #include "support/handle.h"
-#include "support/update_reg.h"
-#include "trace/trace.h"
+#include "support/traced/update_reg.h"
+#include "trace/trace_scope.h"
 
 #include <algorithm>
 #include <cwchar>
@@ -30,17 +31,14 @@ bool IsDotEntry(const wchar_t* pName)
     return std::wcscmp(pName, L".") == 0 || std::wcscmp(pName, L"..") == 0;
 }
 
-void TraceFindFirstFailure(const wchar_t* pFn, DWORD dwError)
+bool FindFirstFailed(TraceScope& scope, DWORD dwError)
 {
-    CTrace& trace = CvexTrace();
     if (dwError == ERROR_FILE_NOT_FOUND)
-        trace.EndFail(pFn, L"FindFirstFile found no files");
-    else if (dwError == ERROR_ACCESS_DENIED)
-        trace.EndFail(pFn, L"FindFirstFile access denied");
-    else {
-        trace.ApiFailure(pFn, L"FindFirstFile", dwError);
-        trace.EndFail(pFn, L"FindFirstFile failed");
-    }
+        return scope.Fail(L"FindFirstFile found no files");
+    if (dwError == ERROR_ACCESS_DENIED)
+        return scope.Fail(L"FindFirstFile access denied");
+    scope.trace().ApiFailure(scope.fn(), L"FindFirstFile", dwError);
+    return scope.Fail(L"FindFirstFile failed");
 }
 
 // Appends the entries of sPath to files, each directory straight before its own contents.
@@ -48,22 +46,17 @@ bool WalkFolder(const std::wstring& sPath, std::vector<FileInfo>& files, unsigne
 {
     const wchar_t* fn = L"CVEXImpl::GetNetWorkerClientFiles";
     CTrace& trace = CvexTrace();
-    trace.Start(fn);
+    TraceScope scope(fn);
     trace.Str(TL_VERBOSE, fn, L"sPath", sPath);
-    if (sPath.empty()) {
-        trace.EndFail(fn, L"Empty path argument");
-        return false;
-    }
-    if (!IsDirectory(sPath)) {
-        trace.EndFail(fn, L"Path is not a directory");
-        return false;
-    }
+    if (sPath.empty())
+        return scope.Fail(L"Empty path argument");
+    if (!IsDirectory(sPath))
+        return scope.Fail(L"Path is not a directory");
     WIN32_FIND_DATAW data{};
     velmora::unique_find search(FindFirstFileW((sPath + L"\\*").c_str(), &data));
     if (!search) {
         DWORD dwError = GetLastError();
-        TraceFindFirstFailure(fn, dwError);
-        return false;
+        return FindFirstFailed(scope, dwError);
     }
     do {
         if (IsDotEntry(data.cFileName))
@@ -84,11 +77,9 @@ bool WalkFolder(const std::wstring& sPath, std::vector<FileInfo>& files, unsigne
     if (!FindClose(search.release())) {
         dwError = GetLastError();
         trace.ApiFailure(fn, L"FindClose", dwError);
-        trace.EndFail(fn, L"FindClose failed");
-        return false;
+        return scope.Fail(L"FindClose failed");
     }
-    trace.End(fn);
-    return true;
+    return scope.End();
 }
 
 // The FileVersion string of a version resource, through its first translation or, without a
@@ -141,6 +132,18 @@ bool nwclient::CreateFolders(const std::wstring& sBase, const std::vector<std::w
     return bAll;
 }
 
+bool nwclient::FolderIsWritable(const std::wstring& sFolder)
+{
+    DWORD dwAttributes = GetFileAttributesW(sFolder.c_str());
+    if (dwAttributes == INVALID_FILE_ATTRIBUTES || (dwAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+        (dwAttributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return false;
+    const std::wstring sProbe = sFolder + L"\\cvex-write-probe.tmp";
+    velmora::unique_file probe(CreateFileW(sProbe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                                           FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr));
+    return static_cast<bool>(probe);
+}
+
 bool CVEXImpl::GetNetWorkerClientFiles(const std::wstring& sPath, std::vector<FileInfo>& files)
 {
     return WalkFolder(sPath, files, 0);
@@ -150,54 +153,46 @@ bool CVEXImpl::GetReleaseVersion(const FileInfo& file, std::wstring& sRelease, s
 {
     const wchar_t* fn = L"CVEXImpl::GetReleaseVersion";
     CTrace& trace = CvexTrace();
-    trace.Start(fn);
+    TraceScope scope(fn);
     std::wstring sProgram = file.sPath + L"\\" + file.sName;
     trace.Str(TL_VERBOSE, fn, L"sProgram", sProgram);
     DWORD dwType = 0;
     if (!GetBinaryTypeW(sProgram.c_str(), &dwType)) {
         DWORD dwError = GetLastError();
         trace.ApiFailure(fn, L"GetBinaryType", dwError);
-        trace.EndFail(fn, L"GetBinaryType failed");
-        return false;
+        return scope.Fail(L"GetBinaryType failed");
     }
     SetLastErrorMsg(L"");
     trace.Int(TL_VERBOSE, fn, L"dwBinaryType", dwType);
     if (dwType != SCS_64BIT_BINARY) {
         LogStdMsg(ML_ERROR, MSG_CLIENT_NOT_64BIT);
-        trace.EndFail(fn, L"Not a 64-bit program");
-        return false;
+        return scope.Fail(L"Not a 64-bit program");
     }
     DWORD dwHandle = 0;
     DWORD dwSize = GetFileVersionInfoSizeW(sProgram.c_str(), &dwHandle);
     if (dwSize == 0) {
         DWORD dwError = GetLastError();
         trace.ApiFailure(fn, L"GetFileVersionInfoSize", dwError);
-        trace.EndFail(fn, L"GetFileVersionInfoSize failed");
-        return false;
+        return scope.Fail(L"GetFileVersionInfoSize failed");
     }
     std::vector<BYTE> info(dwSize);
     if (!GetFileVersionInfoW(sProgram.c_str(), 0, dwSize, info.data())) {
         DWORD dwError = GetLastError();
         trace.ApiFailure(fn, L"GetFileVersionInfo", dwError);
-        trace.EndFail(fn, L"GetFileVersionInfo failed");
-        return false;
+        return scope.Fail(L"GetFileVersionInfo failed");
     }
     VS_FIXEDFILEINFO* pFixed = nullptr;
     UINT uiBytes = 0;
     if (!VerQueryValueW(info.data(), L"\\", reinterpret_cast<void**>(&pFixed), &uiBytes) || !pFixed ||
         uiBytes < sizeof(VS_FIXEDFILEINFO)) {
-        trace.EndFail(fn, L"VerQueryValue failed");
-        return false;
+        return scope.Fail(L"VerQueryValue failed");
     }
     sVersion = nwclient::VersionText(pFixed->dwProductVersionMS, pFixed->dwProductVersionLS);
     trace.Str(TL_VERBOSE, fn, L"sVersion", sVersion);
-    if (!ReadFileVersionString(info, sRelease)) {
-        trace.EndFail(fn, L"VerQueryValue(FileVersion) failed");
-        return false;
-    }
+    if (!ReadFileVersionString(info, sRelease))
+        return scope.Fail(L"VerQueryValue(FileVersion) failed");
     trace.Str(TL_VERBOSE, fn, L"sRelease", sRelease);
-    trace.End(fn);
-    return true;
+    return scope.End();
 }
 
 bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
@@ -205,7 +200,7 @@ bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
     const wchar_t* fn = L"CVEXImpl::GetNetWorkerClientVersion";
     CTrace& trace = CvexTrace();
     trace.ReadLevelFromFile();
-    trace.Start(fn);
+    TraceScope scope(fn);
     SetLastErrorMsg(L"");
     StopNsrExecDaemon();
     std::wstring sFolder(nwclient::kClientFolder);
@@ -213,8 +208,7 @@ bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
     std::vector<FileInfo> files;
     if (!GetNetWorkerClientFiles(sFolder, files)) {
         LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
-        trace.EndFail(fn, L"GetNetWorkerClientFiles failed");
-        return false;
+        return scope.Fail(L"GetNetWorkerClientFiles failed");
     }
     nwclient::ClientFindings found;
     for (const FileInfo& file : files) {
@@ -234,59 +228,46 @@ bool CVEXImpl::GetNetWorkerClientVersion(std::wstring& sVersion)
     }
     if (const wchar_t* pReason = nwclient::ClientUnusableReason(found)) {
         LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
-        trace.EndFail(fn, pReason);
-        return false;
+        return scope.Fail(pReason);
     }
     sVersion = found.sVersion;
     if (!UpdateReg::SetupRegistry(nwclient::kClientFolder, found.sRelease, found.sVersion)) {
         LogStdMsg(ML_ERROR, MSG_NO_VALID_CLIENT_BINARIES);
-        trace.EndFail(fn, L"UpdateReg::SetupRegistry failed");
-        return false;
+        return scope.Fail(L"UpdateReg::SetupRegistry failed");
     }
     if (!CreateNsrDirs()) {
         LogStdMsg(ML_ERROR, MSG_CREATE_NSR_DIRS_FAILED);
-        trace.EndFail(fn, L"CreateNsrDirs failed");
-        return false;
+        return scope.Fail(L"CreateNsrDirs failed");
     }
     trace.Str(TL_INFO, fn, L"sVersion", sVersion);
-    trace.End(fn);
-    return true;
+    return scope.End();
 }
 
 bool CVEXImpl::CreateNsrDirs()
 {
     const wchar_t* fn = L"CVEXImpl::CreateNsrDirs";
-    CvexTrace().Start(fn);
-    if (!nwclient::CreateFolders(nwclient::kClientFolder, nwclient::NsrDirectories())) {
-        CvexTrace().EndFail(fn, L"Failed to create one or more NSR directory");
-        return false;
-    }
-    CvexTrace().End(fn);
-    return true;
+    TraceScope scope(fn);
+    if (!nwclient::CreateFolders(nwclient::kClientFolder, nwclient::NsrDirectories()))
+        return scope.Fail(L"Failed to create one or more NSR directory");
+    return scope.End();
 }
 
 bool CVEXImpl::SetNetWorkerClientEnv()
 {
     const wchar_t* fn = L"CVEXImpl::SetNetWorkerClientEnv";
     CTrace& trace = CvexTrace();
-    trace.Start(fn);
-    if (m_sRecoverNetWorkerClientDir.empty()) {
-        trace.EndFail(fn, L"NetWorker client directory not set");
-        return false;
-    }
+    TraceScope scope(fn);
+    if (m_sRecoverNetWorkerClientDir.empty())
+        return scope.Fail(L"NetWorker client directory not set");
     std::wstring sPath;
-    if (!GetEnvVar(L"Path", sPath)) {
-        trace.EndFail(fn, L"GetEnvVar(Path) failed");
-        return false;
-    }
+    if (!GetEnvVar(L"Path", sPath))
+        return scope.Fail(L"GetEnvVar(Path) failed");
     std::wstring sNewPath = nwclient::ClientSearchPath(sPath, m_sRecoverNetWorkerClientDir);
     trace.Str(TL_VERBOSE, fn, L"sNewPath", sNewPath);
     if (!SetEnvironmentVariableW(L"PATH", sNewPath.c_str())) {
         DWORD dwError = GetLastError();
         trace.ApiFailure(fn, L"SetEnvironmentVariable", dwError);
-        trace.EndFail(fn, L"SetEnvironmentVariable(PATH) failed");
-        return false;
+        return scope.Fail(L"SetEnvironmentVariable(PATH) failed");
     }
-    trace.End(fn);
-    return true;
+    return scope.End();
 }

@@ -12,6 +12,10 @@ namespace nwclient
 // traced and the rest are still tried; true when every one exists as a directory afterwards.
 bool CreateFolders(const std::wstring& sBase, const std::vector<std::wstring>& folders);
 
+// Whether a file can be created in the folder: it exists, is not marked read-only (Wine lets
+// root write into such a folder all the same) and takes a probe file, deleted again at once.
+bool FolderIsWritable(const std::wstring& sFolder);
+
 // The identifiers of every running process. The list grows until the call leaves room to spare,
 // so that no process is missed however many run. False (with the error) when the list cannot
 // be read.

@@ -3,7 +3,8 @@
 #include "client/client_rules.h"
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
-#include "trace/trace.h"
+#include "support/process_start.h"
+#include "trace/trace_scope.h"
 
 #include <cwchar>
 #include <vector>
@@ -36,7 +37,7 @@ void TerminateDaemon(const wchar_t* pFn, DWORD dwPid)
 bool EndedCommandSucceeded(const wchar_t* pFn, HANDLE hProcess)
 {
     DWORD dwExit = STILL_ACTIVE;
-    if (hProcess == INVALID_HANDLE_VALUE || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 ||
+    if (hProcess == nullptr || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 ||
         !GetExitCodeProcess(hProcess, &dwExit)) {
         DWORD dwError = GetLastError();
         CvexTrace().ApiFailure(pFn, L"GetExitCodeProcess", dwError);
@@ -50,65 +51,63 @@ bool EndedCommandSucceeded(const wchar_t* pFn, HANDLE hProcess)
 
 bool CVEXImpl::StartNsrExecDaemon()
 {
-    const wchar_t* fn = L"CVEXImpl::StartNsrExecDaemon";
-    CTrace& trace = CvexTrace();
-    trace.Start(fn);
-    if (!m_bValidCredentials) {
-        trace.EndFail(fn, L"No valid NetWorker credentials");
-        return false;
-    }
+    TraceScope scope(L"CVEXImpl::StartNsrExecDaemon");
+    CTrace& trace = scope.trace();
+    if (!m_bValidCredentials)
+        return scope.Fail(L"No valid NetWorker credentials");
     const std::wstring& sServer = m_NetWorkerCredentials.m_sServerName;
-    if (sServer.empty()) {
-        trace.EndFail(fn, L"NetWorker server name not set");
-        return false;
-    }
+    if (sServer.empty())
+        return scope.Fail(L"NetWorker server name not set");
+    velmora::process_start start;
+    start.sApplication = m_sNsrexecdPath;
     // The program's own name comes first: the first word of a command line is the program's,
     // and "-s" in its place would leave the server name a stray word.
-    std::string sCmd = velmora::narrow(nwclient::DaemonCommandLine(m_sNsrexecdPath, sServer));
-    trace.Str(TL_INFO, fn, L"sArgs", sCmd);
-    SECURITY_DESCRIPTOR sd;
-    if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION) ||
-        !SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE)) {
-        DWORD dwError = GetLastError();
-        trace.ApiFailure(fn, L"InitializeSecurityDescriptor", dwError);
-        trace.EndFail(fn, L"Security descriptor failed");
-        return false;
-    }
-    SECURITY_ATTRIBUTES sa{sizeof(sa), &sd, TRUE};
-    STARTUPINFOA si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    PROCESS_INFORMATION pi{};
-    std::string sApp = velmora::narrow(m_sNsrexecdPath);
-    std::string sDir = velmora::narrow(kClientBinFolder);
+    start.sCommandLine = nwclient::DaemonCommandLine(m_sNsrexecdPath, sServer);
+    start.sCurrentDirectory = kClientBinFolder;
+    start.dwCreationFlags = DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP;
     // No handle is inherited: the daemon outlives this module and must not keep its pipes open.
-    if (!CreateProcessA(sApp.c_str(), sCmd.data(), &sa, &sa, FALSE, DETACHED_PROCESS | CREATE_NEW_PROCESS_GROUP,
-                        nullptr, sDir.c_str(), &si, &pi)) {
-        DWORD dwError = GetLastError();
-        trace.ApiFailure(fn, L"CreateProcess", dwError);
-        trace.EndFail(fn, L"CreateProcess failed");
-        return false;
+    start.bInheritHandles = false;
+    trace.Str(TL_INFO, scope.fn(), L"sArgs", start.sCommandLine);
+    velmora::started_process started;
+    DWORD dwError = velmora::start_process(start, started);
+    if (dwError != ERROR_SUCCESS) {
+        trace.ApiFailure(scope.fn(), L"CreateProcess", dwError);
+        return scope.Fail(L"CreateProcess failed");
     }
-    velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
-    trace.Line(TL_INFO, fn, L"Started nsrexecd daemon");
-    trace.Int(TL_INFO, fn, L"dwProcessId", pi.dwProcessId);
-    trace.Int(TL_INFO, fn, L"dwThreadId", pi.dwThreadId);
-    trace.End(fn);
-    return true;
+    trace.Line(TL_INFO, scope.fn(), L"Started nsrexecd daemon");
+    trace.Int(TL_INFO, scope.fn(), L"dwProcessId", started.dwProcessId);
+    trace.Int(TL_INFO, scope.fn(), L"dwThreadId", started.dwThreadId);
+    m_hStartedDaemon = std::move(started.process);
+    return scope.End();
+}
+
+bool CVEXImpl::StartedDaemonKeepsRunning(DWORD dwWaitMs)
+{
+    TraceScope scope(L"CVEXImpl::StartedDaemonKeepsRunning");
+    if (!m_hStartedDaemon)
+        return scope.Fail(L"No daemon started");
+    if (WaitForSingleObject(m_hStartedDaemon.get(), dwWaitMs) == WAIT_TIMEOUT)
+        return scope.End();
+    DWORD dwExitCode = 0;
+    if (!GetExitCodeProcess(m_hStartedDaemon.get(), &dwExitCode)) {
+        DWORD dwError = GetLastError();
+        scope.trace().ApiFailure(scope.fn(), L"GetExitCodeProcess", dwError);
+    }
+    scope.trace().Int(TL_ERROR, scope.fn(), L"dwExitCode", dwExitCode);
+    m_hStartedDaemon.reset();
+    return scope.Fail(L"nsrexecd ended at once");
 }
 
 bool CVEXImpl::StopNsrExecDaemon()
 {
     const wchar_t* fn = L"CVEXImpl::StopNsrExecDaemon";
     CTrace& trace = CvexTrace();
-    trace.Start(fn);
+    TraceScope scope(fn);
     std::vector<DWORD> ids;
     DWORD dwError = 0;
     if (!nwclient::ListProcessIds(ids, dwError)) {
         trace.ApiFailure(fn, L"EnumProcesses", dwError);
-        trace.EndFail(fn, L"EnumProcesses failed");
-        return false;
+        return scope.Fail(L"EnumProcesses failed");
     }
     trace.Int(TL_VERBOSE, fn, L"dwProcesses", static_cast<long long>(ids.size()));
     for (DWORD dwPid : ids) {
@@ -122,22 +121,20 @@ bool CVEXImpl::StopNsrExecDaemon()
         if (_wcsicmp(name.sName.c_str(), nwclient::kDaemonName) == 0)
             TerminateDaemon(fn, dwPid);
     }
-    trace.End(fn);
-    return true;
+    return scope.End();
 }
 
 bool CVEXImpl::QueryPorts(const std::wstring& sHost)
 {
     const wchar_t* fn = L"CVEXImpl::QueryPorts";
     CVEXTrace& trace = CvexTrace();
-    trace.Start(fn);
+    TraceScope scope(fn);
     trace.Str(TL_VERBOSE, fn, L"sHost", sHost);
-    if (!RunCommand(nwclient::PortsCommandLine(m_sNsrportsPath, sHost), trace.TraceCommands(kGroupQueryPorts))) {
-        trace.EndFail(fn, L"RunCommand failed");
-        return false;
-    }
+    if (!RunCommand(nwclient::PortsCommandLine(m_sNsrportsPath, sHost), trace.TraceCommands(kGroupQueryPorts)))
+        return scope.Fail(L"RunCommand failed");
     std::wstring sLine;
-    while (GetLine(sLine, trace.TraceOutput(kGroupQueryPorts))) {
+    bool bPasswordAsked = false;
+    while (GetLineNoPassword(sLine, trace.TraceOutput(kGroupQueryPorts), bPasswordAsked)) {
         if (sHost.empty() && nwclient::PortRange(sLine, L"Service ports:", m_sServicePortRange))
             trace.Str(TL_INFO, fn, L"m_sServicePortRange", m_sServicePortRange);
         else if (sHost.empty() && nwclient::PortRange(sLine, L"Connection ports:", m_sConnectionPortRange))
@@ -145,55 +142,47 @@ bool CVEXImpl::QueryPorts(const std::wstring& sHost)
         else
             trace.Str(TL_INFO, fn, L"sLine", sLine);
     }
-    trace.End(fn);
-    return true;
+    if (bPasswordAsked)
+        return scope.Fail(L"nsrports asked for a password");
+    return scope.End();
 }
 
 bool CVEXImpl::ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::wstring& sPKeyFile)
 {
     const wchar_t* fn = L"CVEXImpl::ImportCertAndPKeyFiles";
     CVEXTrace& trace = CvexTrace();
-    trace.Start(fn);
+    TraceScope scope(fn);
     trace.Str(TL_INFO, fn, L"sCertFile", sCertFile);
     trace.Str(TL_INFO, fn, L"sPKeyFile", sPKeyFile);
     // Each path stands in double quotes on the command line.
-    if (HasInvalidNameCharacter(sCertFile) || HasInvalidNameCharacter(sPKeyFile)) {
-        trace.EndFail(fn, L"Invalid file path");
-        return false;
-    }
-    if (!StopNsrExecDaemon()) {
-        trace.EndFail(fn, L"Can't stop nsrexecd");
-        return false;
-    }
+    if (HasInvalidNameCharacter(sCertFile) || HasInvalidNameCharacter(sPKeyFile))
+        return scope.Fail(L"Invalid file path");
+    if (!StopNsrExecDaemon())
+        return scope.Fail(L"Can't stop nsrexecd");
     std::wstring sMarker = std::wstring(nwclient::kClientFolder) + L"res\\" + L"IDinitialize";
     if (!DeleteFileW(sMarker.c_str())) {
         DWORD dwError = GetLastError();
         // Neither the file nor its folder being there is what the deletion wants.
         if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND) {
             trace.ApiFailure(fn, L"DeleteFile", dwError);
-            trace.EndFail(fn, L"DeleteFile(IDinitialize) failed");
-            return false;
+            return scope.Fail(L"DeleteFile(IDinitialize) failed");
         }
     }
     std::wstring sCmd = nwclient::CertificateCommandLine(m_sNwinstcreatePath, sCertFile, sPKeyFile);
-    if (!RunCommand(sCmd, trace.TraceCommands(kGroupImportCert))) {
-        trace.EndFail(fn, L"RunCommand failed");
-        return false;
-    }
+    if (!RunCommand(sCmd, trace.TraceCommands(kGroupImportCert)))
+        return scope.Fail(L"RunCommand failed");
     // The output is only traced; the tool's exit code tells whether the import worked.
     std::wstring sLine;
-    while (GetLine(sLine, trace.TraceOutput(kGroupImportCert)))
+    bool bPasswordAsked = false;
+    while (GetLineNoPassword(sLine, trace.TraceOutput(kGroupImportCert), bPasswordAsked))
         trace.Str(TL_INFO, fn, L"sLine", sLine);
-    bool bImported = EndedCommandSucceeded(fn, m_Handles.hProcess);
+    bool bImported = !bPasswordAsked && EndedCommandSucceeded(fn, m_Console.ToolProcess());
     // The daemon runs again whatever became of the import.
-    if (!StartNsrExecDaemon()) {
-        trace.EndFail(fn, L"Can't restart nsrexecd");
-        return false;
-    }
-    if (!bImported) {
-        trace.EndFail(fn, L"nwinstcreate failed");
-        return false;
-    }
-    trace.End(fn);
-    return true;
+    if (!StartNsrExecDaemon())
+        return scope.Fail(L"Can't restart nsrexecd");
+    if (bPasswordAsked)
+        return scope.Fail(L"nwinstcreate asked for a password");
+    if (!bImported)
+        return scope.Fail(L"nwinstcreate failed");
+    return scope.End();
 }

@@ -2,11 +2,13 @@
 // named in the credentials and proves it with a recover session.
 #include "client/init.h"
 
+#include "client/client_files.h"
+#include "client/client_rules.h"
 #include "client/query_network.h"
+#include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
-#include "support/update_reg.h"
-#include "trace/trace.h"
+#include "support/traced/update_reg.h"
+#include "trace/trace_scope.h"
 
 namespace
 {
@@ -40,73 +42,79 @@ bool SetCurrentDirectoryWithRetries(const std::wstring& sFolder)
 
 } // namespace
 
-bool initseq::Fail(CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
+bool initseq::Fail(TraceScope& scope, CRPLImpl& impl, unsigned uiMessage, const wchar_t* pReason)
 {
     impl.LogStdMsg(ML_ERROR, uiMessage);
-    CvexTrace().EndFail(kFn, pReason);
-    return false;
+    return scope.Fail(pReason);
 }
 
 bool CVEXImpl::Init(CrplCredentials* pCredentials)
 {
-    CvexTrace().Start(kFn);
+    TraceScope scope(kFn);
     auto* pCvex = dynamic_cast<CvexCredentials*>(pCredentials);
-    if (!pCvex) {
-        CvexTrace().EndFail(kFn, L"Not NW credentials");
-        return false;
-    }
-    const CvexCredentials cred = *pCvex; // the host's object may change while Init runs
+    if (!pCvex)
+        return scope.Fail(L"Not NW credentials");
     Fini(true);
+    // From here on every step reads the credentials from m_NetWorkerCredentials: a copy, as the
+    // host's object may change while Init runs. They count as valid once AcceptCredentials ran.
+    m_NetWorkerCredentials = *pCvex;
+    const CvexCredentials& cred = m_NetWorkerCredentials;
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     GetLogDirectory(sFolder);
     if (!IsUsableName(cred.m_sServerName))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"Invalid Server Name");
-    if (!InitNameResolution(cred))
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"Invalid Server Name");
+    if (!InitNameResolution(scope))
         return false;
     if (!IsUsableName(cred.m_sClientName))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"Invalid Client Name");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"Invalid Client Name");
     if (!GetNetWorkerClientVersion(m_sRecoverNetWorkerClientVersion))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"GetNetWorkerClientVersion failed");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"GetNetWorkerClientVersion failed");
     velmora::string sHostname;
     if (!QueryNetwork().GetHostname(sHostname))
-        return initseq::Fail(*this, MSG_NO_HOST_NAME, L"Cannot determine hostname");
-    AcceptCredentials(cred);
-    if (!InitRegistry(sHostname) || !InitNetworkSettings())
+        return initseq::Fail(scope, *this, MSG_NO_HOST_NAME, L"Cannot determine hostname");
+    AcceptCredentials();
+    if (!InitRegistry(scope, sHostname) || !InitNetworkSettings(scope))
         return false;
     ReadClientRegistration();
     if (!SetNetWorkerClientEnv())
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"Can't set environment PATH");
-    if (!InitCurrentDirectory())
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"Can't set environment PATH");
+    if (!InitCurrentDirectory(scope))
         return false;
     MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
     if (!StartNsrExecDaemon())
-        return initseq::Fail(*this, MSG_START_DAEMON_FAILED, L"Failed to start nsrexecd");
+        return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"Failed to start nsrexecd");
+    // A daemon that ends at once would only show later, as a misleading connection failure.
+    if (!StartedDaemonKeepsRunning(initseq::kDaemonSettleMs)) {
+        const std::wstring sLogFolder = std::wstring(nwclient::kClientFolder) + L"applogs";
+        if (!nwclient::FolderIsWritable(sLogFolder))
+            return initseq::Fail(scope, *this, MSG_APPLOGS_NOT_WRITEABLE, L"nsrexecd cannot write its log folder");
+        return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"nsrexecd ended at once");
+    }
     LogStdMsg(ML_INFORMATION, MSG_CONNECTING);
-    return ProveConnection();
+    return ProveConnection(scope);
 }
 
-void CVEXImpl::AcceptCredentials(const CvexCredentials& cred)
+void CVEXImpl::AcceptCredentials()
 {
-    m_NetWorkerCredentials = cred;
     m_bValidCredentials = true;
-    m_sPointInTime = initseq::FormatPointInTime(cred.m_Pit);
+    m_sPointInTime = initseq::FormatPointInTime(m_NetWorkerCredentials.m_Pit);
     CvexTrace().Str(TL_INFO, kFn, L"m_sPointInTime", m_sPointInTime);
 }
 
-bool CVEXImpl::InitRegistry(const std::wstring& sHostname)
+bool CVEXImpl::InitRegistry(TraceScope& scope, const std::wstring& sHostname)
 {
     if (!UpdateReg::ChangeSystemSetupInProgress())
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::ChangeSystemSetupInProgress failed");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"UpdateReg::ChangeSystemSetupInProgress failed");
     if (!UpdateReg::RenameMiniNT(true))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::RenameMiniNT failed");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"UpdateReg::RenameMiniNT failed");
     const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
     if (initseq::SameHostName(sHostname, sClient)) {
         CvexTrace().Line(TL_INFO, kFn, L"Host name already matches the client name");
         return true;
     }
     if (!UpdateReg::ChangeHostname(sClient))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"UpdateReg::ChangeHostname failed");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"UpdateReg::ChangeHostname failed");
     return true;
 }
 
@@ -129,68 +137,72 @@ void CVEXImpl::ReadClientRegistration()
     CvexTrace().Str(TL_INFO, kFn, L"m_sRecoverNetWorkerClientVersion", m_sRecoverNetWorkerClientVersion);
 }
 
-bool CVEXImpl::InitCurrentDirectory()
+bool CVEXImpl::InitCurrentDirectory(TraceScope& scope)
 {
     std::wstring sCurrent(MAX_PATH, L'\0');
     DWORD n = GetCurrentDirectoryW(MAX_PATH, sCurrent.data());
-    if (n == 0 || n >= MAX_PATH)
-        CvexTrace().ApiFailure(kFn, L"GetCurrentDirectory", GetLastError());
-    else
+    if (n == 0 || n >= MAX_PATH) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(kFn, L"GetCurrentDirectory", dwError);
+    } else {
         m_sCurrentDirectory = sCurrent.substr(0, n);
+    }
     CvexTrace().Str(TL_VERBOSE, kFn, L"m_sCurrentDirectory", m_sCurrentDirectory);
     const std::wstring sCdDrive = initseq::FindCdDrive();
     if (sCdDrive.empty())
         return true;
     CvexTrace().Str(TL_INFO, kFn, L"sCdDrive", sCdDrive);
     if (!SetCurrentDirectoryWithRetries(sCdDrive))
-        return initseq::Fail(*this, MSG_SET_CURRENT_DIRECTORY_FAILED, L"SetCurrentDirectory failed");
+        return initseq::Fail(scope, *this, MSG_SET_CURRENT_DIRECTORY_FAILED, L"SetCurrentDirectory failed");
     return true;
 }
 
-bool CVEXImpl::ProveConnection()
+bool CVEXImpl::ProveConnection(TraceScope& scope)
 {
     ConnectionTest test;
     for (int iRun = 1; iRun <= initseq::kMaxConnectionRuns; ++iRun) {
         test.bRepeat = false;
-        if (!RunConnectionTest(test))
+        if (!RunConnectionTest(scope, test))
             return false;
         if (!test.bRepeat)
             break;
     }
-    if (test.bFailed) {
-        CvexTrace().EndFail(kFn, L"Failed");
-        return false;
-    }
+    if (test.bFailed)
+        return scope.Fail(L"Failed");
     if (!test.bSession)
-        return initseq::Fail(*this, MSG_NO_SESSION, L"Session not correctly established");
+        return initseq::Fail(scope, *this, MSG_NO_SESSION, L"Session not correctly established");
     if (LogStdMsg(ML_INFORMATION, MSG_CONNECTED) != 0)
-        return initseq::Fail(*this, MSG_USER_ABORTED, L"User abort");
+        return initseq::Fail(scope, *this, MSG_USER_ABORTED, L"User abort");
     if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion))
         CvexTrace().Line(TL_WARNING, kFn, L"GetNetWorkerServerVersion failed");
     m_bUserEditCfg = GetAdvancedOption(L"UserEditCfg");
-    CvexTrace().End(kFn);
-    return true;
+    return scope.End();
 }
 
-bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
+bool CVEXImpl::RunConnectionTest(TraceScope& scope, ConnectionTest& test)
 {
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName);
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
-        return initseq::Fail(*this, MSG_INIT_FAILED, L"RunCommand failed");
+        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"RunCommand failed");
     const bool bTraceOutput = CvexTrace().TraceOutput(initseq::kTraceGroup);
     bool bDecided = false; // a failure or a repeat is noted: the rest is read and discarded
+    bool bPasswordAsked = false;
     std::wstring sLine;
-    while (GetLine(sLine, bTraceOutput)) {
-        if (bDecided)
-            continue;
-        switch (initseq::ClassifyRecoverLine(sLine)) {
-        case initseq::RecoverLine::Prompt:
+    while (GetLineNoPassword(sLine, bTraceOutput, bPasswordAsked)) {
+        const initseq::RecoverLine kind = initseq::ClassifyRecoverLine(sLine);
+        // Every prompt is answered, also after a failure: a recover that prints an error and
+        // prompts again would otherwise wait for ever.
+        if (kind == initseq::RecoverLine::Prompt) {
             if (!SendResponse(L"EXIT\r\n", false)) {
                 // The session is up but cannot be closed; the host still learns why Init failed.
-                return initseq::Fail(*this, MSG_NO_SESSION, L"SendResponse( EXIT ) failed");
+                return initseq::Fail(scope, *this, MSG_NO_SESSION, L"SendResponse( EXIT ) failed");
             }
             return true;
+        }
+        if (bDecided)
+            continue;
+        switch (kind) {
         case initseq::RecoverLine::SessionOpen:
             CvexTrace().Line(TL_INFO, kFn, L"Session established");
             test.bSession = true;
@@ -201,6 +213,15 @@ bool CVEXImpl::RunConnectionTest(ConnectionTest& test)
             bDecided = true;
             break;
         }
+    }
+    if (bPasswordAsked) {
+        test.bFailed = true; // message 169 is posted
+        test.bRepeat = false;
+    } else if (m_Console.UserAborted()) {
+        // Message 197 is posted; the tool would wait for its next command for ever.
+        m_Console.StopTool(kFn);
+        MirrorConsole();
+        return scope.Fail(L"User abort");
     }
     return true;
 }

@@ -1,5 +1,5 @@
 #include "client/init.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 
 #include <cwchar>
 #include <cwctype>

@@ -1,8 +1,10 @@
 #include "client/server_version.h"
 
+#include "client/init.h"
+
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 namespace serverversion
 {
@@ -32,22 +34,23 @@ bool VersionFromLine(const std::wstring& sLine, std::wstring& sVersion)
 
 bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
 {
-    const wchar_t* fn = L"CVEXImpl::WriteNsradminCommandFile";
+    TraceScope scope(L"CVEXImpl::WriteNsradminCommandFile");
+    const wchar_t* fn = scope.fn();
     velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ | GENERIC_WRITE,
                                           FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
                                           FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) {
-        CvexTrace().ApiFailure(fn, L"CreateFile", GetLastError());
-        CvexTrace().EndFail(fn, L"CreateFile failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(fn, L"CreateFile", dwError);
+        return scope.Fail(L"CreateFile failed");
     }
     const DWORD dwLength = static_cast<DWORD>(strlen(serverversion::kCommandFileText));
     DWORD dwWritten = 0;
     if (!WriteFile(file.get(), serverversion::kCommandFileText, dwLength, &dwWritten, nullptr) ||
         dwWritten != dwLength) {
-        CvexTrace().ApiFailure(fn, L"WriteFile", GetLastError());
-        CvexTrace().EndFail(fn, L"WriteFile() failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(fn, L"WriteFile", dwError);
+        return scope.Fail(L"WriteFile() failed");
     }
     return true;
 }
@@ -55,28 +58,27 @@ bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
 bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
 {
     const wchar_t* fn = L"CVEXImpl::GetNetWorkerServerVersion";
-    CvexTrace().Start(fn);
+    TraceScope scope(fn);
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     const std::wstring sCommandFile = sFolder + L"\\nsradmin_args.txt";
-    if (!WriteNsradminCommandFile(sCommandFile)) {
-        CvexTrace().EndFail(fn, L"Command file not written");
-        return false;
-    }
+    if (!WriteNsradminCommandFile(sCommandFile))
+        return scope.Fail(L"Command file not written");
     const std::wstring sCmd =
         serverversion::CommandLine(m_sNsradminPath, m_NetWorkerCredentials.m_sServerName, sCommandFile);
-    if (!RunCommand(sCmd, CvexTrace().TraceCommands(0))) {
-        CvexTrace().EndFail(fn, L"RunCommand failed");
-        return false;
-    }
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(initseq::kTraceGroup)))
+        return scope.Fail(L"RunCommand failed");
     std::wstring sLine;
-    while (GetLine(sLine, CvexTrace().TraceOutput(0))) {
+    bool bPasswordAsked = false;
+    // A failure here does not fail Init: a surprise password prompt is only a warning.
+    while (GetLineNoPassword(sLine, CvexTrace().TraceOutput(initseq::kTraceGroup), bPasswordAsked, ML_WARNING)) {
         std::wstring sFound;
         if (serverversion::VersionFromLine(sLine, sFound)) {
             sVersion = sFound;
             CvexTrace().Str(TL_INFO, fn, L"sVersion", sVersion);
         }
     }
-    CvexTrace().End(fn);
-    return true;
+    if (bPasswordAsked)
+        return scope.Fail(L"nsradmin asked for a password");
+    return scope.End();
 }

@@ -1,9 +1,9 @@
-// Running one NetWorker tool in the module's private, hidden console; watching it; ending it.
-#include "console/engine_state.h"
-#include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
-#include "support/update_reg.h"
-#include "trace/trace.h"
+// Running one NetWorker tool in the module's private, hidden console.
+#include "console/console_session.h"
+#include "console/monitor_job.h"
+#include "hostapi/message_ids.h"
+#include "support/vstring.h"
+#include "trace/trace_scope.h"
 
 namespace
 {
@@ -24,247 +24,290 @@ bool IsLastingStartError(DWORD dwError)
     }
 }
 
-// Runs one step of starting a tool until it succeeds, fails for good, or has used its attempts;
-// answers ERROR_SUCCESS or the last error. Failures on the way are traced as warnings.
-template <typename Step> DWORD TryStartStep(const wchar_t* pFn, const wchar_t* pWarning, Step step, bool bLastingOnly)
-{
-    const ConsoleEngineState& engine = Engine();
-    for (unsigned uiAttempt = 1;; ++uiAttempt) {
-        if (step())
-            return ERROR_SUCCESS;
-        DWORD dwError = GetLastError();
-        if (uiAttempt >= engine.uiStartAttempts || (bLastingOnly && IsLastingStartError(dwError)))
-            return dwError;
-        CvexTrace().Int(TL_WARNING, pFn, pWarning, dwError);
-        Sleep(engine.dwStartPauseMs);
-    }
-}
-
 const DWORD kAbortExitCode = 12;
-
-// Inheritable security attributes with a null DACL, as the tool's handles need.
-struct OpenSecurity {
-    SECURITY_DESCRIPTOR sd;
-    SECURITY_ATTRIBUTES sa;
-    bool Build(const wchar_t* pFn)
-    {
-        if (!InitializeSecurityDescriptor(&sd, SECURITY_DESCRIPTOR_REVISION)) {
-            CvexTrace().EndFail(pFn, L"InitializeSecurityDescriptor failed");
-            return false;
-        }
-        if (!SetSecurityDescriptorDacl(&sd, TRUE, nullptr, FALSE)) {
-            CvexTrace().EndFail(pFn, L"SetSecurityDescriptorDacl failed");
-            return false;
-        }
-        sa.nLength = sizeof(sa);
-        sa.lpSecurityDescriptor = &sd;
-        sa.bInheritHandle = TRUE;
-        return true;
-    }
-};
 
 } // namespace
 
-void CVEXImpl::SetEngineTimingForTesting(unsigned uiPollsPerHeartbeat, DWORD dwAbortPauseMs, DWORD dwPasswordPauseMs)
+std::wstring ToolNameOfCommand(const std::wstring& sCmd)
 {
-    m_uiPollsPerHeartbeat = uiPollsPerHeartbeat;
-    m_dwAbortPauseMs = dwAbortPauseMs;
-    Engine().dwPasswordPauseMs = dwPasswordPauseMs;
-}
-
-ConsoleEngineState& Engine()
-{
-    static ConsoleEngineState state;
-    return state;
-}
-
-bool CloseSessionHandle(HANDLE& h, const wchar_t* pFn, const wchar_t* pWhat)
-{
-    if (h == INVALID_HANDLE_VALUE || h == nullptr) {
-        h = INVALID_HANDLE_VALUE;
-        return true;
+    size_t iStart = sCmd.find_first_not_of(L' ');
+    if (iStart == std::wstring::npos)
+        return {};
+    size_t iEnd;
+    if (sCmd[iStart] == L'"') {
+        ++iStart;
+        iEnd = sCmd.find(L'"', iStart);
+    } else {
+        iEnd = sCmd.find(L' ', iStart);
     }
-    BOOL bClosed = CloseHandle(h);
-    DWORD dwError = GetLastError();
-    h = INVALID_HANDLE_VALUE;
-    if (!bClosed)
+    std::wstring sProgram = sCmd.substr(iStart, iEnd == std::wstring::npos ? std::wstring::npos : iEnd - iStart);
+    size_t iSlash = sProgram.find_last_of(L"\\/");
+    return iSlash == std::wstring::npos ? sProgram : sProgram.substr(iSlash + 1);
+}
+
+ConsoleSession::ConsoleSession(EngineHost& host) : m_host(host) {}
+
+ConsoleSession::~ConsoleSession()
+{
+    Close(L"ConsoleSession::~ConsoleSession");
+}
+
+void ConsoleSession::SetTiming(const Timing& timing)
+{
+    m_timing = timing;
+    m_shared.dwPasswordPauseMs = timing.dwPasswordPauseMs;
+}
+
+void ConsoleSession::ClearOperationFlags()
+{
+    m_bUserAborted = false;
+    m_bConnectionLost = false;
+}
+
+ConsoleHandles ConsoleSession::Handles() const
+{
+    ConsoleHandles h;
+    h.hConIn = m_hConIn.get();
+    h.hStdOutRd = m_hStdOutRd.get();
+    h.hStdOutWr = m_hStdOutWrMirror;
+    h.hProcess = m_process ? m_process.get() : INVALID_HANDLE_VALUE;
+    h.hThread = m_thread ? m_thread.get() : INVALID_HANDLE_VALUE;
+    h.dwPID = m_dwPID;
+    return h;
+}
+
+// Runs one step of starting a tool until it succeeds, fails for good, or has used its attempts;
+// answers ERROR_SUCCESS or the last error. Failures on the way are traced as warnings.
+template <typename Step>
+DWORD ConsoleSession::TryStartStep(const wchar_t* pFn, const wchar_t* pWarning, Step step, bool bLastingOnly)
+{
+    for (unsigned uiAttempt = 1;; ++uiAttempt) {
+        DWORD dwError = step();
+        if (dwError == ERROR_SUCCESS)
+            return ERROR_SUCCESS;
+        if (uiAttempt >= m_seams.uiStartAttempts || (bLastingOnly && IsLastingStartError(dwError)))
+            return dwError;
+        CvexTrace().Int(TL_WARNING, pFn, pWarning, dwError);
+        Sleep(m_seams.dwStartPauseMs);
+    }
+}
+
+namespace
+{
+
+// Closes one handle of the session, tracing a failed close under the call's text.
+void CloseTraced(velmora::unique_file& h, const wchar_t* pFn, const wchar_t* pWhat)
+{
+    if (!h.close()) {
+        DWORD dwError = GetLastError();
         CvexTrace().ApiFailure(pFn, pWhat, dwError);
-    return bClosed != FALSE;
+    }
 }
 
-void CVEXImpl::CloseConsoleHandles(const wchar_t* pFn)
+} // namespace
+
+void ConsoleSession::CloseConsoleHandles(const wchar_t* pFn)
 {
-    CloseSessionHandle(m_Handles.hConIn, pFn, L"CloseHandle(STDIN)");
-    CloseSessionHandle(m_Handles.hStdOutRd, pFn, L"CloseHandle(STDOUT-RD)");
-    CloseSessionHandle(m_Handles.hStdOutWr, pFn, L"CloseHandle(STDOUT-WR)");
+    CloseTraced(m_hConIn, pFn, L"CloseHandle(STDIN)");
+    CloseTraced(m_hStdOutRd, pFn, L"CloseHandle(STDOUT-RD)");
+    CloseTraced(m_hStdOutWr, pFn, L"CloseHandle(STDOUT-WR)");
+    m_hStdOutWrMirror = INVALID_HANDLE_VALUE;
 }
 
-void CVEXImpl::WaitForPreviousCommand()
+// Waits for the previous tool to end. One still running after the grace period is ended; false
+// when even that does not end it within another grace period.
+bool ConsoleSession::WaitForPreviousCommand()
 {
+    const ULONGLONG ullStart = GetTickCount64();
+    bool bTerminated = false;
     int nSleeps = 0;
-    while (!Engine().bCommandIdle) {
+    while (!m_shared.bCommandIdle) {
+        const ULONGLONG ullWaited = GetTickCount64() - ullStart;
+        if (!bTerminated && ullWaited >= m_timing.dwPreviousCommandGraceMs) {
+            CvexTrace().Line(TL_WARNING, L"CVEXImpl::RunCommand", L"Previous command still running - terminating it");
+            TerminateProcess(m_process.get(), kAbortExitCode);
+            bTerminated = true;
+        } else if (bTerminated && ullWaited >= 2ull * m_timing.dwPreviousCommandGraceMs) {
+            return false;
+        }
         Sleep(1000);
         if (++nSleeps == 60) {
             CvexTrace().Line(TL_INFO, L"CVEXImpl::RunCommand", L"Waiting for previous command to finish ...");
             nSleeps = 0;
         }
     }
+    return true;
 }
 
-// Closes what an ended command leaves behind: its process and thread handles, the
-// monitoring thread and its mutex. Only called once the monitoring thread has finished.
-void CVEXImpl::ReleaseEndedCommand(const wchar_t* pFn)
+// Closes what an ended command leaves behind: its process and thread handles, the monitoring
+// thread and the command mutex. Only called once the monitoring thread has finished or never ran.
+void ConsoleSession::ReleaseEndedCommand(const wchar_t*)
 {
-    ConsoleEngineState& engine = Engine();
-    if (engine.hMonitorThread) {
-        WaitForSingleObject(engine.hMonitorThread.get(), INFINITE);
-        engine.hMonitorThread.reset();
+    if (m_hMonitorThread) {
+        WaitForSingleObject(m_hMonitorThread.get(), INFINITE);
+        m_hMonitorThread.reset();
+        m_hStdOutWrMirror = INVALID_HANDLE_VALUE; // the thread closed it
     }
-    if (m_hCommandMutex) {
-        CloseHandle(m_hCommandMutex);
-        m_hCommandMutex = nullptr;
-    }
-    CloseSessionHandle(m_Handles.hProcess, pFn, L"CloseHandle(PROCESS)");
-    CloseSessionHandle(m_Handles.hThread, pFn, L"CloseHandle(THREAD)");
+    m_hMonitorReady.reset();
+    m_hCommandMutex.reset();
+    m_process.reset();
+    m_thread.reset();
+    m_dwPID = 0;
 }
 
-bool CVEXImpl::OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa)
+bool ConsoleSession::OpenConsoleInput(TraceScope& scope, SECURITY_ATTRIBUTES& sa)
 {
+    const wchar_t* fn = scope.fn();
     // A console that exists already (error 5) is used.
-    auto allocConsole = [] { return Engine().pfnAllocConsole() || GetLastError() == ERROR_ACCESS_DENIED; };
-    DWORD dwError = TryStartStep(pFn, L"AllocConsole failed, trying again; dwLastError", allocConsole, false);
+    auto allocConsole = [this] {
+        if (m_seams.pfnAllocConsole())
+            return DWORD{ERROR_SUCCESS};
+        DWORD dwError = GetLastError();
+        return dwError == ERROR_ACCESS_DENIED ? DWORD{ERROR_SUCCESS} : dwError;
+    };
+    DWORD dwError = TryStartStep(fn, L"AllocConsole failed, trying again; dwLastError", allocConsole, false);
     if (dwError != ERROR_SUCCESS) {
-        LogVarMsg(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
-        CvexTrace().ApiFailure(pFn, L"AllocConsole", dwError);
-        CvexTrace().EndFail(pFn, L"AllocConsole failed");
-        return false;
+        m_host.LogMessageCode(ML_ERROR, MSG_ALLOC_CONSOLE_FAILED, dwError);
+        CvexTrace().ApiFailure(fn, L"AllocConsole", dwError);
+        return scope.Fail(L"AllocConsole failed");
     }
     HWND hWnd = GetConsoleWindow();
     if (!hWnd) {
-        LogVarMsg(ML_WARNING, MSG_GET_CONSOLE_WINDOW_FAILED, GetLastError());
+        DWORD dwWindowError = GetLastError();
+        m_host.LogMessageCode(ML_WARNING, MSG_GET_CONSOLE_WINDOW_FAILED, dwWindowError);
     } else if (!ShowWindow(hWnd, SW_HIDE)) {
         // ShowWindow answers the previous visibility, not success; only a real error counts.
-        DWORD dwError = GetLastError();
-        if (dwError != ERROR_SUCCESS && dwError != ERROR_ACCESS_DENIED)
-            LogVarMsg(ML_WARNING, MSG_SHOW_WINDOW_FAILED, dwError);
+        DWORD dwShowError = GetLastError();
+        if (dwShowError != ERROR_SUCCESS && dwShowError != ERROR_ACCESS_DENIED)
+            m_host.LogMessageCode(ML_WARNING, MSG_SHOW_WINDOW_FAILED, dwShowError);
     }
-    m_Handles.hConIn = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                                   OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (m_Handles.hConIn == INVALID_HANDLE_VALUE) {
-        DWORD dwError = GetLastError();
-        LogVarMsg(ML_ERROR, MSG_CREATE_FILE_FAILED, dwError);
-        CvexTrace().EndFail(pFn, L"CreateFile(CONIN) failed");
-        return false;
+    m_hConIn.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
+                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!m_hConIn) {
+        DWORD dwOpenError = GetLastError();
+        m_host.LogMessageCode(ML_ERROR, MSG_CREATE_FILE_FAILED, dwOpenError);
+        return scope.Fail(L"CreateFile(CONIN) failed");
     }
     DWORD dwMode = 0;
-    if (!GetConsoleMode(m_Handles.hConIn, &dwMode)) {
-        CvexTrace().Line(TL_VERBOSE, pFn, L"GetConsoleMode failed");
+    if (!GetConsoleMode(m_hConIn.get(), &dwMode)) {
+        CvexTrace().Line(TL_VERBOSE, fn, L"GetConsoleMode failed");
         return true;
     }
-    CvexTrace().Hex(TL_VERBOSE, pFn, L"dwMode", dwMode);
-    if (!SetConsoleMode(m_Handles.hConIn, dwMode ^ ENABLE_ECHO_INPUT))
-        LogVarMsg(ML_WARNING, MSG_SET_CONSOLE_MODE_FAILED, GetLastError());
-    return true;
-}
-
-bool CVEXImpl::StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY_ATTRIBUTES& sa)
-{
-    std::string sNarrow = velmora::narrow(sCmd);
-    STARTUPINFOA si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES | STARTF_USESHOWWINDOW;
-    si.wShowWindow = SW_HIDE;
-    si.hStdInput = m_Handles.hConIn;
-    si.hStdOutput = m_Handles.hStdOutWr;
-    si.hStdError = m_Handles.hStdOutWr;
-    PROCESS_INFORMATION pi = {};
-    auto createProcess = [&] {
-        return Engine().pfnCreateProcess(nullptr, sNarrow.data(), &sa, &sa, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr,
-                                         nullptr, &si, &pi) != FALSE;
-    };
-    DWORD dwError = TryStartStep(pFn, L"CreateProcess failed, trying again; dwLastError", createProcess, true);
-    if (dwError != ERROR_SUCCESS) {
-        CloseConsoleHandles(pFn);
-        CvexTrace().ApiFailure(pFn, L"CreateProcess", dwError);
-        CvexTrace().EndFail(pFn, L"CreateProcess failed");
-        return false;
+    CvexTrace().Hex(TL_VERBOSE, fn, L"dwMode", dwMode);
+    if (!SetConsoleMode(m_hConIn.get(), dwMode ^ ENABLE_ECHO_INPUT)) {
+        DWORD dwModeError = GetLastError();
+        m_host.LogMessageCode(ML_WARNING, MSG_SET_CONSOLE_MODE_FAILED, dwModeError);
     }
-    m_Handles.hProcess = pi.hProcess;
-    m_Handles.hThread = pi.hThread;
-    m_Handles.dwPID = pi.dwProcessId;
-    CvexTrace().Int(TL_VERBOSE, pFn, L"m_Handles.dwPID", m_Handles.dwPID);
     return true;
 }
 
-bool CVEXImpl::StartMonitor(const wchar_t* pFn)
+bool ConsoleSession::OpenOutputPipe(TraceScope& scope, SECURITY_ATTRIBUTES& sa)
 {
-    ConsoleEngineState& engine = Engine();
-    engine.hMutexReady.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
-    engine.monitor =
-        MonitorBlock{&m_hCommandMutex,     m_Handles.hProcess,   m_Handles.hThread,       &m_Handles.hConIn,
-                     &m_Handles.hStdOutRd, &m_Handles.hStdOutWr, engine.hMutexReady.get()};
-    engine.bCommandIdle = false;
-    DWORD dwThreadId = 0;
-    if (engine.hMutexReady)
-        engine.hMonitorThread.reset(
-            engine.pfnStartThread(&CVEXImpl::ThreadWaitForProcessTermination, &engine.monitor, &dwThreadId));
-    if (!engine.hMonitorThread) {
-        // No child may run unwatched: end it and close the session so the next command can start.
+    HANDLE hRead = INVALID_HANDLE_VALUE, hWrite = INVALID_HANDLE_VALUE;
+    if (!CreatePipe(&hRead, &hWrite, &sa, 0x10000)) {
         DWORD dwError = GetLastError();
-        CvexTrace().ApiFailure(pFn, L"CreateThread", dwError);
-        TerminateProcess(m_Handles.hProcess, kAbortExitCode);
-        WaitForSingleObject(m_Handles.hProcess, 5000);
-        CloseConsoleHandles(pFn);
-        CloseSessionHandle(m_Handles.hProcess, pFn, L"CloseHandle(PROCESS)");
-        CloseSessionHandle(m_Handles.hThread, pFn, L"CloseHandle(THREAD)");
-        m_Handles.dwPID = 0;
-        engine.bCommandIdle = true;
-        CvexTrace().EndFail(pFn, L"Failed to create monitoring thread");
+        CvexTrace().ApiFailure(scope.fn(), L"CreatePipe", dwError);
+        CloseTraced(m_hConIn, scope.fn(), L"CloseHandle(STDIN)");
+        return scope.Fail(L"Create STDOUT pipe failed");
+    }
+    m_hStdOutRd.reset(hRead);
+    m_hStdOutWr.reset(hWrite);
+    m_hStdOutWrMirror = hWrite;
+    // Only the child writes into the pipe; the read end stays with the module.
+    SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
+    return true;
+}
+
+bool ConsoleSession::StartChild(TraceScope& scope, const std::wstring& sCmd)
+{
+    velmora::process_start start;
+    start.sCommandLine = sCmd;
+    start.bInheritHandles = true;
+    start.dwCreationFlags = CREATE_NEW_PROCESS_GROUP; // Abort can send CTRL-BREAK to it alone
+    start.hStdInput = m_hConIn.get();
+    start.hStdOutput = start.hStdError = m_hStdOutWr.get();
+    start.pfnCreateProcess = m_seams.pfnCreateProcess;
+    velmora::started_process started;
+    auto createProcess = [&] { return velmora::start_process(start, started); };
+    DWORD dwError = TryStartStep(scope.fn(), L"CreateProcess failed, trying again; dwLastError", createProcess, true);
+    if (dwError != ERROR_SUCCESS) {
+        CloseConsoleHandles(scope.fn());
+        CvexTrace().ApiFailure(scope.fn(), L"CreateProcess", dwError);
+        return scope.Fail(L"CreateProcess failed");
+    }
+    m_process = std::move(started.process);
+    m_thread = std::move(started.thread);
+    m_dwPID = started.dwProcessId;
+    CvexTrace().Int(TL_VERBOSE, scope.fn(), L"m_Handles.dwPID", m_dwPID);
+    return true;
+}
+
+bool ConsoleSession::RunCommand(const std::wstring& sCmd, bool bTrace)
+{
+    TraceScope scope(L"CVEXImpl::RunCommand");
+    if (sCmd.empty())
+        return scope.Fail(L"Invalid command");
+    if (!WaitForPreviousCommand())
+        return scope.Fail(L"Previous command does not end");
+    ReleaseEndedCommand(scope.fn());
+    // What an earlier command left behind belongs to it, not to this one.
+    CloseConsoleHandles(scope.fn());
+    ResetReader();
+    m_shared.bPasswordRequired = false;
+    m_bPasswordAnnounced = false;
+    // An abort or a dropped connection belongs to the tool it happened with.
+    ClearOperationFlags();
+    m_sToolName = ToolNameOfCommand(sCmd);
+
+    velmora::open_security security;
+    if (!security.build()) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(scope.fn(), security.failed_call(), dwError);
+        const std::wstring sReason = std::wstring(security.failed_call()) + L" failed";
+        return scope.Fail(sReason.c_str());
+    }
+    if (!OpenConsoleInput(scope, *security.get()) || !OpenOutputPipe(scope, *security.get()))
         return false;
+    if (bTrace)
+        CvexTrace().Str(TL_INFO, scope.fn(), L"sCmd", sCmd);
+    if (!StartChild(scope, sCmd) || !StartMonitor(scope))
+        return false;
+    return scope.End();
+}
+
+// Starts the monitoring thread with its job. No tool may run unwatched: when the thread cannot
+// be made, the tool is ended and the session closed so that the next command can start.
+bool ConsoleSession::StartMonitor(TraceScope& scope)
+{
+    m_hMonitorReady.reset(CreateEventW(nullptr, TRUE, FALSE, nullptr));
+    m_hCommandMutex.reset(CreateMutexW(nullptr, FALSE, nullptr));
+    m_shared.bCommandIdle = false;
+    DWORD dwThreadId = 0;
+    if (m_hMonitorReady && m_hCommandMutex) {
+        auto* pJob = new MonitorJob{m_process.get(),       m_hConIn.get(),        std::move(m_hStdOutWr),
+                                    m_hCommandMutex.get(), m_hMonitorReady.get(), m_shared};
+        m_hMonitorThread.reset(
+            m_seams.pfnStartThread(&ConsoleSession::ThreadWaitForProcessTermination, pJob, &dwThreadId));
+        if (!m_hMonitorThread) {
+            DWORD dwError = GetLastError();
+            m_hStdOutWr = std::move(pJob->hStdOutWr);
+            delete pJob;
+            SetLastError(dwError);
+        }
+    }
+    if (!m_hMonitorThread) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(scope.fn(), L"CreateThread", dwError);
+        TerminateProcess(m_process.get(), kAbortExitCode);
+        WaitForSingleObject(m_process.get(), 5000);
+        CloseConsoleHandles(scope.fn());
+        ReleaseEndedCommand(scope.fn());
+        m_shared.bCommandIdle = true;
+        return scope.Fail(L"Failed to create monitoring thread");
     }
     // Fini waits on the command mutex: do not return before the thread owns it.
-    HANDLE waits[2] = {engine.hMutexReady.get(), engine.hMonitorThread.get()};
+    HANDLE waits[2] = {m_hMonitorReady.get(), m_hMonitorThread.get()};
     WaitForMultipleObjects(2, waits, FALSE, INFINITE);
-    CvexTrace().Hex(TL_VERBOSE, pFn, L"dwThreadId", dwThreadId);
-    return true;
-}
-
-bool CVEXImpl::RunCommand(const std::wstring& sCmd, bool bTrace)
-{
-    const wchar_t* fn = L"CVEXImpl::RunCommand";
-    CvexTrace().Start(fn);
-    if (sCmd.empty()) {
-        CvexTrace().EndFail(fn, L"Invalid command");
-        return false;
-    }
-    WaitForPreviousCommand();
-    ReleaseEndedCommand(fn);
-    // What an earlier command left behind belongs to it, not to this one.
-    CloseConsoleHandles(fn);
-    Engine().ResetReader();
-    Engine().bPasswordRequired = false;
-
-    OpenSecurity consoleSecurity;
-    if (!consoleSecurity.Build(fn) || !OpenConsoleInput(fn, consoleSecurity.sa))
-        return false;
-    OpenSecurity pipeSecurity;
-    if (!pipeSecurity.Build(fn)) {
-        CloseSessionHandle(m_Handles.hConIn, fn, L"CloseHandle(STDIN)");
-        return false;
-    }
-    if (!CreatePipe(&m_Handles.hStdOutRd, &m_Handles.hStdOutWr, &pipeSecurity.sa, 0x10000)) {
-        CvexTrace().ApiFailure(fn, L"CreatePipe", GetLastError());
-        m_Handles.hStdOutRd = m_Handles.hStdOutWr = INVALID_HANDLE_VALUE;
-        CloseSessionHandle(m_Handles.hConIn, fn, L"CloseHandle(STDIN)");
-        CvexTrace().EndFail(fn, L"Create STDOUT pipe failed");
-        return false;
-    }
-    // Only the child writes into the pipe; the read end stays with the module.
-    SetHandleInformation(m_Handles.hStdOutRd, HANDLE_FLAG_INHERIT, 0);
-    if (bTrace)
-        CvexTrace().Str(TL_INFO, fn, L"sCmd", sCmd);
-    if (!StartChild(fn, sCmd, pipeSecurity.sa) || !StartMonitor(fn))
-        return false;
-    CvexTrace().End(fn);
+    CvexTrace().Hex(TL_VERBOSE, scope.fn(), L"dwThreadId", dwThreadId);
     return true;
 }

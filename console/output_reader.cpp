@@ -1,10 +1,9 @@
 // Reading a tool's output line by line, with heartbeats, abort and the connection watch.
-#include "console/engine_state.h"
+#include "console/console_session.h"
 #include "console/tcp_watch.h"
-#include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "support/cnm.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 #include <iphlpapi.h>
 
@@ -16,26 +15,37 @@ const unsigned kHeartbeatsPerWaitingMessage = 4;
 
 } // namespace
 
-void CVEXImpl::CloseOutputPipe()
+void ConsoleSession::ResetReader()
 {
-    CloseSessionHandle(m_Handles.hStdOutRd, L"CVEXImpl::ReadChar", L"CloseHandle(STDOUT-RD)");
+    m_ring.clear();
+    m_nReadAvailable = m_nReadMoved = 0;
+    m_assembler.reset();
+    m_uiLastProgressAnswer = 0;
+    m_uiHeartbeatPeriods = 0;
 }
 
-bool CVEXImpl::AbortRead()
+void ConsoleSession::CloseOutputPipe()
+{
+    if (!m_hStdOutRd.close()) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(L"CVEXImpl::ReadChar", L"CloseHandle(STDOUT-RD)", dwError);
+    }
+}
+
+bool ConsoleSession::AbortRead()
 {
     m_bUserAborted = true;
-    LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
+    m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
     CloseOutputPipe();
     return false;
 }
 
 // Asks the pipe for more output. False when the output ended or failed (pipe closed).
-bool CVEXImpl::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
+bool ConsoleSession::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
 {
-    ConsoleEngineState& engine = Engine();
     bGotData = false;
     DWORD dwAvailable = 0;
-    if (!PeekNamedPipe(m_Handles.hStdOutRd, nullptr, 0, nullptr, &dwAvailable, nullptr)) {
+    if (!PeekNamedPipe(m_hStdOutRd.get(), nullptr, 0, nullptr, &dwAvailable, nullptr)) {
         DWORD dwError = GetLastError();
         if (dwError == ERROR_BROKEN_PIPE)
             CvexTrace().Line(TL_VERBOSE, pFn, L"PeekNamedPipe[STDOUT] input finished");
@@ -46,10 +56,9 @@ bool CVEXImpl::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
     }
     if (dwAvailable == 0)
         return true;
-    DWORD dwWanted =
-        dwAvailable < engine.readBuffer.size() ? dwAvailable : static_cast<DWORD>(engine.readBuffer.size());
+    DWORD dwWanted = dwAvailable < m_readBuffer.size() ? dwAvailable : static_cast<DWORD>(m_readBuffer.size());
     DWORD dwRead = 0;
-    if (!ReadFile(m_Handles.hStdOutRd, engine.readBuffer.data(), dwWanted, &dwRead, nullptr)) {
+    if (!ReadFile(m_hStdOutRd.get(), m_readBuffer.data(), dwWanted, &dwRead, nullptr)) {
         CvexTrace().ApiFailure(pFn, L"ReadFile", GetLastError());
         CvexTrace().EndFail(pFn, L"ReadFile failed");
         CloseOutputPipe();
@@ -60,68 +69,80 @@ bool CVEXImpl::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
         CloseOutputPipe();
         return false;
     }
-    engine.nReadAvailable = dwRead;
-    engine.nReadMoved = 0;
+    m_nReadAvailable = dwRead;
+    m_nReadMoved = 0;
     bGotData = true;
     return true;
 }
 
 // One heartbeat period of silence: tell the host, warn every fourth time, check the connection.
-void CVEXImpl::Heartbeat()
+void ConsoleSession::Heartbeat()
 {
-    ConsoleEngineState& engine = Engine();
-    if (HasProgressCallback()) {
+    if (m_host.CanReportProgress()) {
         ProgressRecord record;
         record.uiKind = PK_HEARTBEAT;
         record.sText1 = L"Heartbeat";
-        engine.uiLastProgressAnswer = SendProgress(record);
+        m_uiLastProgressAnswer = m_host.ReportProgress(record);
     }
-    if (++engine.uiHeartbeatPeriods >= kHeartbeatsPerWaitingMessage) {
-        LogStdMsg(ML_WARNING, MSG_WAITING_FOR_SERVER);
-        engine.uiHeartbeatPeriods = 0;
+    if (++m_uiHeartbeatPeriods >= kHeartbeatsPerWaitingMessage) {
+        m_host.LogMessage(ML_WARNING, MSG_WAITING_FOR_SERVER);
+        m_uiHeartbeatPeriods = 0;
     }
-    bool bConnected = m_NetWorkerCredentials.m_ServerIPAddress.family() == AF_INET6 ? CheckNetWorkerConnection6()
-                                                                                    : CheckNetWorkerConnection4();
+    bool bConnected =
+        m_host.ServerAddressFamily() == AF_INET6 ? CheckNetWorkerConnection6() : CheckNetWorkerConnection4();
     if (!bConnected) {
         ProgressRecord record;
         record.uiKind = PK_MESSAGE;
-        record.sText5 = LoadMessageText(MSG_CONNECTION_LOST);
+        record.sText5 = m_host.MessageText(MSG_CONNECTION_LOST);
         // An abort asked for at the heartbeat stands, whatever the answer to this message.
-        unsigned uiAnswer = SendProgress(record);
-        if (engine.uiLastProgressAnswer != 1)
-            engine.uiLastProgressAnswer = uiAnswer;
+        unsigned uiAnswer = m_host.ReportProgress(record);
+        if (m_uiLastProgressAnswer != 1)
+            m_uiLastProgressAnswer = uiAnswer;
         m_bConnectionLost = true;
     }
 }
 
-bool CVEXImpl::ReadChar(unsigned char* c)
+// A password request is announced once (GetLine's empty line); while it stays unanswered the
+// reader waits as it does for silence, with heartbeats and the host's abort, instead of handing
+// out empty lines as fast as the caller asks for them.
+bool ConsoleSession::AnnouncePasswordRequest()
+{
+    if (!m_shared.bPasswordRequired) {
+        m_bPasswordAnnounced = false;
+        return false;
+    }
+    if (m_bPasswordAnnounced)
+        return false;
+    m_bPasswordAnnounced = true;
+    return true;
+}
+
+bool ConsoleSession::ReadChar(unsigned char* c)
 {
     bool bGotByte = false;
     return c && ReadByte(*c, bGotByte);
 }
 
 // As ReadChar, and tells whether a byte was delivered (none while a password is awaited).
-bool CVEXImpl::ReadByte(unsigned char& c, bool& bGotByte)
+bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
 {
     const wchar_t* fn = L"CVEXImpl::ReadChar";
-    ConsoleEngineState& engine = Engine();
     bGotByte = false;
-    if (m_Handles.hStdOutRd == INVALID_HANDLE_VALUE)
+    if (!m_hStdOutRd)
         return false;
     for (;;) {
         // A period is its number of polls or their nominal time on the clock, whichever ends
         // first: on a loaded machine the sleeps last longer, and the host still hears in time.
-        const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_uiPollsPerHeartbeat) * kPollSleepMs;
+        const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_timing.uiPollsPerHeartbeat) * kPollSleepMs;
         const ULONGLONG ullStart = GetTickCount64();
-        for (unsigned uiPoll = 0; uiPoll < m_uiPollsPerHeartbeat && GetTickCount64() - ullStart < ullPeriodMs;
+        for (unsigned uiPoll = 0; uiPoll < m_timing.uiPollsPerHeartbeat && GetTickCount64() - ullStart < ullPeriodMs;
              ++uiPoll) {
-            if (engine.ring.get(c)) {
+            if (m_ring.get(c)) {
                 bGotByte = true;
-                return engine.uiLastProgressAnswer == 1 ? AbortRead() : true;
+                return m_uiLastProgressAnswer == 1 ? AbortRead() : true;
             }
-            if (engine.nReadMoved < engine.nReadAvailable) {
-                engine.nReadMoved += engine.ring.put(engine.readBuffer.data() + engine.nReadMoved,
-                                                     engine.nReadAvailable - engine.nReadMoved);
+            if (m_nReadMoved < m_nReadAvailable) {
+                m_nReadMoved += m_ring.put(m_readBuffer.data() + m_nReadMoved, m_nReadAvailable - m_nReadMoved);
                 continue;
             }
             bool bGotData = false;
@@ -129,20 +150,19 @@ bool CVEXImpl::ReadByte(unsigned char& c, bool& bGotByte)
                 return false;
             if (bGotData)
                 continue;
-            if (engine.bPasswordRequired)
+            if (AnnouncePasswordRequest())
                 return true; // no new byte: the caller sees the password request
             SleepEx(kPollSleepMs, TRUE);
         }
         Heartbeat();
-        if (engine.uiLastProgressAnswer == 1)
+        if (m_uiLastProgressAnswer == 1)
             return AbortRead();
     }
 }
 
-bool CVEXImpl::GetLine(std::wstring& sLine, bool bTrace)
+bool ConsoleSession::GetLine(std::wstring& sLine, bool bTrace)
 {
     const wchar_t* fn = L"CVEXImpl::GetLine";
-    ConsoleEngineState& engine = Engine();
     unsigned char c = 0;
     for (;;) {
         bool bGotByte = false;
@@ -153,10 +173,10 @@ bool CVEXImpl::GetLine(std::wstring& sLine, bool bTrace)
             sLine.clear();
             return true;
         }
-        LineAssembler::Result result = engine.assembler.push(c);
+        LineAssembler::Result result = m_assembler.push(c);
         if (result == LineAssembler::Result::More)
             continue;
-        sLine = engine.assembler.line();
+        sLine = m_assembler.line();
         if (result == LineAssembler::Result::LongLine)
             CvexTrace().Line(TL_INFO, fn, L"Long Line");
         if (bTrace)
@@ -168,55 +188,52 @@ bool CVEXImpl::GetLine(std::wstring& sLine, bool bTrace)
 namespace
 {
 
-bool ReportNsrexecdRow(const wchar_t* pFn, const std::vector<TcpRow>& rows)
+bool ReportNsrexecdRow(TraceScope& scope, const std::vector<TcpRow>& rows)
 {
+    const wchar_t* fn = scope.fn();
     int i = FindNsrexecdRow(rows);
-    if (i < 0) {
-        CvexTrace().EndFail(pFn, L"NetWorker nsrexecd Port not found", TL_WARNING);
-        return false;
-    }
-    CvexTrace().Line(TL_VERBOSE, pFn, L"Found NetWorker nsrexecd Port");
+    if (i < 0)
+        return scope.Fail(L"NetWorker nsrexecd Port not found", TL_WARNING);
+    CvexTrace().Line(TL_VERBOSE, fn, L"Found NetWorker nsrexecd Port");
     std::wstring sState = NsrexecdStateText(rows[i].dwState);
     if (sState.empty()) {
-        CvexTrace().Line(TL_INFO, pFn, (std::wstring(pFn) + L" : Unknown State").c_str());
-        CvexTrace().Int(TL_INFO, pFn, L"pTcpTable->table[ i ].dwState", rows[i].dwState);
+        CvexTrace().Line(TL_INFO, fn, (std::wstring(fn) + L" : Unknown State").c_str());
+        CvexTrace().Int(TL_INFO, fn, L"pTcpTable->table[ i ].dwState", rows[i].dwState);
     } else {
-        CvexTrace().Line(TL_VERBOSE, pFn, sState.c_str());
+        CvexTrace().Line(TL_VERBOSE, fn, sState.c_str());
     }
-    return true;
+    return scope.End();
 }
 
-// Calls a table getter with the grow-on-122 protocol; empty on failure.
+// Calls a table getter with the grow-on-122 protocol; false (the scope ended) on failure.
 template <typename Getter>
-bool FetchTable(const wchar_t* pFn, const wchar_t* pCall, std::vector<unsigned char>& buf, Getter get)
+bool FetchTable(TraceScope& scope, const wchar_t* pCall, std::vector<unsigned char>& buf, Getter get)
 {
     ULONG ulSize = 4096;
     for (int tries = 0; tries < 4; ++tries) {
         try {
             buf.resize(ulSize);
         } catch (const std::bad_alloc&) {
-            CvexTrace().EndFail(pFn, L"Error allocating memory");
-            return false;
+            return scope.Fail(L"Error allocating memory");
         }
         DWORD dwRc = get(buf.data(), ulSize);
         if (dwRc == NO_ERROR)
             return true;
         if (dwRc != ERROR_INSUFFICIENT_BUFFER) {
-            CvexTrace().Int(TL_ERROR, pFn, (std::wstring(pCall) + L" failed : dwRc").c_str(), dwRc);
-            return false;
+            CvexTrace().Int(TL_ERROR, scope.fn(), (std::wstring(pCall) + L" failed : dwRc").c_str(), dwRc);
+            return scope.Fail(L"TCP table not read");
         }
     }
-    return false;
+    return scope.Fail(L"TCP table keeps growing");
 }
 
 } // namespace
 
-bool CVEXImpl::CheckNetWorkerConnection4()
+bool ConsoleSession::CheckNetWorkerConnection4()
 {
-    const wchar_t* fn = L"CVEXImpl::CheckNetWorkerConnection4";
-    CvexTrace().Start(fn);
+    TraceScope scope(L"CVEXImpl::CheckNetWorkerConnection4");
     std::vector<unsigned char> buf;
-    if (!FetchTable(fn, L"GetTcpTable", buf, [](unsigned char* p, ULONG& ul) {
+    if (!FetchTable(scope, L"GetTcpTable", buf, [](unsigned char* p, ULONG& ul) {
             return GetTcpTable(reinterpret_cast<MIB_TCPTABLE*>(p), &ul, TRUE);
         }))
         return false;
@@ -224,15 +241,14 @@ bool CVEXImpl::CheckNetWorkerConnection4()
     std::vector<TcpRow> rows;
     for (DWORD i = 0; i < pTable->dwNumEntries; ++i)
         rows.push_back({ntohs(static_cast<u_short>(pTable->table[i].dwRemotePort)), pTable->table[i].dwState});
-    return ReportNsrexecdRow(fn, rows);
+    return ReportNsrexecdRow(scope, rows);
 }
 
-bool CVEXImpl::CheckNetWorkerConnection6()
+bool ConsoleSession::CheckNetWorkerConnection6()
 {
-    const wchar_t* fn = L"CVEXImpl::CheckNetWorkerConnection6";
-    CvexTrace().Start(fn);
+    TraceScope scope(L"CVEXImpl::CheckNetWorkerConnection6");
     std::vector<unsigned char> buf;
-    if (!FetchTable(fn, L"CNM::GetTcp6Table", buf, [](unsigned char* p, ULONG& ul) {
+    if (!FetchTable(scope, L"CNM::GetTcp6Table", buf, [](unsigned char* p, ULONG& ul) {
             DWORD dwSize = ul;
             DWORD dwRc = CNM::GetTcp6Table(p, dwSize, true);
             ul = dwSize;
@@ -244,5 +260,5 @@ bool CVEXImpl::CheckNetWorkerConnection6()
     for (DWORD i = 0; i < pTable->dwNumEntries; ++i)
         rows.push_back(
             {ntohs(static_cast<u_short>(pTable->table[i].dwRemotePort)), static_cast<DWORD>(pTable->table[i].State)});
-    return ReportNsrexecdRow(fn, rows);
+    return ReportNsrexecdRow(scope, rows);
 }

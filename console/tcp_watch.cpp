@@ -3,7 +3,7 @@
 int FindNsrexecdRow(const std::vector<TcpRow>& rows)
 {
     for (size_t i = 0; i < rows.size(); ++i)
-        if (rows[i].usRemotePort == kNsrexecdPort)
+        if (rows[i].usRemotePort == kNsrexecdPort && rows[i].dwState == kTcpStateEstablished)
             return static_cast<int>(i);
     return -1;
 }

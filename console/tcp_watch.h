@@ -12,7 +12,11 @@ struct TcpRow {
     DWORD dwState;
 };
 
-// Index of the first row whose remote port is the daemon's, or -1.
+// The TCP state of a live connection (MIB_TCP_STATE_ESTAB).
+const DWORD kTcpStateEstablished = 5;
+
+// Index of the first established connection to the daemon's port, or -1. A row in TIME_WAIT or
+// CLOSE_WAIT is what an ended or dropped session leaves behind, not a live one.
 int FindNsrexecdRow(const std::vector<TcpRow>& rows);
 // Trace text for a TCP state ("NetWorker nsrexecd Port - Established"); empty when unknown.
 std::wstring NsrexecdStateText(DWORD dwState);

@@ -2,7 +2,7 @@
 // the point in time; loaded from and stored to the host's answer file.
 #pragma once
 #include "credentials/crpl_credentials.h"
-#include "plugin/crpl_impl.h" // CVEX_EXPORT
+#include "support/export.h"
 #include "support/ip_address.h"
 
 #include <string>

@@ -1,7 +1,7 @@
 // How the reference host shows what the plug-in tells it: messages with their level,
 // progress records rendered as one line each.
 #pragma once
-#include "plugin/host_types.h"
+#include "hostapi/host_types.h"
 
 #include <string>
 

@@ -1,7 +1,7 @@
 // CRPL: the interface through which the host drives every backup plug-in.
 // The slot order is the host's ABI: never reorder, insert or remove a virtual.
 #pragma once
-#include "plugin/host_types.h"
+#include "hostapi/host_types.h"
 #include "support/vstring.h"
 
 class CrplCredentials;

@@ -2,7 +2,7 @@
 
 #include "support/handle.h"
 #include "support/winver.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 #include <cstdarg>
 #include <cwchar>
@@ -116,19 +116,17 @@ void CRPLImpl::SetLastErrorMsg(const wchar_t* pText)
 void CRPLImpl::SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext)
 {
     const wchar_t* fn = L"CRPLImpl::SetLogMsgCallbackFn";
-    CrplTrace().Start(fn);
+    TraceScope scope(fn, CrplTrace());
     m_pLogMsgFn = pFn;
     m_pLogMsgContext = pFn ? pContext : nullptr;
-    CrplTrace().End(fn);
 }
 
 void CRPLImpl::SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext)
 {
     const wchar_t* fn = L"CRPLImpl::SetProgMsgCallbackFn";
-    CrplTrace().Start(fn);
+    TraceScope scope(fn, CrplTrace());
     m_pProgMsgFn = pFn;
     m_pProgMsgContext = pFn ? pContext : nullptr;
-    CrplTrace().End(fn);
 }
 
 int CRPLImpl::DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoaded)
@@ -181,11 +179,9 @@ unsigned CRPLImpl::SendProgress(ProgressRecord& record)
 bool CRPLImpl::GetEnvVar(const std::wstring& sName, std::wstring& sValue)
 {
     const wchar_t* fn = L"CRPLImpl::GetEnvVar";
-    CrplTrace().Start(fn);
-    if (sName.empty()) {
-        CrplTrace().EndFail(fn, L"Invalid argument - Blank Env Var Name");
-        return false;
-    }
+    TraceScope scope(fn, CrplTrace());
+    if (sName.empty())
+        return scope.Fail(L"Invalid argument - Blank Env Var Name");
     std::vector<wchar_t> buf(MAX_PATH);
     for (;;) {
         DWORD n = GetEnvironmentVariableW(sName.c_str(), buf.data(), static_cast<DWORD>(buf.size()));
@@ -195,8 +191,7 @@ bool CRPLImpl::GetEnvVar(const std::wstring& sName, std::wstring& sValue)
                 CrplTrace().Line(TL_WARNING, fn, L"GetEnvironmentVariable failed : ERROR_ENVVAR_NOT_FOUND");
             else
                 CrplTrace().ApiFailure(fn, L"GetEnvironmentVariable failed", dwError);
-            CrplTrace().EndFail(fn, L"GetEnvironmentVariable failed", TL_WARNING);
-            return false;
+            return scope.Fail(L"GetEnvironmentVariable failed", TL_WARNING);
         }
         if (n < buf.size()) {
             sValue.assign(buf.data(), n);
@@ -205,8 +200,7 @@ bool CRPLImpl::GetEnvVar(const std::wstring& sName, std::wstring& sValue)
         buf.resize(n + 1);
     }
     CrplTrace().Str(TL_VERBOSE, fn, sName.c_str(), sValue);
-    CrplTrace().End(fn);
-    return true;
+    return scope.End();
 }
 
 std::wstring CRPLImpl::HostFolder()
@@ -243,11 +237,9 @@ bool CRPLImpl::GetLogDirectory(std::wstring& sFolder)
 bool CRPLImpl::GetAdvancedOption(const std::wstring& sTag)
 {
     const wchar_t* fn = L"CRPLImpl::GetAdvancedOption";
-    CrplTrace().Start(fn);
-    if (sTag.empty()) {
-        CrplTrace().EndFail(fn, L"Empty option tag");
-        return false;
-    }
+    TraceScope scope(fn, CrplTrace());
+    if (sTag.empty())
+        return scope.Fail(L"Empty option tag");
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     std::wstring sIni = sFolder + L"\\disrec.ini";
@@ -255,6 +247,7 @@ bool CRPLImpl::GetAdvancedOption(const std::wstring& sTag)
     GetPrivateProfileStringW(L"Main", sTag.c_str(), L"No", wsz, 11, sIni.c_str());
     bool bRc = _wcsicmp(wsz, L"Yes") == 0 || _wcsicmp(wsz, L"True") == 0 || wcscmp(wsz, L"1") == 0;
     CrplTrace().Str(TL_INFO, fn, sTag.c_str(), wsz);
+    scope.End();
     CrplTrace().Bool(TL_VERBOSE, fn, L"bRc", bRc);
     return bRc;
 }
@@ -262,20 +255,19 @@ bool CRPLImpl::GetAdvancedOption(const std::wstring& sTag)
 void CRPLImpl::UserEditCfg()
 {
     const wchar_t* fn = L"CRPLImpl::UserEditCfg";
-    CrplTrace().Start(fn);
+    TraceScope scope(fn, CrplTrace());
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     std::wstring sIni = L"\"" + sFolder + L"\\disrec.ini\"";
     intptr_t rc = _wspawnlp(_P_WAIT, L"notepad.exe", L"notepad.exe", sIni.c_str(), nullptr);
     if (rc == -1)
         CrplTrace().ApiFailure(fn, L"_wspawnlp(notepad.exe)", static_cast<DWORD>(errno));
-    CrplTrace().End(fn);
 }
 
 void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVersion)
 {
     const wchar_t* fn = L"CRPLImpl::GetResourceVersionStr";
-    CrplTrace().Start(fn);
+    TraceScope scope(fn, CrplTrace());
     sVersion = L"Error";
     HMODULE hModule = GetModuleHandleW(L"CVEX.DLL");
     wchar_t wszPath[MAX_PATH] = {};
@@ -283,12 +275,12 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
     DWORD dwSize =
         hModule && GetModuleFileNameW(hModule, wszPath, MAX_PATH) ? GetFileVersionInfoSizeW(wszPath, &dwHandle) : 0;
     if (dwSize == 0) {
-        CrplTrace().EndFail(fn, L"No version resource available");
+        scope.Fail(L"No version resource available");
         return;
     }
     std::vector<BYTE> info(dwSize);
     if (!GetFileVersionInfoW(wszPath, 0, dwSize, info.data())) {
-        CrplTrace().EndFail(fn, L"GetFileVersionInfo failed");
+        scope.Fail(L"GetFileVersionInfo failed");
         return;
     }
     struct LangCodePage {
@@ -298,7 +290,7 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
     UINT uiLen = 0;
     if (!VerQueryValueW(info.data(), L"\\VarFileInfo\\Translation", reinterpret_cast<void**>(&pTranslation), &uiLen) ||
         uiLen < sizeof(LangCodePage)) {
-        CrplTrace().EndFail(fn, L"VerQueryValue failed");
+        scope.Fail(L"VerQueryValue failed");
         return;
     }
     std::wstring sBlock =
@@ -308,13 +300,13 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
     if (!VerQueryValueW(info.data(), (sBlock + L"FileVersion").c_str(), reinterpret_cast<void**>(&pFileVersion),
                         &uiLen) ||
         !pFileVersion) {
-        CrplTrace().EndFail(fn, L"VerQueryValue(FileVersion) failed");
+        scope.Fail(L"VerQueryValue(FileVersion) failed");
         return;
     }
     if (!VerQueryValueW(info.data(), (sBlock + L"PrivateBuild").c_str(), reinterpret_cast<void**>(&pPrivateBuild),
                         &uiLen) ||
         !pPrivateBuild) {
-        CrplTrace().EndFail(fn, L"VerQueryValue(PrivateBuild) failed");
+        scope.Fail(L"VerQueryValue(PrivateBuild) failed");
         return;
     }
     sVersion = ShortenVersion(pFileVersion, 3) + L" (build " + ShortenVersion(pPrivateBuild, 1) + L")";
@@ -322,39 +314,34 @@ void CRPLImpl::GetResourceVersionStr(unsigned /*uiSelector*/, std::wstring& sVer
     GetLogDirectory(sLogFolder);
     WritePrivateProfileStringW(L"CVEX.DLL", L"Version", sVersion.c_str(), (sLogFolder + L"\\Version.log").c_str());
     CrplTrace().Str(TL_VERBOSE, fn, L"sVersion", sVersion);
-    CrplTrace().End(fn);
 }
 
 bool CRPLImpl::SetPrivilege(const wchar_t* pName, bool bEnable)
 {
     const wchar_t* fn = L"CRPLImpl::SetPrivilege";
-    CrplTrace().Start(fn);
+    TraceScope scope(fn, CrplTrace());
     CrplTrace().Str(TL_VERBOSE, fn, L"pName", pName);
     velmora::unique_handle_null token;
     if (!OpenProcessToken(GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, token.put())) {
-        CrplTrace().ApiFailure(fn, L"OpenProcessToken", GetLastError());
-        CrplTrace().EndFail(fn, L"OpenProcessToken failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CrplTrace().ApiFailure(fn, L"OpenProcessToken", dwError);
+        return scope.Fail(L"OpenProcessToken failed");
     }
     TOKEN_PRIVILEGES tp = {};
     tp.PrivilegeCount = 1;
     tp.Privileges[0].Attributes = bEnable ? SE_PRIVILEGE_ENABLED : 0;
     if (!LookupPrivilegeValueW(nullptr, pName, &tp.Privileges[0].Luid)) {
-        CrplTrace().ApiFailure(fn, L"LookupPrivilegeValue", GetLastError());
-        CrplTrace().EndFail(fn, L"LookupPrivilegeValue failed");
-        return false;
+        DWORD dwError = GetLastError();
+        CrplTrace().ApiFailure(fn, L"LookupPrivilegeValue", dwError);
+        return scope.Fail(L"LookupPrivilegeValue failed");
     }
     BOOL bAdjusted = AdjustTokenPrivileges(token.get(), FALSE, &tp, sizeof(tp), nullptr, nullptr);
     DWORD dwError = GetLastError();
     if (!bAdjusted) {
         CrplTrace().ApiFailure(fn, L"AdjustTokenPrivileges", dwError);
-        CrplTrace().EndFail(fn, L"AdjustTokenPrivileges failed");
-        return false;
+        return scope.Fail(L"AdjustTokenPrivileges failed");
     }
-    if (dwError == ERROR_NOT_ALL_ASSIGNED) {
-        CrplTrace().EndFail(fn, L"AdjustTokenPrivileges failed - ERROR_NOT_ALL_ASSIGNED");
-        return false;
-    }
-    CrplTrace().End(fn);
-    return true;
+    if (dwError == ERROR_NOT_ALL_ASSIGNED)
+        return scope.Fail(L"AdjustTokenPrivileges failed - ERROR_NOT_ALL_ASSIGNED");
+    return scope.End();
 }

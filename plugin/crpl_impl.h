@@ -1,28 +1,16 @@
 // CRPLImpl: the implementation base shared by the host's plug-ins. It owns the channel back
 // to the host (last error, log and progress callbacks, message table) and small utilities.
 #pragma once
-#include "plugin/host_types.h"
+#include "console/console_handles.h"
+#include "hostapi/host_types.h"
 #include "restore/link_entry.h"
+#include "support/export.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
 #include <string>
 
-#ifndef CVEX_EXPORT
-#define CVEX_EXPORT __declspec(dllexport)
-#endif
-
 class OwnershipGuard;
-
-// The console session of the running NetWorker tool. Closed handles hold INVALID_HANDLE_VALUE.
-struct ConsoleHandles {
-    HANDLE hConIn = INVALID_HANDLE_VALUE;
-    HANDLE hStdOutRd = INVALID_HANDLE_VALUE;
-    HANDLE hStdOutWr = INVALID_HANDLE_VALUE;
-    HANDLE hProcess = INVALID_HANDLE_VALUE;
-    HANDLE hThread = INVALID_HANDLE_VALUE;
-    DWORD dwPID = 0;
-};
 
 class CRPLImpl
 {
@@ -79,6 +67,8 @@ protected:
                          std::wstring& sFolder);
     int DeliverMessage(unsigned uiLevel, const wchar_t* pText, bool bLoaded);
 
+    // Mirrors of the console session's command mutex and handles, kept in the exported layout;
+    // ConsoleSession owns the handles (CVEXImpl refreshes these after each engine call).
     HANDLE m_hCommandMutex = nullptr;
     bool m_bUserEditCfg = false;
     ConsoleHandles m_Handles;

@@ -1,7 +1,9 @@
 #include "plugin/cvex.h"
 
 #include "plugin/cvex_impl.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
+
+#include <type_traits>
 
 namespace
 {
@@ -17,21 +19,53 @@ void ReportEscapedException(CVEXImpl& impl, const wchar_t* pFn, const char* pWha
     impl.SetLastErrorMsg(sText.c_str());
 }
 
-// Traces entry and exit of one forwarding slot and returns the impl's answer unchanged.
-template <typename Call> bool ForwardBool(CVEXImpl& impl, const wchar_t* pFn, Call call)
+void TraceResult(const wchar_t* pFn, bool bRc)
 {
-    CvexTrace().Start(pFn);
-    bool bRc = false;
+    CvexTrace().Bool(TL_VERBOSE, pFn, L"bRc", bRc);
+}
+
+void TraceResult(const wchar_t* pFn, unsigned uiRc)
+{
+    CvexTrace().Int(TL_VERBOSE, pFn, L"uiRc", uiRc);
+}
+
+// What a slot answers when the impl threw: false, or 1 ("not served") for a property.
+template <typename Result> Result FailureValue()
+{
+    if constexpr (std::is_same_v<Result, bool>)
+        return false;
+    else
+        return Result{1};
+}
+
+// Every forwarding slot: traces entry and exit (with the result for bool and number slots),
+// returns the impl's answer unchanged, and keeps any exception from reaching the host.
+template <typename Call> auto Forward(CVEXImpl& impl, const wchar_t* pFn, Call call) -> decltype(call())
+{
+    using Result = decltype(call());
+    TraceScope scope(pFn);
     try {
-        bRc = call();
+        if constexpr (std::is_void_v<Result>) {
+            call();
+            scope.End();
+            return;
+        } else {
+            Result rc = call();
+            scope.End();
+            TraceResult(pFn, rc);
+            return rc;
+        }
     } catch (const std::exception& e) {
         ReportEscapedException(impl, pFn, e.what());
     } catch (...) {
         ReportEscapedException(impl, pFn, nullptr);
     }
-    CvexTrace().End(pFn);
-    CvexTrace().Bool(TL_VERBOSE, pFn, L"bRc", bRc);
-    return bRc;
+    scope.End();
+    if constexpr (!std::is_void_v<Result>) {
+        Result rc = FailureValue<Result>();
+        TraceResult(pFn, rc);
+        return rc;
+    }
 }
 
 } // namespace
@@ -56,32 +90,23 @@ CVEX::~CVEX()
 
 void CVEX::GetLastErrorMsg(std::wstring& sMsg)
 {
-    const wchar_t* fn = L"CVEX::GetLastErrorMsg";
-    CvexTrace().Start(fn);
-    m_pImpl->GetLastErrorMsg(sMsg);
-    CvexTrace().End(fn);
+    Forward(*m_pImpl, L"CVEX::GetLastErrorMsg", [&] { m_pImpl->GetLastErrorMsg(sMsg); });
 }
 
 void CVEX::SetLogMsgCallbackFn(LogMsgCallbackFn pFn, void* pContext)
 {
-    const wchar_t* fn = L"CVEX::SetLogMsgCallbackFn";
-    CvexTrace().Start(fn);
-    m_pImpl->SetLogMsgCallbackFn(pFn, pContext);
-    CvexTrace().End(fn);
+    Forward(*m_pImpl, L"CVEX::SetLogMsgCallbackFn", [&] { m_pImpl->SetLogMsgCallbackFn(pFn, pContext); });
 }
 
 void CVEX::SetProgMsgCallbackFn(ProgMsgCallbackFn pFn, void* pContext)
 {
-    const wchar_t* fn = L"CVEX::SetProgMsgCallbackFn";
-    CvexTrace().Start(fn);
-    m_pImpl->SetProgMsgCallbackFn(pFn, pContext);
-    CvexTrace().End(fn);
+    Forward(*m_pImpl, L"CVEX::SetProgMsgCallbackFn", [&] { m_pImpl->SetProgMsgCallbackFn(pFn, pContext); });
 }
 
 bool CVEX::HasCapability(enCapabilityType enCapability)
 {
-    const wchar_t* fn = L"CVEX::HasCapability";
-    CvexTrace().Start(fn);
+    TraceScope scope(L"CVEX::HasCapability");
+    const wchar_t* fn = scope.fn();
     bool bHasCapability = false;
     switch (static_cast<int>(enCapability)) {
     case CAP_MULTI_MACHINE: CvexTrace().Line(TL_INFO, fn, L"Does not allow multi-machine in same backup"); break;
@@ -98,47 +123,42 @@ bool CVEX::HasCapability(enCapabilityType enCapability)
         CvexTrace().Int(TL_INFO, fn, L"enCapabilityType", static_cast<int>(enCapability));
         break;
     }
-    CvexTrace().End(fn);
+    scope.End();
     CvexTrace().Bool(TL_VERBOSE, fn, L"bHasCapability", bHasCapability);
     return bHasCapability;
 }
 
 unsigned CVEX::GetModuleProperty(unsigned uiId, std::wstring& sOut)
 {
-    const wchar_t* fn = L"CVEX::GetModuleProperty";
-    CvexTrace().Start(fn);
-    unsigned uiRc = m_pImpl->GetModuleProperty(uiId, sOut);
-    CvexTrace().End(fn);
-    CvexTrace().Int(TL_VERBOSE, fn, L"uiRc", uiRc);
-    return uiRc;
+    return Forward(*m_pImpl, L"CVEX::GetModuleProperty", [&] { return m_pImpl->GetModuleProperty(uiId, sOut); });
 }
 
 bool CVEX::Init(CrplCredentials* pCredentials)
 {
-    return ForwardBool(*m_pImpl, L"CVEX::Init", [&] { return m_pImpl->Init(pCredentials); });
+    return Forward(*m_pImpl, L"CVEX::Init", [&] { return m_pImpl->Init(pCredentials); });
 }
 
 bool CVEX::Fini(bool bHardReset)
 {
-    return ForwardBool(*m_pImpl, L"CVEX::Fini", [&] { return m_pImpl->Fini(bHardReset); });
+    return Forward(*m_pImpl, L"CVEX::Fini", [&] { return m_pImpl->Fini(bHardReset); });
 }
 
 bool CVEX::GetFilespaceList(FileSpaceList* pList)
 {
-    return ForwardBool(*m_pImpl, L"CVEX::GetFilespaceList", [&] { return m_pImpl->GetFilespaceList(pList); });
+    return Forward(*m_pImpl, L"CVEX::GetFilespaceList", [&] { return m_pImpl->GetFilespaceList(pList); });
 }
 
 bool CVEX::RestoreFilespace(FileSpace* pFileSpace)
 {
-    return ForwardBool(*m_pImpl, L"CVEX::RestoreFilespace", [&] { return m_pImpl->RestoreFilespace(pFileSpace); });
+    return Forward(*m_pImpl, L"CVEX::RestoreFilespace", [&] { return m_pImpl->RestoreFilespace(pFileSpace); });
 }
 
 bool CVEX::PrepareSystem()
 {
-    return ForwardBool(*m_pImpl, L"CVEX::PrepareSystem", [&] { return m_pImpl->RestoreSystem(); });
+    return Forward(*m_pImpl, L"CVEX::PrepareSystem", [&] { return m_pImpl->RestoreSystem(); });
 }
 
 bool CVEX::CheckSystemState()
 {
-    return ForwardBool(*m_pImpl, L"CVEX::CheckSystemState", [&] { return m_pImpl->CheckSystemState(); });
+    return Forward(*m_pImpl, L"CVEX::CheckSystemState", [&] { return m_pImpl->CheckSystemState(); });
 }

@@ -1,6 +1,6 @@
 #include "plugin/cvex_impl.h"
 
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 const wchar_t CVEXImpl::kClientBinFolder[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin";
 
@@ -18,6 +18,9 @@ CVEXImpl::CVEXImpl()
     trace.Hex(TL_INFO, fn, L"uiTraceLevel", trace.GetLevelMask());
     trace.ReadNetWorkerLevel();
     trace.Hex(TL_INFO, fn, L"uiNwTraceLevel", trace.NetWorkerMask());
+    // The CRPL trace (the base's lines and the registry edits) has its own level in trace.ini.
+    CrplTrace().ReadLevelFromFile();
+    trace.Hex(TL_INFO, fn, L"uiCrplTraceLevel", CrplTrace().GetLevelMask());
     Reset();
     m_hModule = GetModuleHandleW(L"CVEX.DLL");
     std::wstring sVersion;
@@ -42,14 +45,18 @@ CVEXImpl::CVEXImpl()
 
 CVEXImpl::~CVEXImpl()
 {
-    if (m_Handles.hConIn != INVALID_HANDLE_VALUE)
-        Fini(true);
+    // A destructor must not throw: whatever Fini meets stays here.
+    try {
+        if (m_Console.IsOpen())
+            Fini(true);
+    } catch (...) {
+        CvexTrace().Line(TL_ERROR, L"CVEXImpl::~CVEXImpl", L"Fini failed with an exception");
+    }
 }
 
 void CVEXImpl::Reset()
 {
-    const wchar_t* fn = L"CVEXImpl::Reset";
-    CvexTrace().Start(fn);
+    TraceScope scope(L"CVEXImpl::Reset");
     m_sWorking1.clear();
     m_sWorking2.clear();
     m_sWorking3.clear();
@@ -63,10 +70,10 @@ void CVEXImpl::Reset()
     m_wcWinEFI = L'-';
     m_bValidCredentials = false;
     m_NetWorkerCredentials.SetDefaults();
-    m_Handles = ConsoleHandles();
+    MirrorConsole();
+    m_Console.ClearOperationFlags();
     m_RunRecords.clear();
     ForgetCatalogue();
-    CvexTrace().End(fn);
 }
 
 // What a listing found: a new listing or a reset starts without it.
@@ -92,11 +99,10 @@ unsigned CVEXImpl::GetModuleProperty(unsigned uiId, std::wstring& sOut)
 
 bool CVEXImpl::NotAvailable(const wchar_t* pFn)
 {
-    CvexTrace().Start(pFn);
+    TraceScope scope(pFn);
     std::wstring sText = std::wstring(pFn) + L" is not available in this build";
     SetLastErrorMsg(sText.c_str());
-    CvexTrace().EndFail(pFn, L"Not available yet");
-    return false;
+    return scope.Fail(L"Not available yet");
 }
 
 bool CVEXImpl::RestoreFilespace(FileSpace*)

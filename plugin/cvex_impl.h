@@ -1,7 +1,7 @@
 // CVEXImpl: the object that does the module's work behind the CVEX facade.
 #pragma once
 #include "catalogue/catalogue_types.h"
-#include "client/file_info.h"
+#include "console/console_session.h"
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
 #include "restore/file_list.h"
@@ -10,12 +10,16 @@
 #include <vector>
 
 class CrplCredentials;
+class TraceScope;
+struct FileInfo;
 namespace catalogue
 {
 enum class FetchResult;
 }
 
-class CVEXImpl : public CRPLImpl
+// The engine reaches the host through the EngineHost side of this object; that base comes second,
+// so the exported CRPLImpl part and its virtual table keep their layout.
+class CVEXImpl : public CRPLImpl, private EngineHost
 {
 public:
     static const wchar_t kClientBinFolder[]; // "X:\PROGRA~1\Legato\nsr\bin"
@@ -35,11 +39,11 @@ public:
     bool RestoreSystem();
     bool CheckSystemState();
 
-    // Console engine: one NetWorker tool at a time in the module's private hidden console.
+    // Console engine (ConsoleSession): one NetWorker tool at a time in the module's private
+    // hidden console. These forward to m_Console.
     bool RunCommand(const std::wstring& sCmd, bool bTrace);
     void Abort();
     bool Fini(bool bHardReset);
-    static DWORD WINAPI ThreadWaitForProcessTermination(LPVOID pBlock);
     bool ReadChar(unsigned char* c);
     bool GetLine(std::wstring& sLine, bool bTrace);
     bool CheckNetWorkerConnection4();
@@ -58,6 +62,9 @@ public:
     // The client's execution daemon, its port ranges and its certificate.
     bool StartNsrExecDaemon();
     bool StopNsrExecDaemon();
+    // Whether the daemon that StartNsrExecDaemon started is still running after a short, bounded
+    // wait (one that cannot write its log folder ends at once); false when it has ended.
+    bool StartedDaemonKeepsRunning(DWORD dwWaitMs);
     bool QueryPorts(const std::wstring& sHost);
     bool ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::wstring& sPKeyFile);
 
@@ -91,18 +98,20 @@ public:
     // of the record; false, the record untouched, for a line that is not one.
     static bool ParseFile(const std::wstring& sLine, ProgressRecord& progress);
 
-    bool UserAborted() const { return m_bUserAborted; }
-    bool ConnectionLost() const { return m_bConnectionLost; }
+    bool UserAborted() const { return m_Console.UserAborted(); }
+    bool ConnectionLost() const { return m_Console.ConnectionLost(); }
     // Heartbeat period in 10 ms polls, Abort's closing pause and the monitoring thread's pause
     // after a password prompt; shortened only by tests.
     void SetEngineTimingForTesting(unsigned uiPollsPerHeartbeat, DWORD dwAbortPauseMs, DWORD dwPasswordPauseMs);
+    // The engine itself, for tests that replace its seams.
+    ConsoleSession& Console() { return m_Console; }
 
     // Read-only views for the reference host and tests.
     wchar_t WinSystemLetter() const { return m_wcWinSYSTEM; }
     wchar_t WinBootLetter() const { return m_wcWinBOOT; }
     wchar_t WinEfiLetter() const { return m_wcWinEFI; }
     const std::wstring& Password() const { return m_sPassword; }
-    const ConsoleHandles& Handles() const { return m_Handles; }
+    ConsoleHandles Handles() const { return m_Console.Handles(); }
     const std::wstring& MminfoPath() const { return m_sMminfoPath; }
     const std::wstring& RecoverPath() const { return m_sRecoverPath; }
     const std::wstring& NsradminPath() const { return m_sNsradminPath; }
@@ -134,34 +143,27 @@ protected:
     // Operations that are not built yet end here with a clear last error.
     bool NotAvailable(const wchar_t* pFn);
 
-    // Pieces of the console engine.
-    void WaitForPreviousCommand();
-    // Closes the console input and both ends of the output pipe of the session, if open.
-    void CloseConsoleHandles(const wchar_t* pFn);
-    void ReleaseEndedCommand(const wchar_t* pFn);
-    bool OpenConsoleInput(const wchar_t* pFn, SECURITY_ATTRIBUTES& sa);
-    bool StartChild(const wchar_t* pFn, const std::wstring& sCmd, SECURITY_ATTRIBUTES& sa);
-    bool StartMonitor(const wchar_t* pFn);
-    void WaitForCommandMutex(const wchar_t* pFn);
-    bool ReadByte(unsigned char& c, bool& bGotByte);
-    bool FillReadBuffer(const wchar_t* pFn, bool& bGotData);
-    void Heartbeat();
-    bool AbortRead();
-    void CloseOutputPipe();
+    // Refreshes the exported layout's mirrors of the session's handles.
+    void MirrorConsole();
+    // GetLine for a tool that is not expected to ask for a password. When it asks anyway, the
+    // tool is ended, message 169 says so at uiLevel, and false is returned with bPasswordAsked
+    // set: the caller then fails instead of waiting for an answer that never comes.
+    bool GetLineNoPassword(std::wstring& sLine, bool bTrace, bool& bPasswordAsked, unsigned uiLevel = ML_ERROR);
+
     // Steps of Init (client/init*.cpp); each posts its own message when it fails.
     struct ConnectionTest {
         bool bRepeat = false;  // run recover again (a 7.4 client without a route yet)
         bool bFailed = false;  // a failure message was posted
         bool bSession = false; // recover opened its session
     };
-    bool InitNameResolution(const CvexCredentials& cred);
-    void AcceptCredentials(const CvexCredentials& cred);
-    bool InitRegistry(const std::wstring& sHostname);
-    bool InitNetworkSettings();
+    bool InitNameResolution(TraceScope& scope);
+    void AcceptCredentials();
+    bool InitRegistry(TraceScope& scope, const std::wstring& sHostname);
+    bool InitNetworkSettings(TraceScope& scope);
     void ReadClientRegistration();
-    bool InitCurrentDirectory();
-    bool ProveConnection();
-    bool RunConnectionTest(ConnectionTest& test);
+    bool InitCurrentDirectory(TraceScope& scope);
+    bool ProveConnection(TraceScope& scope);
+    bool RunConnectionTest(TraceScope& scope, ConnectionTest& test);
     void NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& test);
     bool WriteNsradminCommandFile(const std::wstring& sPath);
     // Steps of the filespace listing and the configuration fetch (catalogue/).
@@ -179,9 +181,6 @@ protected:
     void ReadBackupClientVersion();
     bool EndedAfterAbortOrLoss(const wchar_t* pFn);
 
-    unsigned m_uiPollsPerHeartbeat = 1000;
-    DWORD m_dwAbortPauseMs = 5000;
-
     bool m_bValidCredentials = false;
     CvexCredentials m_NetWorkerCredentials;
     bool m_bCopyBOOT = true;
@@ -193,8 +192,6 @@ protected:
     wchar_t m_wcWinSYSTEM = L'-';
     wchar_t m_wcWinBOOT = L'-';
     wchar_t m_wcWinEFI = L'-';
-    bool m_bUserAborted = false;
-    bool m_bConnectionLost = false;
     std::wstring m_sWorking4;
     std::wstring m_sPassword;
 
@@ -223,6 +220,10 @@ protected:
     std::wstring m_sNsrportsPath;
     std::wstring m_sNwinstcreatePath;
 
+    // The process of the daemon StartNsrExecDaemon started last, kept only to see whether it
+    // stays up; the daemon is found and ended by its name.
+    velmora::unique_handle_null m_hStartedDaemon;
+
     std::wstring m_sWorking5;
     std::vector<std::wstring> m_RunRecords;
 
@@ -234,4 +235,15 @@ protected:
     std::vector<SystemStateEntry> m_SystemState;
     std::wstring m_sConfigDir;
     bool m_bVistaOrLater = false;
+
+    ConsoleSession m_Console{*this};
+
+private:
+    // EngineHost: the engine's way to the host.
+    int LogMessage(unsigned uiLevel, unsigned uiId) override;
+    int LogMessageCode(unsigned uiLevel, unsigned uiId, DWORD dwCode) override;
+    std::wstring MessageText(unsigned uiId) override;
+    unsigned ReportProgress(ProgressRecord& record) override;
+    bool CanReportProgress() const override;
+    int ServerAddressFamily() const override;
 };

@@ -1,6 +1,6 @@
 // A copy that gives the destination the source's owner, group and DACL, as the restored
 // system expects of its own files. A newer destination is left exactly as it is.
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/file_op_failure.h"
 #include "restore/file_security.h"
 #include "restore/folders.h"

@@ -1,6 +1,6 @@
 #include "restore/file_security.h"
 
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/file_op_failure.h"
 #include "restore/win32_path.h"
 #include "trace/trace.h"

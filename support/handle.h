@@ -35,6 +35,13 @@ public:
         return &m_h;
     }
     value_type release() noexcept { return std::exchange(m_h, Traits::invalid()); }
+    // Closes the handle now and tells whether that worked (GetLastError() then holds why not).
+    // An empty owner closes nothing and answers true.
+    bool close() noexcept
+    {
+        value_type old = release();
+        return old == Traits::invalid() || Traits::close(old);
+    }
     void reset(value_type h = Traits::invalid()) noexcept
     {
         value_type old = std::exchange(m_h, h);
@@ -52,37 +59,37 @@ private:
 struct null_handle_traits {
     using type = HANDLE;
     static type invalid() noexcept { return nullptr; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
+    static bool close(type h) noexcept { return ::CloseHandle(h) != FALSE; }
 };
 
 struct file_handle_traits {
     using type = HANDLE;
     static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type h) noexcept { ::CloseHandle(h); }
+    static bool close(type h) noexcept { return ::CloseHandle(h) != FALSE; }
 };
 
 struct find_handle_traits {
     using type = HANDLE;
     static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
-    static void close(type h) noexcept { ::FindClose(h); }
+    static bool close(type h) noexcept { return ::FindClose(h) != FALSE; }
 };
 
 struct hkey_traits {
     using type = HKEY;
     static type invalid() noexcept { return nullptr; }
-    static void close(type h) noexcept { ::RegCloseKey(h); }
+    static bool close(type h) noexcept { return ::RegCloseKey(h) == ERROR_SUCCESS; }
 };
 
 struct hmodule_traits {
     using type = HMODULE;
     static type invalid() noexcept { return nullptr; }
-    static void close(type h) noexcept { ::FreeLibrary(h); }
+    static bool close(type h) noexcept { return ::FreeLibrary(h) != FALSE; }
 };
 
 struct socket_traits {
     using type = SOCKET;
     static type invalid() noexcept { return INVALID_SOCKET; }
-    static void close(type s) noexcept { ::closesocket(s); }
+    static bool close(type s) noexcept { return ::closesocket(s) == 0; }
 };
 
 // Process, thread, mutex, event, token: NULL means empty.

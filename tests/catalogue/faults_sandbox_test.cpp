@@ -1,6 +1,6 @@
 // How the listing and the configuration fetch fail, through the fault knobs of the simulated
 // tools: each failure reaches the host as its message, and the listing hands the host nothing.
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
 

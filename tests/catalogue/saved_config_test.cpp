@@ -1,7 +1,7 @@
 // The saved configuration: its staging folder, the retry bound, the version check, and what
 // "disrec.ini" says in each of its variants.
 #include "catalogue/saved_config.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>

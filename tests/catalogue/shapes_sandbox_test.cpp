@@ -2,7 +2,7 @@
 // system-state check, as the host sees them.
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
 

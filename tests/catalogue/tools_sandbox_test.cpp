@@ -1,6 +1,6 @@
 // The listing with each version of the client tools: the report without its type column (7.4,
 // 7.5), a recovery client older than the backup's (8.2), a newer one (19.4).
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
 

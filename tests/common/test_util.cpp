@@ -143,4 +143,13 @@ FileAside::~FileAside()
         MoveFileW((m_sPath + L".aside").c_str(), m_sPath.c_str());
 }
 
+ULONGLONG ProcessCpuMs()
+{
+    FILETIME ftCreate, ftExit, ftKernel, ftUser;
+    if (!GetProcessTimes(GetCurrentProcess(), &ftCreate, &ftExit, &ftKernel, &ftUser))
+        return 0;
+    auto ms = [](const FILETIME& ft) { return ((ULONGLONG{ft.dwHighDateTime} << 32) | ft.dwLowDateTime) / 10000; };
+    return ms(ftKernel) + ms(ftUser);
+}
+
 } // namespace testutil

@@ -35,6 +35,8 @@ SYSTEMTIME MakeTime(WORD wYear, WORD wMonth, WORD wDay, WORD wHour, WORD wMinute
 // Processes whose program name is sName (ignoring case), from a Toolhelp snapshot, so that a
 // test looks at the running processes without going through the code under test.
 std::vector<DWORD> ProcessesNamed(const std::wstring& sName);
+// CPU time (kernel and user) this process has used so far, in milliseconds.
+ULONGLONG ProcessCpuMs();
 
 // Moves a file aside (to its name + ".aside") for the life of the object.
 class FileAside

@@ -11,6 +11,7 @@ struct HostRecorder {
     std::vector<ProgressRecord> progress;
     std::vector<std::pair<unsigned, std::wstring>> messages;
     unsigned uiHeartbeatAnswer = 0;
+    size_t nAbortAtHeartbeat = 0; // answer 1 to this heartbeat (1 = the first), if not 0
     std::wstring sPassword;
     unsigned uiPasswordAnswer = 0;
 
@@ -27,7 +28,11 @@ struct HostRecorder {
             pRecord->sText2 = self->sPassword;
             return self->uiPasswordAnswer;
         }
-        return pRecord->uiKind == PK_HEARTBEAT ? self->uiHeartbeatAnswer : 0;
+        if (pRecord->uiKind != PK_HEARTBEAT)
+            return 0;
+        if (self->nAbortAtHeartbeat != 0 && self->Count(PK_HEARTBEAT) >= self->nAbortAtHeartbeat)
+            return 1;
+        return self->uiHeartbeatAnswer;
     }
     size_t Count(unsigned uiKind) const
     {
@@ -46,7 +51,6 @@ struct HostRecorder {
 };
 
 struct EngineTest : ::testing::Test {
-    ~EngineTest() override { CVEXImpl().SetEngineTimingForTesting(1000, 5000, 10000); }
     CVEXImpl impl;
     HostRecorder host;
     void SetUp() override

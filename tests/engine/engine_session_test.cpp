@@ -1,5 +1,4 @@
 // The console engine against a fake tool in the private hidden console.
-#include "console/engine_state.h"
 #include "tests/engine/engine_fixture.h"
 
 #include <psapi.h>
@@ -115,7 +114,7 @@ TEST_F(EngineTest, NoPasswordFromTheHostIsAnAbort)
     EXPECT_EQ(impl.Handles().hConIn, INVALID_HANDLE_VALUE);
 }
 
-TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheRead)
+TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheReadForThatCommandOnly)
 {
     host.uiHeartbeatAnswer = 1;
     ASSERT_TRUE(impl.RunCommand(Tool(L"silent 30"), true));
@@ -126,6 +125,31 @@ TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheRead)
     EXPECT_TRUE(impl.UserAborted());
     EXPECT_EQ(host.CountMessage(L"User has aborted the operation"), 1u);
     impl.Abort();
+    // The abort belonged to that command: the next one on the same object reads to its end.
+    host.uiHeartbeatAnswer = 0;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 2"), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    EXPECT_FALSE(impl.UserAborted());
+}
+
+// A caller that does not answer a password request must not make the reader spin: the request
+// is announced once, then the reader waits with heartbeats until the host aborts.
+TEST_F(EngineTest, AnUnansweredPasswordRequestIsAnnouncedOnceAndWaitedForIdle)
+{
+    host.nAbortAtHeartbeat = 4;
+    ASSERT_TRUE(impl.RunCommand(Tool(L"password 1"), true));
+    const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
+    std::wstring s;
+    size_t nEmpty = 0;
+    while (impl.GetLine(s, true))
+        nEmpty += s.empty();
+    const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
+    EXPECT_EQ(nEmpty, 1u);
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_GE(host.Count(PK_HEARTBEAT), 4u);
+    EXPECT_LT(ullCpu * 2, ullElapsed) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
+    impl.Abort();
+    EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
 }
 
 TEST_F(EngineTest, AbortEndsTheToolAndANewCommandWorks)
@@ -158,6 +182,20 @@ TEST_F(EngineTest, ASecondCommandWaitsForTheFirst)
     EXPECT_EQ(lines[0], L"second");
 }
 
+TEST_F(EngineTest, APreviousToolThatNeverEndsIsEndedAfterTheGracePeriod)
+{
+    impl.Console().SetTiming({100, 0, 1000, 3000});
+    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    HANDLE hWatch = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, impl.Handles().dwPID);
+    ASSERT_NE(hWatch, nullptr);
+    const ULONGLONG ullStart = GetTickCount64();
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"next\\n\""), true));
+    EXPECT_GE(GetTickCount64() - ullStart, 3000u);
+    EXPECT_EQ(WaitForSingleObject(hWatch, 0), WAIT_OBJECT_0) << "the hanging tool was ended";
+    CloseHandle(hWatch);
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"next"});
+}
+
 TEST_F(EngineTest, AToolThatDiesMidLineEndsTheOutput)
 {
     ASSERT_TRUE(impl.RunCommand(Tool(L"crash"), true));
@@ -178,13 +216,14 @@ TEST_F(EngineTest, DestroyingTheObjectClosesAnOpenSession)
 
 TEST_F(EngineTest, WithoutAMonitoringThreadNoToolRunsUnwatched)
 {
-    StartThreadFn pfnReal = Engine().pfnStartThread;
-    Engine().pfnStartThread = [](LPTHREAD_START_ROUTINE, LPVOID, DWORD*) -> HANDLE {
+    ConsoleSession::Seams& seams = impl.Console().TestSeams();
+    ConsoleSession::StartThreadFn pfnReal = seams.pfnStartThread;
+    seams.pfnStartThread = [](LPTHREAD_START_ROUTINE, LPVOID, DWORD*) -> HANDLE {
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     };
     bool bStarted = impl.RunCommand(Tool(L"hang"), true);
-    Engine().pfnStartThread = pfnReal;
+    seams.pfnStartThread = pfnReal;
     EXPECT_FALSE(bStarted);
     EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
     const ConsoleHandles& h = impl.Handles();
@@ -204,14 +243,15 @@ namespace
 struct FlakyStart {
     static inline unsigned s_uiCalls = 0, s_uiFailures = 0;
     static inline DWORD s_dwError = 0;
-    AllocConsoleFn pfnAlloc = Engine().pfnAllocConsole;
-    CreateProcessFn pfnCreate = Engine().pfnCreateProcess;
-    FlakyStart() { Engine().dwStartPauseMs = 10; }
+    ConsoleSession::Seams& seams;
+    ConsoleSession::AllocConsoleFn pfnAlloc = seams.pfnAllocConsole;
+    velmora::create_process_fn pfnCreate = seams.pfnCreateProcess;
+    explicit FlakyStart(ConsoleSession& session) : seams(session.TestSeams()) { seams.dwStartPauseMs = 10; }
     ~FlakyStart()
     {
-        Engine().pfnAllocConsole = pfnAlloc;
-        Engine().pfnCreateProcess = pfnCreate;
-        Engine().dwStartPauseMs = 200;
+        seams.pfnAllocConsole = pfnAlloc;
+        seams.pfnCreateProcess = pfnCreate;
+        seams.dwStartPauseMs = 200;
     }
     static bool Fail()
     {
@@ -229,15 +269,15 @@ struct FlakyStart {
     void Console(unsigned uiFailures, DWORD dwError)
     {
         Arm(uiFailures, dwError);
-        Engine().pfnCreateProcess = pfnCreate;
-        Engine().pfnAllocConsole = [] { return Fail() ? FALSE : AllocConsole(); };
+        seams.pfnCreateProcess = pfnCreate;
+        seams.pfnAllocConsole = [] { return Fail() ? FALSE : AllocConsole(); };
     }
     void Process(unsigned uiFailures, DWORD dwError)
     {
         Arm(uiFailures, dwError);
-        Engine().pfnAllocConsole = pfnAlloc;
-        Engine().pfnCreateProcess = [](LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e,
-                                       DWORD f, LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j) {
+        seams.pfnAllocConsole = pfnAlloc;
+        seams.pfnCreateProcess = [](LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e,
+                                    DWORD f, LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j) {
             return Fail() ? FALSE : CreateProcessA(a, b, c, d, e, f, g, h, i, j);
         };
     }
@@ -249,8 +289,8 @@ struct FlakyStart {
 // command; one that keeps failing, or a missing program, fails the command and starts nothing.
 TEST_F(EngineTest, StartingFailuresAreTriedAgainThenReported)
 {
-    FlakyStart flaky;
-    const unsigned uiAttempts = Engine().uiStartAttempts;
+    FlakyStart flaky(impl.Console());
+    const unsigned uiAttempts = impl.Console().TestSeams().uiStartAttempts;
     struct Case {
         bool bConsole;
         unsigned uiFailures;

@@ -1,4 +1,5 @@
 // The decisions of the console engine, tested directly on text and records.
+#include "console/console_session.h"
 #include "console/key_events.h"
 #include "console/line_assembler.h"
 #include "console/noise.h"
@@ -89,10 +90,11 @@ TEST(RingBuffer, WrapsAndReportsFull)
     EXPECT_TRUE(ring.empty());
 }
 
-TEST(TcpWatch, FirstRowWithTheDaemonPortAndItsStateName)
+TEST(TcpWatch, OnlyAnEstablishedConnectionToTheDaemonPortCountsAndItsStateName)
 {
-    std::vector<TcpRow> rows = {{80, 5}, {7937, 8}, {7937, 5}};
-    EXPECT_EQ(FindNsrexecdRow(rows), 1);
+    std::vector<TcpRow> rows = {{80, 5}, {7937, 8}, {7937, 11}, {7937, 5}};
+    EXPECT_EQ(FindNsrexecdRow(rows), 3) << "CLOSE_WAIT and TIME_WAIT rows are no live session";
+    EXPECT_EQ(FindNsrexecdRow({{7937, 11}, {7937, 8}, {7937, 2}, {7937, 1}}), -1);
     EXPECT_EQ(FindNsrexecdRow({{80, 5}, {7938, 5}}), -1);
     EXPECT_EQ(NsrexecdStateText(5), L"NetWorker nsrexecd Port - Established");
     EXPECT_EQ(NsrexecdStateText(1), L"NetWorker nsrexecd Port - Closed");
@@ -127,4 +129,13 @@ TEST(Noise, PortAndServiceComplaintsAreIgnoredButPromptsAreNot)
     EXPECT_NE(IgnoreReason(L""), nullptr);
     EXPECT_EQ(IgnoreReason(L"recover> "), nullptr);
     EXPECT_EQ(IgnoreReason(L"C:\\Windows\\"), nullptr);
+}
+
+TEST(ToolName, TheProgramOfACommandLineWithoutItsFolder)
+{
+    EXPECT_EQ(ToolNameOfCommand(L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nsrports.exe -t host"), L"nsrports.exe");
+    EXPECT_EQ(ToolNameOfCommand(L"\"C:\\Program Files\\t\\engine_fake_tool.exe\" password 1"), L"engine_fake_tool.exe");
+    EXPECT_EQ(ToolNameOfCommand(L"  recover.exe"), L"recover.exe");
+    EXPECT_EQ(ToolNameOfCommand(L"\"unclosed\\quote.exe"), L"quote.exe");
+    EXPECT_EQ(ToolNameOfCommand(L""), L"");
 }

@@ -1,9 +1,11 @@
 // The engine's real timing: heartbeat periods of silence, the connection watch, and a long
 // series of commands. Slow by nature. It runs in a network namespace of its own, because the
 // TCP table that the connection watch reads is the whole machine's under Wine.
+#include "tests/common/loopback_address.h"
 #include "tests/engine/engine_fixture.h"
 #include "trace/trace.h"
 
+#include <algorithm>
 #include <thread>
 
 using testutil::Contains;
@@ -39,7 +41,8 @@ struct PrivateTrace {
     }
 };
 
-// A loopback stand-in for the daemon's port: accepts one connection and drops it later.
+// A loopback stand-in for the daemon's port (IPv4 or IPv6): accepts one connection and drops
+// it later.
 class DroppingListener
 {
 public:
@@ -47,12 +50,10 @@ public:
     {
         WSADATA wsa;
         WSAStartup(MAKEWORD(2, 2), &wsa);
-        m_listen = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-        sockaddr_in a = {};
-        a.sin_family = AF_INET;
-        a.sin_port = htons(7937);
-        inet_pton(AF_INET, pAddress, &a.sin_addr);
-        m_bListening = bind(m_listen, reinterpret_cast<sockaddr*>(&a), sizeof(a)) == 0 && listen(m_listen, 1) == 0;
+        sockaddr_storage a;
+        int iLength = testutil::DaemonPortAddress(pAddress, a);
+        m_listen = socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
+        m_bListening = bind(m_listen, reinterpret_cast<sockaddr*>(&a), iLength) == 0 && listen(m_listen, 1) == 0;
         m_thread = std::thread([this, dwDropAfterMs] {
             SOCKET s = accept(m_listen, nullptr, nullptr);
             if (s == INVALID_SOCKET)
@@ -73,6 +74,15 @@ private:
     bool m_bListening = false;
     std::thread m_thread;
 };
+
+// Index of the first "Lost connection" message among the progress records, or the count.
+size_t FirstLostMessage(const std::vector<ProgressRecord>& progress)
+{
+    size_t i = 0;
+    while (i < progress.size() && progress[i].uiKind != PK_MESSAGE)
+        ++i;
+    return i;
+}
 
 } // namespace
 
@@ -99,29 +109,96 @@ TEST_F(EngineTest, ADroppedServerConnectionIsReportedAndReadingGoesOn)
     EXPECT_EQ(s, L"done");
     EXPECT_TRUE(impl.ConnectionLost());
     ASSERT_GE(host.Count(PK_MESSAGE), 1u);
-    size_t uiFirstLost = 0;
-    while (host.progress[uiFirstLost].uiKind != PK_MESSAGE)
-        ++uiFirstLost;
+    size_t uiFirstLost = FirstLostMessage(host.progress);
     EXPECT_EQ(host.progress[uiFirstLost].sText5, L"Lost connection to NetWorker server");
     EXPECT_GE(uiFirstLost, 2u); // the first heartbeats saw the connection
     EXPECT_FALSE(impl.GetLine(s, true));
+    // The lost connection belonged to that tool: the next one starts without it.
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"again\\n\""), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"again"});
+    EXPECT_FALSE(impl.ConnectionLost());
 }
 
-TEST_F(EngineTest, TwoHundredCommandsDoNotLeakHandles)
+TEST_F(EngineTest, AConnectionLeftInTimeWaitDoesNotHideALostOne)
+{
+    {
+        // This tool closes its connection first, so its side stays in TIME_WAIT for a minute.
+        DroppingListener earlier("127.0.0.251", 4000);
+        ASSERT_TRUE(earlier.listening());
+        ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.251 1"), true));
+        EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    }
+    host.progress.clear();
+    DroppingListener server("127.0.0.250", 2500);
+    ASSERT_TRUE(server.listening());
+    ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.250 8"), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    EXPECT_TRUE(impl.ConnectionLost());
+    EXPECT_LT(FirstLostMessage(host.progress), host.progress.size());
+}
+
+namespace
+{
+
+// The engine object on its own, for a host that answers nothing.
+struct QuietHost : EngineHost {
+    int iFamily = AF_INET;
+    std::vector<unsigned> progressKinds;
+    int LogMessage(unsigned, unsigned) override { return 0; }
+    int LogMessageCode(unsigned, unsigned, DWORD) override { return 0; }
+    std::wstring MessageText(unsigned) override { return L"lost"; }
+    unsigned ReportProgress(ProgressRecord& record) override
+    {
+        progressKinds.push_back(record.uiKind);
+        return 0;
+    }
+    bool CanReportProgress() const override { return true; }
+    int ServerAddressFamily() const override { return iFamily; }
+};
+
+} // namespace
+
+TEST(ConsoleSessionTest, TwoHundredToolsInARowLeaveTheHandleCountFlat)
 {
     PrivateTrace trace;
+    QuietHost host;
+    ConsoleSession session(host);
+    session.SetTiming({100, 0, 1000});
     DWORD dwBefore = 0;
     for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"x\\n\""), false)) << i << "\n" << trace.Tail();
-        std::vector<std::wstring> lines = ReadAll();
-        ASSERT_EQ(lines.size(), 1u) << i;
+        ASSERT_TRUE(session.RunCommand(EngineTest::Tool(L"lines \"x\\n\""), false)) << i << "\n" << trace.Tail();
+        std::vector<std::wstring> lines;
+        std::wstring s;
+        while (session.GetLine(s, false))
+            lines.push_back(s);
+        ASSERT_EQ(lines, std::vector<std::wstring>{L"x"}) << i;
         if (i == 9) { // after the first commands have set up what stays for the process
-            impl.Fini(false);
+            session.Close(L"ConsoleSessionTest");
             ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwBefore));
         }
     }
-    impl.Fini(false);
+    session.Close(L"ConsoleSessionTest");
+    EXPECT_FALSE(session.IsOpen());
     DWORD dwAfter = 0;
     ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwAfter));
     EXPECT_LE(dwAfter, dwBefore + 2) << "before " << dwBefore << ", after " << dwAfter;
+}
+
+TEST(ConsoleSessionTest, ADroppedIPv6ConnectionIsNoticed)
+{
+    QuietHost host;
+    host.iFamily = AF_INET6;
+    ConsoleSession session(host);
+    session.SetTiming({100, 0, 1000});
+    DroppingListener server("::1", 2500);
+    ASSERT_TRUE(server.listening()) << "no ::1 in this namespace";
+    ASSERT_TRUE(session.RunCommand(EngineTest::Tool(L"connect ::1 8"), true));
+    std::wstring s;
+    ASSERT_TRUE(session.GetLine(s, true));
+    EXPECT_EQ(s, L"done");
+    EXPECT_TRUE(session.ConnectionLost());
+    auto firstLost = std::find(host.progressKinds.begin(), host.progressKinds.end(), unsigned{PK_MESSAGE});
+    ASSERT_NE(firstLost, host.progressKinds.end());
+    EXPECT_GE(firstLost - host.progressKinds.begin(), 2) << "the first heartbeats saw the IPv6 connection";
+    session.Close(L"ConsoleSessionTest");
 }

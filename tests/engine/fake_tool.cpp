@@ -5,12 +5,13 @@
 //   password N         ask N passwords with every console input mode off; say whether each
 //                      equals the environment variable CVEX_FAKE_PASSWORD
 //   silent SECONDS     print nothing for a while, then "done"
-//   connect ADDR SECS  connect to ADDR:7937; when the server drops the connection close it too;
+//   connect ADDR SECS  connect to ADDR:7937 (IPv4 or IPv6); when the server drops the connection close it too;
 //                      after SECS silent seconds print "done"
 //   crash              print half a line and die
 //   hang               never end
 #include "console/key_events.h"
 #include "support/win.h"
+#include "tests/common/loopback_address.h"
 
 #include <cstdlib>
 #include <string>
@@ -111,12 +112,10 @@ int Connect(const char* pAddress, int seconds)
 {
     WSADATA wsa;
     WSAStartup(MAKEWORD(2, 2), &wsa);
-    SOCKET s = socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-    sockaddr_in a = {};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(7937);
-    inet_pton(AF_INET, pAddress, &a.sin_addr);
-    if (connect(s, reinterpret_cast<sockaddr*>(&a), sizeof(a)) != 0) {
+    sockaddr_storage a;
+    int iLength = testutil::DaemonPortAddress(pAddress, a);
+    SOCKET s = socket(a.ss_family, SOCK_STREAM, IPPROTO_TCP);
+    if (connect(s, reinterpret_cast<sockaddr*>(&a), iLength) != 0) {
         Out("connect failed\r\n");
         return 3;
     }

@@ -1,4 +1,5 @@
 #include "plugin/cvex_impl.h"
+#include "trace/trace.h"
 
 #include <gtest/gtest.h>
 
@@ -40,4 +41,14 @@ TEST(CvexImpl, FiniHardResetClearsLastErrorAndSoftKeepsIt)
     EXPECT_TRUE(impl.Fini(true));
     impl.GetLastErrorMsg(s);
     EXPECT_EQ(s, L"No error");
+}
+
+TEST(CvexImpl, ConstructionAppliesBothTraceLevelsOfTraceIni)
+{
+    // trace.ini beside the test programs sets CVEX_TraceLevel and CRPL_TraceLevel to 4.
+    CrplTrace().SetLevel(2);
+    CvexTrace().SetLevel(2);
+    CVEXImpl impl;
+    EXPECT_EQ(CvexTrace().GetLevelMask(), 15u);
+    EXPECT_EQ(CrplTrace().GetLevelMask(), 15u) << "the registry edits' trace reads its own key";
 }

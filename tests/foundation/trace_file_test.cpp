@@ -1,9 +1,11 @@
 #include "tests/common/test_util.h"
-#include "trace/trace.h"
+#include "trace/trace_scope.h"
 
 #include <gtest/gtest.h>
 
 #include <regex>
+#include <stdexcept>
+#include <vector>
 
 using testutil::Contains;
 using testutil::ReadTextFile;
@@ -170,4 +172,57 @@ TEST(TraceConcurrency, ThreadsWritingOneFileLoseNoLine)
             ++n;
         }
     EXPECT_EQ(n, 400);
+}
+
+namespace
+{
+
+// The end lines written for F, in order ("... ending" or "... ending(<reason>)").
+std::vector<std::wstring> EndLines(const std::wstring& sText)
+{
+    std::vector<std::wstring> ends;
+    std::wregex end(L"F : (\\.\\.\\. ending[^\\n]*)\\n");
+    for (std::wsregex_iterator it(sText.begin(), sText.end(), end), last; it != last; ++it)
+        ends.push_back((*it)[1]);
+    return ends;
+}
+
+bool ScopedWork(CTrace& trace, int iWay)
+{
+    TraceScope scope(L"F", trace);
+    if (iWay == 1)
+        return scope.Fail(L"first reason");
+    if (iWay == 2) {
+        scope.Fail(L"warned", TL_WARNING);
+        scope.Fail(L"second reason"); // the end is written once
+        return false;
+    }
+    if (iWay == 3)
+        throw std::runtime_error("boom");
+    if (iWay == 4) {
+        scope.End();
+        trace.Line(TL_VERBOSE, L"F", L"result after the end");
+    }
+    return true;
+}
+
+} // namespace
+
+TEST_F(TraceFile, AScopeWritesItsStartAndExactlyOneEndOnEveryWayOut)
+{
+    trace.SetLevel(4);
+    EXPECT_TRUE(ScopedWork(trace, 0));
+    EXPECT_FALSE(ScopedWork(trace, 1));
+    EXPECT_FALSE(ScopedWork(trace, 2));
+    EXPECT_THROW(ScopedWork(trace, 3), std::runtime_error);
+    EXPECT_TRUE(ScopedWork(trace, 4));
+    std::wstring s = Text();
+    size_t nStarts = 0;
+    for (size_t i = s.find(L"F : starting ..."); i != std::wstring::npos; i = s.find(L"F : starting ...", i + 1))
+        ++nStarts;
+    EXPECT_EQ(nStarts, 5u);
+    EXPECT_EQ(EndLines(s), (std::vector<std::wstring>{L"... ending", L"... ending(first reason)", L"... ending(warned)",
+                                                      L"... ending(exception)", L"... ending"}));
+    EXPECT_TRUE(Contains(s, L":[W]: F : ... ending(warned)"));
+    EXPECT_GT(s.find(L"result after the end"), s.rfind(L"F : ... ending\n")) << "End() writes at once";
 }

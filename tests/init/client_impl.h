@@ -1,6 +1,7 @@
 // A CVEXImpl that lets the client tests set what Init would have set, and records the
 // messages the host would have been shown.
 #pragma once
+#include "client/file_info.h"
 #include "plugin/cvex_impl.h"
 
 #include <string>

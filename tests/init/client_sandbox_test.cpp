@@ -1,7 +1,7 @@
 // Client discovery inside a sandbox machine whose client tools are stamped 8.2.4.1.
 #include "client/client_rules.h"
 #include "support/handle.h"
-#include "support/update_reg.h"
+#include "support/traced/update_reg.h"
 #include "tests/common/test_util.h"
 #include "tests/init/sandbox_client.h"
 

@@ -34,8 +34,15 @@ std::string Bytes(const std::wstring& sPath)
 void SetFault(const wchar_t* pSpec)
 {
     WritePrivateProfileStringW(L"faults", nullptr, nullptr, kNwsimIni);
+    DeleteFileW(L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.state"); // "once" counts start anew
     if (pSpec)
         WritePrivateProfileStringW(L"faults", L"init_test", pSpec, kNwsimIni);
+}
+
+// A key of the simulated server's [server] section; null removes it.
+void SetServer(const wchar_t* pKey, const wchar_t* pValue)
+{
+    WritePrivateProfileStringW(L"server", pKey, pValue, kNwsimIni);
 }
 
 void SetTcpipValue(const wchar_t* pName, const wchar_t* pValue)
@@ -92,11 +99,13 @@ protected:
     {
         ASSERT_TRUE(sandbox::IsFolder(sandbox::kBin)) << "not inside a sandbox machine";
         SetFault(nullptr);
+        SetServer(L"drop_after_seconds", nullptr);
         testutil::WriteTextFile(kNetState, kOneDhcpAdapter);
         SetTcpipValue(L"Domain", nullptr);
         SetTcpipValue(L"DhcpDomain", nullptr);
         m_nTraceAt = Bytes(CvexTrace().LogPath()).size();
         impl.SetLogMsgCallbackFn(&InitSandbox::Log, this);
+        impl.SetProgMsgCallbackFn(&InitSandbox::Progress, this);
         cred.m_sServerName = L"localhost";
         cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"127.0.0.1"));
         cred.m_sClientName = L"winclient1";
@@ -112,8 +121,14 @@ protected:
         EXPECT_TRUE(left.empty()) << left.size() << " client tool processes left running";
         sandbox::EndProcesses(left);
         SetFault(nullptr);
+        SetServer(L"drop_after_seconds", nullptr);
     }
 
+    static unsigned Progress(ProgressRecord* pRecord, void* pContext)
+    {
+        auto* self = static_cast<InitSandbox*>(pContext);
+        return pRecord->uiKind == PK_HEARTBEAT ? self->uiHeartbeatAnswer : 0;
+    }
     static int Log(unsigned, const wchar_t* pText, void* pContext)
     {
         auto* self = static_cast<InitSandbox*>(pContext);
@@ -137,6 +152,7 @@ protected:
     CvexCredentials cred;
     std::vector<std::wstring> messages;
     int iAnswerTo192 = 0;
+    unsigned uiHeartbeatAnswer = 0;
     size_t m_nTraceAt = 0;
 };
 
@@ -262,6 +278,111 @@ TEST_F(InitSandbox, EachConnectionFailureGivesItsMessage)
     SetFault(L"recover session start fail no_backups");
     EXPECT_FALSE(impl.Init(&cred));
     EXPECT_EQ(LastError(), FormatMessageTextV(impl.Text(159).c_str(), L"winclient1", L"localhost"));
+}
+
+// A recover that prints a failure and then prompts again: the prompt is answered with EXIT, so
+// that Init ends, and the failure's message is what the host sees.
+TEST_F(InitSandbox, AFailureFollowedByAPromptEndsInitWithTheFailuresMessage)
+{
+    const std::pair<const wchar_t*, unsigned> cases[] = {
+        {L"recover session prompt:1 say not_configured_address", 103},
+        {L"recover session prompt:1 say not_configured", 104},
+        {L"recover session prompt:1 say rpc_call", 106},
+        {L"recover session prompt:1 say threads_failed", 107},
+        {L"recover session prompt:1 say no_response", 108},
+        {L"recover session prompt:1 say forcibly_closed", 133},
+        {L"recover session prompt:1 say no_backups", 159},
+        {L"recover session prompt:1 say no_route", 163},
+    };
+    for (const auto& [pFault, uiId] : cases) {
+        SCOPED_TRACE(velmora::to_utf8(pFault));
+        SetFault(pFault);
+        const ULONGLONG ullStart = GetTickCount64();
+        EXPECT_FALSE(impl.Init(&cred));
+        EXPECT_LT(GetTickCount64() - ullStart, 60000u);
+        std::wstring sExpected = impl.Text(uiId);
+        if (uiId == 103 || uiId == 104)
+            sExpected = FormatMessageTextV(sExpected.c_str(), L"localhost");
+        if (uiId == 159)
+            sExpected = FormatMessageTextV(sExpected.c_str(), L"winclient1", L"localhost");
+        EXPECT_EQ(LastError(), sExpected);
+        EXPECT_TRUE(sandbox::WaitForCount(L"recover.exe", 0)) << "recover took its EXIT";
+    }
+}
+
+TEST_F(InitSandbox, ARecoverThatAsksForAPasswordIsEndedAndInitFailsInTime)
+{
+    SetFault(L"recover session start password");
+    const ULONGLONG ullStart = GetTickCount64();
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_LT(GetTickCount64() - ullStart, 60000u);
+    EXPECT_EQ(LastError(),
+              FormatMessageTextV(impl.Text(169).c_str(),
+                                 L"recover.exe asked for a password where none is expected; it was ended"));
+    EXPECT_TRUE(sandbox::WaitForCount(L"recover.exe", 0));
+    EXPECT_FALSE(Logged(192));
+}
+
+TEST_F(InitSandbox, ADaemonThatEndsAtOnceFailsInitWithItsMessage)
+{
+    SetFault(L"nsrexecd any start exit 1");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(196));
+    EXPECT_TRUE(Has(NewTrace(), "nsrexecd ended at once"));
+    EXPECT_FALSE(Logged(117)) << "no connection attempt follows";
+}
+
+// Run in a machine whose applogs folder is read-only (see CMakeLists.txt).
+TEST_F(InitSandbox, ReadOnlyLogFolderFailsInitWith102)
+{
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(102));
+    EXPECT_FALSE(Logged(117));
+}
+
+TEST_F(InitSandbox, AnAbortOnceThenInitAgainOnTheSameObjectSucceeds)
+{
+    impl.SetEngineTimingForTesting(100, 0, 1000); // a heartbeat about every second
+    SetFault(L"once recover session start hang 30");
+    uiHeartbeatAnswer = 1;
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(197));
+    EXPECT_TRUE(impl.UserAborted());
+    EXPECT_TRUE(sandbox::WaitForCount(L"recover.exe", 0)) << "the aborted recover was ended";
+    uiHeartbeatAnswer = 0;
+    EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_FALSE(impl.UserAborted());
+}
+
+TEST_F(InitSandbox, ADroppedConnectionOnceThenInitAgainSucceeds)
+{
+    impl.SetEngineTimingForTesting(100, 0, 1000);
+    SetServer(L"drop_after_seconds", L"2");
+    SetFault(L"once recover session prompt:1 hang 6");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_EQ(LastError(), impl.Text(133));
+    SetServer(L"drop_after_seconds", nullptr);
+    EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_FALSE(impl.ConnectionLost());
+}
+
+// Run in a machine of its own network namespace whose server listens on ::1 (see CMakeLists.txt).
+TEST_F(InitSandbox, IPv6ServerGivesASessionAndADropIsNoticed)
+{
+    // An IPv6 answer file: server, client and gateway all IPv6.
+    cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"::1"));
+    cred.m_ClientIPAddress = velmora::ip_address(velmora::string(L"2001:db8::7"));
+    cred.m_ClientSubnetPrefix = 64;
+    cred.m_ClientDefaultGateway = velmora::ip_address(velmora::string(L"2001:db8::1"));
+    ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(LastError());
+    EXPECT_TRUE(Logged(192));
+    EXPECT_TRUE(Has(AdapterSection(Bytes(kNetState), "{A1}"), "Route=::1/128 via 2001:db8::1")) << Bytes(kNetState);
+    impl.SetEngineTimingForTesting(100, 0, 1000);
+    SetServer(L"drop_after_seconds", L"3");
+    SetFault(L"recover session prompt:1 hang 8");
+    EXPECT_FALSE(impl.Init(&cred));
+    EXPECT_TRUE(impl.ConnectionLost()) << "the IPv6 connection watch saw the drop";
+    EXPECT_EQ(LastError(), impl.Text(133));
 }
 
 TEST_F(InitSandbox, AnAddressInConflictGivesTheDuplicateMessage)

@@ -1,7 +1,7 @@
 // The registry edits of the recovery environment, in a sandbox machine's own registry (which
 // starts with the MiniNT key, as the recovery environment does).
 #include "support/handle.h"
-#include "support/update_reg.h"
+#include "support/traced/update_reg.h"
 #include "tests/common/test_util.h"
 #include "tests/init/sandbox_client.h"
 

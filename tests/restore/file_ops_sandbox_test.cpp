@@ -1,5 +1,5 @@
 // The file operations on a sandbox disk D: (every other letter but C:, X: and Z: is absent).
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "restore/file_copy.h"
 #include "restore/file_security.h"
 #include "tests/restore/file_helpers.h"

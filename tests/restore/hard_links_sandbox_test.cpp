@@ -1,5 +1,5 @@
 // Sections of hard-linked names on the sandbox disk D:, through the implementation base's slots.
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "tests/restore/file_helpers.h"
 #include "tests/restore/restore_impl.h"
 

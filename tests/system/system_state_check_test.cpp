@@ -1,5 +1,5 @@
 // Whether the system-state components of a backup make a complete set, and what the user is told.
-#include "plugin/message_ids.h"
+#include "hostapi/message_ids.h"
 #include "system/system_state_check.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "support/update_reg.h"
+#include "support/traced/update_reg.h"
 
 #include "support/handle.h"
 #include "support/registry.h"
