@@ -6,7 +6,7 @@
 #include "plugin/cvex_impl.h"
 #include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
-#include "support/update_reg.h"
+#include "support/traced/update_reg.h"
 #include "trace/trace.h"
 
 #include <cwchar>
