@@ -1,8 +1,8 @@
 // The staging folder of the saved configuration: emptied before a fetch, copied into the host's
 // configuration folder after it.
 #include "catalogue/saved_config.h"
-#include "plugin/cvex_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
 #include "restore/file_copy.h"
 #include "trace/trace.h"
 

@@ -3,8 +3,8 @@
 // folder back onto the restored Windows volume.
 #include "catalogue/saved_config.h"
 #include "client/init.h"
-#include "plugin/cvex_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
 #include "restore/recover_literals.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace.h"

@@ -1,7 +1,7 @@
 // Directory listings. Walks never enter a reparse point (junction, directory symbolic link,
 // mount point): a link back to an ancestor would otherwise be walked without end.
-#include "plugin/cvex_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
 #include "restore/path_text.h"
 #include "restore/win32_path.h"
 #include "support/handle.h"

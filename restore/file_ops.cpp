@@ -1,7 +1,7 @@
 // Copy, move, hard link, parent folders and the destination check of the restores. Every path
 // goes to Win32 in its full "\\?\" form, so that paths beyond MAX_PATH work.
-#include "plugin/crpl_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/crpl_impl.h"
 #include "restore/file_copy.h"
 #include "restore/file_op_failure.h"
 #include "restore/file_security.h"

@@ -1,7 +1,7 @@
 // Sections of hard-linked names: names that a restore brought back as nothing are recreated as
 // links to a name that is there.
-#include "plugin/crpl_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/crpl_impl.h"
 #include "restore/file_op_failure.h"
 #include "restore/win32_path.h"
 #include "support/handle.h"

@@ -1,7 +1,7 @@
 #include "system/system_state_check.h"
 
-#include "plugin/cvex_impl.h"
 #include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
 #include "trace/trace.h"
 
 #include <algorithm>

@@ -1,8 +1,8 @@
 // Every store shape through the exported interface: Init, the filespace listing and the
 // system-state check, as the host sees them.
+#include "hostapi/message_ids.h"
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
-#include "hostapi/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
 

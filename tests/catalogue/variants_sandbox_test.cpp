@@ -1,8 +1,8 @@
 // Backups whose saved configuration or savesets differ from the sample machine's, through the
 // simulator's store-builder variants.
+#include "hostapi/message_ids.h"
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
-#include "hostapi/message_ids.h"
 #include "tests/catalogue/catalogue_host.h"
 #include "tests/common/test_util.h"
 
