@@ -89,6 +89,8 @@ public:
     bool UserAborted() const { return m_bUserAborted; }
     bool ConnectionLost() const { return m_bConnectionLost; }
     bool PasswordRequired() const { return m_shared.bPasswordRequired; }
+    // The host asked to abort in its answer to a progress record of the operation.
+    void NoteUserAbort() { m_bUserAborted = true; }
     // Forgets an abort or a lost connection of an earlier operation.
     void ClearOperationFlags();
 

@@ -1,11 +1,14 @@
 #include "console/line_assembler.h"
 
+#include "support/win.h"
+
 #include <cstdlib>
 
 namespace
 {
 const wchar_t kRecoverPrompt[] = L"recover> ";
 const size_t kRecoverPromptLen = 9;
+const char kRecoverPromptBytes[] = "recover> ";
 
 wchar_t ToWide(unsigned char c)
 {
@@ -13,12 +16,44 @@ wchar_t ToWide(unsigned char c)
     char ch = static_cast<char>(c);
     return std::mbtowc(&wc, &ch, 1) == 1 ? wc : static_cast<wchar_t>(c);
 }
+
+bool HasHighByte(const std::string& s)
+{
+    for (char c : s)
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return true;
+    return false;
+}
+
+bool StartsWithPromptBytes(const std::string& s)
+{
+    size_t i = s.find_first_not_of(' ');
+    return i != std::string::npos && s.compare(i, kRecoverPromptLen, kRecoverPromptBytes) == 0;
+}
 } // namespace
 
 bool StartsWithRecoverPrompt(const std::wstring& s)
 {
     size_t i = s.find_first_not_of(L' ');
     return i != std::wstring::npos && s.compare(i, kRecoverPromptLen, kRecoverPrompt) == 0;
+}
+
+std::wstring DecodeToolLine(const std::string& sBytes)
+{
+    if (HasHighByte(sBytes)) {
+        const int n = static_cast<int>(sBytes.size());
+        int nWide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sBytes.data(), n, nullptr, 0);
+        if (nWide > 0) {
+            std::wstring s(static_cast<size_t>(nWide), L'\0');
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sBytes.data(), n, s.data(), nWide);
+            return s;
+        }
+    }
+    std::wstring s;
+    s.reserve(sBytes.size());
+    for (char c : sBytes)
+        s += ToWide(static_cast<unsigned char>(c));
+    return s;
 }
 
 void LineAssembler::reset()
@@ -30,21 +65,20 @@ LineAssembler::Result LineAssembler::push(unsigned char c)
 {
     if (c == 12 || c == 0) // form feeds vanish; a NUL would cut the line short
         return Result::More;
-    wchar_t wc = ToWide(c);
-    m_sBuffer += wc;
-    if (StartsWithRecoverPrompt(m_sBuffer)) {
-        m_sLine.swap(m_sBuffer);
+    m_sBuffer += static_cast<char>(c);
+    if (StartsWithPromptBytes(m_sBuffer)) {
+        m_sLine = DecodeToolLine(m_sBuffer);
         m_sBuffer.clear();
         return Result::Prompt;
     }
-    if (wc == L'\n') {
-        size_t end = m_sBuffer.find_last_not_of(L"\r\n ");
-        m_sLine = end == std::wstring::npos ? std::wstring() : m_sBuffer.substr(0, end + 1);
+    if (c == '\n') {
+        size_t end = m_sBuffer.find_last_not_of("\r\n ");
+        m_sLine = end == std::string::npos ? std::wstring() : DecodeToolLine(m_sBuffer.substr(0, end + 1));
         m_sBuffer.clear();
         return Result::Line;
     }
     if (m_sBuffer.size() >= kMaxLine) {
-        m_sLine.swap(m_sBuffer);
+        m_sLine = DecodeToolLine(m_sBuffer);
         m_sBuffer.clear();
         return Result::LongLine;
     }

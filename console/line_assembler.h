@@ -1,11 +1,13 @@
-// Turns tool output, byte by byte, into the lines and prompts that GetLine returns.
+// Turns tool output, byte by byte, into the lines and prompts that GetLine returns. A line that
+// is valid UTF-8 is decoded as such (names with letters outside the ANSI code page come through
+// intact); any other line is taken byte by byte in the ANSI code page.
 #pragma once
 #include <string>
 
 class LineAssembler
 {
 public:
-    static constexpr size_t kMaxLine = 1024;
+    static constexpr size_t kMaxLine = 1024; // bytes
 
     enum class Result {
         More,     // no line yet
@@ -22,9 +24,11 @@ public:
     void reset();
 
 private:
-    std::wstring m_sBuffer;
+    std::string m_sBuffer;
     std::wstring m_sLine;
 };
 
 // True when the text, after leading blanks, begins with the recover prompt "recover> ".
 bool StartsWithRecoverPrompt(const std::wstring& s);
+// A line of tool output as text: UTF-8 when it is valid UTF-8, otherwise byte by byte.
+std::wstring DecodeToolLine(const std::string& sBytes);

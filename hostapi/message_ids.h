@@ -107,4 +107,5 @@ enum CvexMessage : unsigned {
     MSG_WRITE_FILE_FAILED = 198,   // WriteFile() failed with error %u
     MSG_CLIENT_NOT_64BIT =
         199, // The NetWorker client binaries do not appear to be 32-bit (x86) and cannot be run in the...
+    MSG_RESTORE_INCOMPLETE = 200, // Only %u of the %u objects counted were restored to %s
 };

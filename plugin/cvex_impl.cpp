@@ -105,10 +105,6 @@ bool CVEXImpl::NotAvailable(const wchar_t* pFn)
     return scope.Fail(L"Not available yet");
 }
 
-bool CVEXImpl::RestoreFilespace(FileSpace*)
-{
-    return NotAvailable(L"CVEXImpl::RestoreFilespace");
-}
 bool CVEXImpl::RestoreSystem()
 {
     return NotAvailable(L"CVEXImpl::RestoreSystem");

@@ -36,6 +36,9 @@ public:
     bool Init(CrplCredentials* pCredentials);
     bool GetFilespaceList(FileSpaceList* pList);
     bool RestoreFilespace(FileSpace* pFileSpace);
+    // Counts the objects and bytes of a filespace into the record (uiTotalFiles, ullTotalBytes),
+    // sending a kind 7 record for each object; false when the count did not complete.
+    bool CountFiles(ProgressRecord& progress, const std::wstring& sName);
     bool RestoreSystem();
     bool CheckSystemState();
 
@@ -180,6 +183,22 @@ protected:
     catalogue::FetchResult FetchConfigItem(const std::wstring& sStaging, const std::wstring& sPath);
     void ReadBackupClientVersion();
     bool EndedAfterAbortOrLoss(const wchar_t* pFn);
+    // Steps of the filespace restore (restore/).
+    struct RestorePass {
+        bool bFailed = false;           // a failure line was seen: the rest is read and ignored
+        bool bPasswordFailed = false;   // a password could not be given: recover is ended
+        bool bConnectionClosed = false; // recover said its connection was closed
+        bool bAbortAnswered = false;    // the host asked to abort in its answer to a record
+        unsigned uiFileErrors = 0;      // per-file failures recover reported
+    };
+    bool FailRestore(TraceScope& scope, const wchar_t* pReason);
+    void ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass);
+    void HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass);
+    void ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass);
+    bool EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
+                    const std::wstring& sTarget);
+    bool RecoverCrashed();
+    void EndAbortedTool(const wchar_t* pFn, bool bTellHost);
 
     bool m_bValidCredentials = false;
     CvexCredentials m_NetWorkerCredentials;

@@ -121,6 +121,9 @@ RestoreLine ClassifyRestoreLine(const std::wstring& sLine, const std::wstring& s
         return RestoreLine::StaleRpcHandle;
     if (LineHas(sLine, RL_RECOVER_THREADS_FAILED))
         return RestoreLine::RecoverThreadsFailed;
+    // "6202:recover: ... forcibly closed ..." is the lost session, not a message to pass on.
+    if (LineHas(sLine, RL_FORCIBLY_CLOSED))
+        return RestoreLine::ConnectionClosed;
     if (LineHas(sLine, RL_RECOVER_MESSAGE))
         return RestoreLine::RecoverMessage;
     return RestoreLine::Other;

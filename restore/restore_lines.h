@@ -41,6 +41,7 @@ enum class RestoreLine {
     DdclOpenFailed,       // message 168, failure
     StaleRpcHandle,       // message 195, failure
     RecoverThreadsFailed, // message 107, failure
+    ConnectionClosed,     // the server dropped the session: message 189, failure
     RecoverMessage,       // message 169 with the text after ":recover:"
     Other,                // ignored
 };

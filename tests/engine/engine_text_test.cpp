@@ -50,6 +50,20 @@ TEST(LineAssembler, PromptWithoutLineEndArrivesWithItsLastBlank)
     EXPECT_FALSE(StartsWithRecoverPrompt(L"x recover> "));
 }
 
+TEST(LineAssembler, Utf8LinesKeepTheirLettersAndOtherBytesStayBytes)
+{
+    // "E:\Grüße Ωmega.dat" as UTF-8, then the same name in a single-byte code page.
+    auto out = Assemble("E:\\Gr\xC3\xBC\xC3\x9F"
+                        "e \xCE\xA9mega.dat\r\nE:\\Gr\xFC\xDF"
+                        "e.dat\r\n");
+    ASSERT_EQ(out.size(), 2u);
+    EXPECT_EQ(out[0].second, L"E:\\Gr\u00FC\u00DFe \u03A9mega.dat");
+    ASSERT_EQ(out[1].second.size(), 12u); // one character per byte, nothing dropped
+    EXPECT_EQ(out[1].second.substr(0, 5), L"E:\\Gr");
+    EXPECT_EQ(out[1].second.substr(7), L"e.dat");
+    EXPECT_EQ(DecodeToolLine(""), L"");
+}
+
 TEST(LineAssembler, LongLinesComeInPiecesOf1024)
 {
     auto out = Assemble(std::string(1500, 'x') + "\r\n");

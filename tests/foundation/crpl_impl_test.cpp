@@ -89,7 +89,7 @@ TEST_F(ImplBase, VariableMessageIsCutAt2048Characters)
 TEST_F(ImplBase, MissingMessageLogsNothingAndKeepsLastError)
 {
     impl.LogStdMsg(ML_ERROR, 100);
-    impl.LogVarMsg(ML_ERROR, 200, L"x");
+    impl.LogVarMsg(ML_ERROR, 299, L"x");
     EXPECT_TRUE(sink.messages.empty());
     EXPECT_EQ(LastError(), L"No error");
 }

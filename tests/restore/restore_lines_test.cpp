@@ -1,5 +1,7 @@
-// The lines of the count and restore passes and recover's command lines, called with text.
+// The lines of the count and restore passes, recover's command lines and the filespace rules, called
+// with text.
 #include "plugin/cvex_impl.h"
+#include "restore/filespace_rules.h"
 #include "restore/recover_args.h"
 #include "restore/restore_lines.h"
 
@@ -81,6 +83,8 @@ TEST(RestoreLines, ObjectsErrorsAndFailuresInOrder)
         {L"nsrd: Stale asynchronous RPC handle", RestoreLine::StaleRpcHandle},
         {L"One or more recover threads failed to exit successfully", RestoreLine::RecoverThreadsFailed},
         {L"53357:recover: Cannot find D:\\x", RestoreLine::RecoverMessage},
+        {L"6202:recover: RPC receive operation failed; An existing connection was forcibly closed by the remote host.",
+         RestoreLine::ConnectionClosed},
         {L"Recovering 3 file(s) into their original locations", RestoreLine::Other},
         {L"Requesting 3 file(s), D:\\ first", RestoreLine::Other},
         {L"", RestoreLine::Other},
@@ -104,4 +108,54 @@ TEST(RecoverArguments, FilespaceNameIsOneArgument)
     EXPECT_EQ(RestoreCommandLine(L"X:\\r.exe", L"srv", L"pc1", L"06/01/2026 13:45:00", L"C:\\"),
               L"X:\\r.exe -a -iY -s \"srv\" -c \"pc1\" -t \"06/01/2026 13:45:00\" C:\\");
     EXPECT_EQ(CountCommandLine(L"X:\\r.exe", L"srv", L"pc1"), L"X:\\r.exe -s \"srv\" -c \"pc1\"");
+}
+
+TEST(FilespaceRules, RecordsThatCannotBeRestoredAndTheirTargets)
+{
+    FileSpace fs;
+    EXPECT_STREQ(restorerules::FilespaceProblem(fs), L"Invalid argument");
+    fs.sFsName = L"D:\\";
+    EXPECT_STREQ(restorerules::FilespaceProblem(fs), L"Invalid drive letter"); // '-'
+    fs.wcFsDriveLetter = L'd';
+    EXPECT_STREQ(restorerules::FilespaceProblem(fs), L"Invalid drive letter"); // lower case is not a letter here
+    fs.wcFsDriveLetter = L'D';
+    EXPECT_EQ(restorerules::FilespaceProblem(fs), nullptr);
+    EXPECT_EQ(restorerules::RestoreTarget(fs), L"D:");
+
+    FileSpace mount;
+    mount.sFsName = L"D:\\Data\\Mount 1";
+    mount.ulFsFlags = FS_MOUNTED_FOLDER;
+    EXPECT_STREQ(restorerules::FilespaceProblem(mount), L"Invalid mount directory");
+    mount.sFsPath = L"D:\\Data\\Mount 1";
+    EXPECT_EQ(restorerules::FilespaceProblem(mount), nullptr); // no letter needed
+    EXPECT_EQ(restorerules::RestoreTarget(mount), L"D:\\Data\\Mount 1");
+}
+
+TEST(FilespaceRules, FailureLinesAndTheirMessages)
+{
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::SecuredData), 128u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::ClientNotRegistered), 104u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::AddressNotRegistered), 103u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::DdclOpenFailed), 168u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::StaleRpcHandle), 195u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::RecoverThreadsFailed), 107u);
+    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::ConnectionClosed), 189u);
+    for (RestoreLine kind : {RestoreLine::Object, RestoreLine::PerFileError, RestoreLine::RecoverMessage,
+                             RestoreLine::IncorrectPassword, RestoreLine::FileExists, RestoreLine::Other})
+        EXPECT_EQ(restorerules::FailureMessage(kind), 0u) << static_cast<int>(kind);
+    EXPECT_TRUE(restorerules::ToolCrashed(0xC0000005UL));
+    EXPECT_FALSE(restorerules::ToolCrashed(1));
+    EXPECT_FALSE(restorerules::ToolCrashed(0));
+}
+
+TEST(FilespaceRules, CountCommandsCarryThePointInTimeAndTheWholeName)
+{
+    auto plain = restorerules::CountCommands(L"", L"D:\\Data\\Mount 1");
+    ASSERT_EQ(plain.size(), 3u);
+    EXPECT_EQ(plain[0], L"add -q D:\\Data\\Mount 1\r\n");
+    EXPECT_EQ(plain[1], L"list -l\r\n");
+    EXPECT_EQ(plain[2], L"EXIT\r\n");
+    auto pit = restorerules::CountCommands(L"03/01/2021 23:00:00", L"C:\\");
+    ASSERT_EQ(pit.size(), 4u);
+    EXPECT_EQ(pit[0], L"changetime \"03/01/2021 23:00:00\"\r\n");
 }

@@ -1,0 +1,192 @@
+// CVEXImpl::RestoreFilespace: one filespace of the listing is counted, then restored onto its
+// volume by recover, object by object, with the host told of each; recover's failure lines
+// become the module's messages.
+#include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
+#include "restore/filespace_rules.h"
+#include "restore/recover_args.h"
+#include "support/traced/update_reg.h"
+#include "trace/trace_scope.h"
+
+namespace
+{
+const wchar_t kFn[] = L"CVEXImpl::RestoreFilespace";
+const DWORD kGroupRestore = 0x20;
+
+void SendKind(CVEXImpl& impl, ProgressRecord& progress, unsigned uiKind)
+{
+    progress.uiKind = uiKind;
+    impl.SendProgress(progress);
+}
+} // namespace
+
+bool CVEXImpl::FailRestore(TraceScope& scope, const wchar_t* pReason)
+{
+    LogStdMsg(ML_ERROR, MSG_RESTORE_FILESPACE_FAILED);
+    return scope.Fail(pReason);
+}
+
+bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
+{
+    MiniNTBodge bodge;
+    TraceScope scope(kFn);
+    if (!pFileSpace)
+        return FailRestore(scope, L"Invalid argument");
+    const FileSpace& fs = *pFileSpace;
+    CvexTrace().Str(TL_INFO, kFn, L"sFsName", fs.sFsName);
+    CvexTrace().Str(TL_INFO, kFn, L"sFsPath", fs.sFsPath);
+    CvexTrace().Char(TL_INFO, kFn, L"wcFsDriveLetter", fs.wcFsDriveLetter);
+    CvexTrace().Int(TL_INFO, kFn, L"ulFsFlags", static_cast<long long>(fs.ulFsFlags));
+    if (const wchar_t* pProblem = restorerules::FilespaceProblem(fs))
+        return FailRestore(scope, pProblem);
+    if (!m_bValidCredentials)
+        return FailRestore(scope, L"No valid NetWorker credentials");
+    m_Console.ClearOperationFlags();
+    const std::wstring sTarget = restorerules::RestoreTarget(fs);
+    ProgressRecord progress;
+    progress.sText1 = fs.sFsName;
+    progress.wcDriveLetter = fs.wcFsDriveLetter;
+    if (!CheckDestExists(sTarget, restorerules::IsMountedFolder(fs))) {
+        LogVarMsg(ML_WARNING, MSG_VOLUME_NOT_PRESENT, sTarget.c_str());
+        SendKind(*this, progress, PK_PASS_START);
+        SendKind(*this, progress, PK_PASS_FINISHED);
+        CvexTrace().Line(TL_WARNING, kFn, L"Volume not present - skipped");
+        return scope.End();
+    }
+    SendKind(*this, progress, PK_PASS_START);
+    if (!CountFiles(progress, fs.sFsName))
+        return FailRestore(scope, L"CountFiles failed");
+    const unsigned uiCounted = progress.uiTotalFiles;
+    progress.sText1 = fs.sFsName;
+    SendKind(*this, progress, PK_PASS_START);
+    const CvexCredentials& cred = m_NetWorkerCredentials;
+    const std::wstring sCmd =
+        RestoreCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName, m_sPointInTime, fs.sFsName);
+    if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupRestore)))
+        return FailRestore(scope, L"RunCommand failed");
+    RestorePass pass;
+    ReadRestoreOutput(progress, pass);
+    return EndRestore(scope, progress, pass, uiCounted, sTarget);
+}
+
+// Follows recover's output to its end, or until the host aborts or a password cannot be given.
+void CVEXImpl::ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass)
+{
+    std::wstring sLine;
+    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupRestore))) {
+        if (m_Console.PasswordRequired()) {
+            if (ProvidePassword())
+                continue;
+            pass.bFailed = pass.bPasswordFailed = true;
+            return;
+        }
+        if (pass.bFailed)
+            continue; // recover is allowed to finish; nothing it says changes the outcome
+        HandleRestoreLine(sLine, progress, pass);
+        if (UserAborted())
+            return;
+    }
+}
+
+void CVEXImpl::HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass)
+{
+    const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
+    RestoreLine kind = ClassifyRestoreLine(sLine, sClient);
+    if (unsigned uiMessage = restorerules::FailureMessage(kind)) {
+        if (uiMessage == MSG_CLIENT_NAME_NOT_REGISTERED || uiMessage == MSG_CLIENT_ADDRESS_NOT_REGISTERED)
+            LogVarMsg(ML_ERROR, uiMessage, m_NetWorkerCredentials.m_sServerName.c_str());
+        else if (uiMessage != MSG_CONNECTION_LOST) // said once, at the end
+            LogStdMsg(ML_ERROR, uiMessage);
+        if (kind == RestoreLine::ConnectionClosed)
+            pass.bConnectionClosed = true;
+        pass.bFailed = true;
+        return;
+    }
+    std::wstring sText;
+    switch (kind) {
+    case RestoreLine::IncorrectPassword:
+        CvexTrace().Line(TL_WARNING, kFn, L"Wrong password entered");
+        m_sPassword.clear();
+        break;
+    case RestoreLine::Object: ReportRestoredObject(sLine, progress, pass); break;
+    case RestoreLine::PerFileError:
+        // A file that did not come back is not restored, whatever recover prints after it.
+        ++pass.uiFileErrors;
+        LogVarMsg(ML_WARNING, MSG_NETWORKER_MESSAGE, (L" " + sLine).c_str());
+        break;
+    case RestoreLine::RecoverMessage:
+        if (ParseRecoverMsg(sLine, sText))
+            LogVarMsg(ML_WARNING, MSG_NETWORKER_MESSAGE, sText.c_str());
+        break;
+    default: break;
+    }
+}
+
+void CVEXImpl::ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass)
+{
+    progress.sText1 = sPath;
+    ++progress.uiFilesRestored;
+    progress.uiKind = PK_OBJECT_RESTORED;
+    progress.ullCurrentSize = progress.ullCurrentSize2 = 0;
+    if (sPath.back() != L'\\') {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (GetFileAttributesExW(sPath.c_str(), GetFileExInfoStandard, &data)) {
+            progress.ullCurrentSize = progress.ullCurrentSize2 =
+                (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+        } else {
+            DWORD dwError = GetLastError();
+            if (dwError != ERROR_FILE_NOT_FOUND && dwError != ERROR_PATH_NOT_FOUND)
+                CvexTrace().ApiFailure(kFn, L"GetFileAttributesEx failed", dwError);
+        }
+    }
+    if (SendProgress(progress) != 0) {
+        m_Console.NoteUserAbort();
+        pass.bAbortAnswered = true;
+    }
+}
+
+// The outcome once recover's output has ended (or reading stopped).
+bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
+                          const std::wstring& sTarget)
+{
+    CvexTrace().Int(TL_INFO, kFn, L"uiFilesRestored", progress.uiFilesRestored);
+    CvexTrace().Int(TL_INFO, kFn, L"uiFileErrors", pass.uiFileErrors);
+    const bool bLost = ConnectionLost() || pass.bConnectionClosed;
+    if (bLost)
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+    if (UserAborted()) {
+        SendKind(*this, progress, PK_PASS_FAILED);
+        EndAbortedTool(kFn, pass.bAbortAnswered);
+        return scope.Fail(L"User aborted");
+    }
+    if (pass.bPasswordFailed)
+        EndAbortedTool(kFn, false);
+    else if (!pass.bFailed && !bLost && RecoverCrashed())
+        pass.bFailed = true;
+    if (pass.bFailed || bLost) {
+        SendKind(*this, progress, PK_PASS_FAILED);
+        return scope.Fail(pass.bPasswordFailed ? L"ProvidePassword failed" : L"recover failed");
+    }
+    if (progress.uiFilesRestored != uiCounted) {
+        CvexTrace().Line(TL_WARNING, kFn, L"Not all files were restored");
+        if (progress.uiFilesRestored < uiCounted)
+            LogVarMsg(ML_WARNING, MSG_RESTORE_INCOMPLETE, progress.uiFilesRestored, uiCounted, sTarget.c_str());
+    }
+    SendKind(*this, progress, PK_PASS_FINISHED);
+    return scope.End();
+}
+
+// A recover that crashed has not restored its filespace, however its output ended.
+bool CVEXImpl::RecoverCrashed()
+{
+    DWORD dwExitCode = 0;
+    HANDLE hProcess = m_Console.ToolProcess();
+    if (!hProcess || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(hProcess, &dwExitCode))
+        return false;
+    CvexTrace().Int(TL_INFO, kFn, L"dwExitCode", static_cast<long long>(dwExitCode));
+    if (!restorerules::ToolCrashed(dwExitCode))
+        return false;
+    LogStdMsg(ML_ERROR, MSG_RESTORE_FILESPACE_FAILED);
+    CvexTrace().Line(TL_ERROR, kFn, L"recover ended abnormally");
+    return true;
+}
