@@ -2,6 +2,7 @@
 recovery environment, the target disks, a CD-ROM drive, the network-library state file and a
 simulated NetWorker server with its store. See README.md for the layout and the options."""
 
+import configparser
 import json
 import os
 import random
@@ -175,6 +176,7 @@ class Sandbox:
             self._store_job = None
             if store_job.returncode != 0:
                 raise SandboxError("store builder failed:\n" + err.decode(errors="replace"))
+            self._make_mount_points()
             self._start_server(nwsim_extra)
         elif self.s["tools"] != "none":
             self._write_nwsim_ini("", nwsim_extra)
@@ -199,6 +201,13 @@ class Sandbox:
         if self.s["cdrom"]:
             keys.append(("Software\\Wine\\Drives", {self.s["cdrom"].lower() + ":": "cdrom"}))
         wineprefix.add_machine_keys(self.prefix, keys)
+
+    def _make_mount_points(self):
+        """The folders that the backup's mounted volumes hang on ("D:\\Data\\Mount 1"), on the disks
+        that are present: the disk-layout stage of a recovery makes them before any restore."""
+        for root in mounted_folder_roots(os.path.join(self.root, "store", "manifest.ini")):
+            if root[0].upper() in self.s["letters"] and root[0].upper() != "X":
+                os.makedirs(self.linux_path(root), exist_ok=True)
 
     def _lay_out_host(self, net):
         host = self.linux_path(HOST_WIN)
@@ -360,6 +369,18 @@ class Sandbox:
             self.save()
             return
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+def mounted_folder_roots(manifest):
+    """Roots of the store's filespace savesets that are folders below a drive root."""
+    parser = configparser.ConfigParser(interpolation=None, strict=False)
+    parser.read(manifest, encoding="utf-8")
+    roots = set()
+    for section in parser.sections():
+        root = parser[section].get("root", "")
+        if parser[section].get("kind") == "filesystem" and len(root) > 3 and root[1:3] == ":\\":
+            roots.add(root.rstrip("\\"))
+    return sorted(roots)
 
 
 def pick_loopback_address():
