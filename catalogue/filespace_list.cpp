@@ -102,8 +102,10 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     enum class Phase { Banner, ChangedDirectory, Listing, Done } phase = Phase::Banner;
     const bool bTrace = CvexTrace().TraceOutput(kGroupListing);
     bool bNoBackups = false;
+    bool bDropped = false; // recover said the server closed its connection
     std::wstring sLine;
     while (GetLine(sLine, bTrace)) {
+        bDropped = bDropped || LineHas(sLine, RL_FORCIBLY_CLOSED);
         if (!HoldsPrompt(sLine)) {
             if (phase == Phase::Listing)
                 ClassifyListingLine(sLine, found);
@@ -124,6 +126,11 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     }
     if (EndedAfterAbortOrLoss(kFn))
         return false;
+    if (bDropped) {
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+        CvexTrace().EndFail(kFn, L"Connection lost");
+        return false;
+    }
     if (bNoBackups) {
         LogVarMsg(ML_ERROR, MSG_NO_BACKUPS, cred.m_sClientName.c_str(), cred.m_sServerName.c_str());
         CvexTrace().EndFail(kFn, L"No backups");

@@ -100,6 +100,22 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
     }
 }
 
+TEST_F(CatalogueHost, AConnectionDroppedDuringTheListingFailsItAndTheNextListingWorks)
+{
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    const wchar_t* pIni = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini";
+    WritePrivateProfileStringW(L"server", L"drop_after_lines", L"3", pIni);
+    WritePrivateProfileStringW(L"server", L"drop_tool", L"recover", pIni);
+    WritePrivateProfileStringW(L"server", L"drop_sessions", L"1", pIni);
+    EXPECT_FALSE(List());
+    WritePrivateProfileStringW(L"server", nullptr, nullptr, pIni);
+    EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONNECTION_LOST}));
+    EXPECT_EQ(LastError(), Text(MSG_CONNECTION_LOST));
+    EXPECT_TRUE(m_list.empty());
+    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    EXPECT_EQ(m_list.size(), 3u);
+}
+
 TEST_F(CatalogueHost, AUserAbortDuringTheFetchEndsTheListing)
 {
     ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
