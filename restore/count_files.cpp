@@ -31,8 +31,9 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
     bool bAbortAnswered = false; // the abort came as the host's answer to a progress record
     std::wstring sLine;
     while (!bStopped && GetLine(sLine, CvexTrace().TraceOutput(kGroupCount))) {
-        if (m_Console.PasswordRequired()) {
-            bStopped = !ProvidePassword();
+        // The request can be noticed while a line is in hand: answer it, then handle the line.
+        if (m_Console.PasswordRequired() && !ProvidePassword()) {
+            bStopped = true;
             continue;
         }
         ListedObject object;

@@ -74,12 +74,13 @@ void CVEXImpl::ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass)
 {
     std::wstring sLine;
     while (GetLine(sLine, CvexTrace().TraceOutput(kGroupRestore))) {
-        if (m_Console.PasswordRequired()) {
-            if (ProvidePassword())
-                continue;
+        // The request can be noticed while a line is in hand: answer it, then handle the line.
+        if (m_Console.PasswordRequired() && !ProvidePassword()) {
             pass.bFailed = pass.bPasswordFailed = true;
             return;
         }
+        if (sLine.empty())
+            continue;
         if (pass.bFailed)
             continue; // recover is allowed to finish; nothing it says changes the outcome
         HandleRestoreLine(sLine, progress, pass);
