@@ -109,6 +109,12 @@ TEST_F(RestoreShapes, ABulkFilespaceWithDeepPathsOtherScriptsAndAFileOver4GiBCom
 
 TEST_F(RestoreShapes, APointInTimeCountsAndRestoresTheOlderBackup)
 {
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    ClearDrive(L'D');
+    RestoreAndExpectProgress(L"D:\\");
+    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+
     const std::wstring sOlder = L"2021-03-05 12:00:00";
     ASSERT_TRUE(Init(L"05/03/2021 12:00:00")) << testing::PrintToString(LastError());
     ASSERT_TRUE(List()) << testing::PrintToString(LastError());
@@ -116,12 +122,6 @@ TEST_F(RestoreShapes, APointInTimeCountsAndRestoresTheOlderBackup)
     RestoreAndExpectProgress(L"D:\\", sOlder);
     EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\", L"--pit", sOlder});
     EXPECT_FALSE(VerifyDrive(L'D', {L"--filespace", L"D:\\"}).empty()) << "the backups differ";
-
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-    ClearDrive(L'D');
-    RestoreAndExpectProgress(L"D:\\");
-    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
 }
 
 TEST_F(RestoreShapes, PasswordProtectedFilesNeedTheRightPassword)

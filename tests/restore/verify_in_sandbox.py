@@ -13,6 +13,7 @@ that the backup does not hold is left out of the comparison.
 """
 
 import os
+import subprocess
 import sys
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -67,14 +68,11 @@ def main(argv):
     try:
         if len(argv) > 3 and argv[2] == "--wine-c":
             rest += wine_ignores(argv[3], rest)
-        # In this process: python started by Wine does not know where its own program is.
-        import contextlib
-        import io
-        import verify_restore
-        text_out = io.StringIO()
-        with contextlib.redirect_stdout(text_out), contextlib.redirect_stderr(text_out):
-            code = verify_restore.main(rest)
-        text = text_out.getvalue()
+        # Python started by Wine has no sys.executable to trust: the interpreter itself runs it.
+        python = os.path.realpath("/proc/self/exe")
+        run = subprocess.run([python, os.path.join(STORE_TOOLS, "verify_restore.py")] + rest,
+                             stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        code, text = run.returncode, run.stdout
     except Exception as e:  # the test must hear of it, not wait for ever
         code, text = 3, "verify_in_sandbox: %r\n" % (e,)
     with open(out + ".tmp", "w", encoding="utf-8") as f:
