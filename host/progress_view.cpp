@@ -25,8 +25,6 @@ std::wstring Rate(const ProgressState& s)
 // Fraction done: by bytes when the filespace has any, else by objects.
 double Fraction(const ProgressState& s)
 {
-    if (s.enPhase == ProgressState::Finished)
-        return 1;
     if (s.ullCountedBytes > 0)
         return std::min(1.0, static_cast<double>(s.ullRestoredBytes) / static_cast<double>(s.ullCountedBytes));
     if (s.uiCounted > 0)
@@ -165,6 +163,7 @@ void ProgressView::Start(const std::wstring& sFilespace, double dNow)
     m_state.sFilespace = sFilespace;
     m_dStart = dNow;
     m_dLastShown = -1;
+    m_bEndShown = false;
     Show(true);
 }
 
@@ -189,7 +188,9 @@ void ProgressView::Message(const std::wstring& sLine)
 void ProgressView::Finish(double dNow)
 {
     m_state.dElapsed = dNow - m_dStart;
-    Show(true);
+    // The end record has been shown already; a plain log needs it once.
+    if (m_bTerminal || !m_bEndShown)
+        Show(true);
     if (m_bTerminal && m_bBarShown)
         m_writer(L"\n");
     m_bBarShown = false;
@@ -201,6 +202,7 @@ void ProgressView::Show(bool bForce)
     if (!bForce && m_dLastShown >= 0 && m_state.dElapsed - m_dLastShown < dInterval)
         return;
     m_dLastShown = m_state.dElapsed;
+    m_bEndShown = m_state.enPhase == ProgressState::Finished || m_state.enPhase == ProgressState::Failed;
     if (!m_bTerminal) {
         m_writer(RenderPlainLine(m_state) + L"\n");
         return;
@@ -222,8 +224,7 @@ bool StdoutIsTerminal()
 {
     HANDLE hOut = GetStdHandle(STD_OUTPUT_HANDLE);
     DWORD dwMode = 0;
-    return hOut && hOut != INVALID_HANDLE_VALUE && GetFileType(hOut) == FILE_TYPE_CHAR &&
-           GetConsoleMode(hOut, &dwMode);
+    return hOut && hOut != INVALID_HANDLE_VALUE && GetFileType(hOut) == FILE_TYPE_CHAR && GetConsoleMode(hOut, &dwMode);
 }
 
 double NowSeconds()

@@ -13,13 +13,13 @@ struct ProgressState {
     enum Phase { Counting, Restoring, Finished, Failed };
     std::wstring sFilespace;
     Phase enPhase = Counting;
-    unsigned uiCounted = 0;             // objects to restore (grows while counting)
+    unsigned uiCounted = 0; // objects to restore (grows while counting)
     unsigned long long ullCountedBytes = 0;
-    unsigned uiRestored = 0;            // objects restored so far
+    unsigned uiRestored = 0; // objects restored so far
     unsigned long long ullRestoredBytes = 0;
-    std::wstring sCurrent;              // the object restored last
-    double dElapsed = 0;                // seconds since the filespace started
-    unsigned uiStarts = 0;              // start records seen: the second one ends the count
+    std::wstring sCurrent; // the object restored last
+    double dElapsed = 0;   // seconds since the filespace started
+    unsigned uiStarts = 0; // start records seen: the second one ends the count
 };
 
 // Folds one progress record of the plug-in into the state; false for a record that does not
@@ -27,7 +27,7 @@ struct ProgressState {
 bool ApplyRecord(ProgressState& state, const ProgressRecord& record);
 
 std::wstring FormatBytes(unsigned long long ullBytes); // "512 B", "1.5 KB", "3.2 MB", "4.0 GB"
-std::wstring FormatDuration(double dSeconds);           // "00:07", "1:02:03"; "--:--" when unknown
+std::wstring FormatDuration(double dSeconds);          // "00:07", "1:02:03"; "--:--" when unknown
 // Seconds left at the present rate (bytes when there are any, else objects); negative: unknown.
 double EstimatedSecondsLeft(const ProgressState& state);
 
@@ -66,6 +66,7 @@ private:
     double m_dStart = 0;
     double m_dLastShown = -1;
     bool m_bBarShown = false;
+    bool m_bEndShown = false;
 };
 
 // True when standard output is a console (a character device in console mode), not a pipe or file.

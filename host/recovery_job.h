@@ -13,12 +13,12 @@ namespace refhost
 {
 
 struct RecoveryJobOptions {
-    bool bInit = false;     // --init
-    bool bList = false;     // --list (or --json)
-    std::wstring sJsonPath; // --json FILE
-    RestoreOptions restore; // --restore, --password, --verify
+    bool bInit = false;                                                    // --init
+    bool bList = false;                                                    // --list (or --json)
+    std::wstring sJsonPath;                                                // --json FILE
+    RestoreOptions restore;                                                // --restore, --password, --verify
     std::wstring sNwsimIni = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini"; // --nwsim-ini: names the store
-    std::string sVerifyScript;                                           // --verify-script LINUXPATH
+    std::string sVerifyScript;                                             // --verify-script LINUXPATH
 };
 
 RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args);

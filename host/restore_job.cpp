@@ -167,7 +167,8 @@ RestoreResult Decide(const FilespaceOutcome& o)
     if (!o.bResult)
         return RestoreResult::Failed;
     auto has = [&](bool (*pTest)(const std::wstring&)) {
-        return std::any_of(o.messages.begin(), o.messages.end(), [&](const LoggedMessage& m) { return pTest(m.sText); });
+        return std::any_of(o.messages.begin(), o.messages.end(),
+                           [&](const LoggedMessage& m) { return pTest(m.sText); });
     };
     if (has(&IsIncompleteMessage) || o.uiRestored < o.uiCounted)
         return RestoreResult::Incomplete;

@@ -13,12 +13,12 @@ namespace refhost
 {
 
 struct RestoreOptions {
-    bool bRestore = false;               // --restore
-    bool bAll = false;                   // --restore all
-    std::vector<std::wstring> names;     // --restore NAME...
-    bool bPasswordGiven = false;         // --password PW
+    bool bRestore = false;           // --restore
+    bool bAll = false;               // --restore all
+    std::vector<std::wstring> names; // --restore NAME...
+    bool bPasswordGiven = false;     // --password PW
     std::wstring sPassword;
-    bool bVerify = false;                // --verify
+    bool bVerify = false; // --verify
 };
 
 // --restore takes every argument after it up to the next option ("--..."); "all" alone means all.
@@ -43,9 +43,9 @@ struct LoggedMessage {
 // What became of one filespace.
 struct FilespaceOutcome {
     std::wstring sName;
-    wchar_t wcTarget = L'-';     // the drive it lands on
+    wchar_t wcTarget = L'-'; // the drive it lands on
     bool bInListing = true;
-    bool bResult = false;        // what RestoreFilespace answered
+    bool bResult = false; // what RestoreFilespace answered
     unsigned uiCounted = 0;
     unsigned uiRestored = 0;
     unsigned long long ullBytes = 0;

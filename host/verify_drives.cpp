@@ -73,8 +73,8 @@ std::vector<std::string> ScriptArgs(const DriveCheck& check, const VerifyContext
                                     const std::string& sStore)
 {
     using velmora::to_utf8;
-    std::vector<std::string> args = {ctx.sPython, ctx.sScript, "--store", sStore, "--drive", sDrive, "--letter",
-                                      to_utf8(std::wstring(1, check.wcLetter))};
+    std::vector<std::string> args = {ctx.sPython, ctx.sScript, "--store",  sStore,
+                                     "--drive",   sDrive,      "--letter", to_utf8(std::wstring(1, check.wcLetter))};
     if (!ctx.sClient.empty())
         args.insert(args.end(), {"--client", to_utf8(ctx.sClient)});
     if (!ctx.sPit.empty())
@@ -131,7 +131,8 @@ bool RunCheck(const DriveCheck& check, const VerifyContext& ctx, const std::stri
 {
     std::wstring sDriveRoot = std::wstring(1, check.wcLetter) + L":\\";
     Print(L"Verify: " + sDriveRoot + L" against the backup store" +
-          (check.filespaces.empty() ? std::wstring() : L" (" + std::to_wstring(check.filespaces.size()) + L" filespaces)"));
+          (check.filespaces.empty() ? std::wstring()
+                                    : L" (" + std::to_wstring(check.filespaces.size()) + L" filespaces)"));
     if (!check.sNote.empty())
         Print(L"Verify: " + check.sNote);
     std::string sDrive = UnixPath(sDriveRoot);
@@ -278,8 +279,8 @@ bool VerifyDrives(const std::vector<DriveCheck>& checks, const VerifyContext& ct
 {
     std::string sStore = UnixPath(ctx.sStore);
     if (ctx.sStore.empty() || sStore.empty()) {
-        Print(L"Verify: no backup store to compare with (" + (ctx.sStore.empty() ? L"nwsim.ini names none" : ctx.sStore) +
-              L")");
+        Print(L"Verify: no backup store to compare with (" +
+              (ctx.sStore.empty() ? L"nwsim.ini names none" : ctx.sStore) + L")");
         return false;
     }
     if (checks.empty())

@@ -39,11 +39,11 @@ std::string ShellQuote(const std::string& s);
 bool ParseVerdict(const std::string& sLine, bool& bPass);
 
 struct VerifyContext {
-    std::wstring sStore;   // Windows path of the store
-    std::wstring sClient;  // the client name of the credentials
-    std::wstring sPit;     // "YYYY-MM-DD HH:MM:SS" or empty
+    std::wstring sStore;  // Windows path of the store
+    std::wstring sClient; // the client name of the credentials
+    std::wstring sPit;    // "YYYY-MM-DD HH:MM:SS" or empty
     std::string sPython = "/usr/bin/python3";
-    std::string sScript;   // Linux path of verify_restore.py
+    std::string sScript; // Linux path of verify_restore.py
 };
 
 // The store's Windows path as the tools' nwsim.ini names it; empty when there is none.
