@@ -1,7 +1,10 @@
 #include "host/recovery_job.h"
 
+#include "credentials/cvex_credentials.h"
 #include "host/host_output.h"
 #include "host/listing.h"
+#include "host/verify_drives.h"
+#include "support/vstring.h"
 
 #include <cstdio>
 
@@ -20,10 +23,10 @@ bool WriteTextFile(const std::wstring& sPath, const std::string& sText)
 }
 
 // Lists the backup, prints it and writes the JSON when asked; false when a step failed.
-bool ListBackup(CRPL& plugin, const RecoveryJobOptions& options)
+bool ListBackup(CRPL& plugin, const RecoveryJobOptions& options, Listing& listing)
 {
     Print(L"Listing: asking the NetWorker server what the backup holds ...");
-    Listing listing = RunListing(plugin);
+    listing = RunListing(plugin);
     for (const std::wstring& sLine : FormatListing(listing))
         Print(sLine);
     bool bOk = listing.bListed;
@@ -38,6 +41,36 @@ bool ListBackup(CRPL& plugin, const RecoveryJobOptions& options)
     return bOk;
 }
 
+std::wstring PitForVerify(const CvexCredentials& cred)
+{
+    if (!cred.HasPit())
+        return {};
+    const SYSTEMTIME& st = cred.m_Pit;
+    wchar_t wsz[32] = {};
+    std::swprintf(wsz, 32, L"%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond);
+    return wsz;
+}
+
+// Restores what was asked, shows the table, and compares with the store when asked.
+bool RestoreAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJobOptions& options,
+                      const Listing& listing)
+{
+    RestoreRun run = RunRestores(plugin, listing.filespaces, options.restore);
+    for (const std::wstring& sLine : FormatSummary(run.outcomes))
+        Print(sLine);
+    bool bOk = RestoreExitCode(run.outcomes) == 0;
+    if (!options.restore.bVerify)
+        return bOk;
+    VerifyContext context;
+    context.sStore = StoreFromNwsimIni(options.sNwsimIni);
+    context.sClient = cred.m_sClientName;
+    context.sPit = PitForVerify(cred);
+    context.sScript = options.sVerifyScript;
+    bool bSame = VerifyDrives(PlanChecks(listing.filespaces, run.outcomes, run.cBefore, run.cRestored), context);
+    return bOk && bSame;
+}
+
 } // namespace
 
 RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args)
@@ -50,10 +83,17 @@ RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args
             options.bList = true;
         else if (args[i] == L"--json" && i + 1 < args.size())
             options.sJsonPath = args[++i];
+        else if (args[i] == L"--nwsim-ini" && i + 1 < args.size())
+            options.sNwsimIni = args[++i];
+        else if (args[i] == L"--verify-script" && i + 1 < args.size())
+            options.sVerifyScript = velmora::to_utf8(args[++i]);
     }
+    options.restore = ParseRestoreOptions(args);
+    if (options.sVerifyScript.empty())
+        options.sVerifyScript = CVEX_SOURCE_DIR "/simulator/store/verify_restore.py";
     if (!options.sJsonPath.empty())
         options.bList = true;
-    if (options.bList)
+    if (options.bList || options.restore.bRestore)
         options.bInit = true;
     return options;
 }
@@ -74,8 +114,11 @@ int RunRecoveryJob(CRPL& plugin, CrplCredentials& credentials, const RecoveryJob
         plugin.GetLastErrorMsg(sError);
         Print(L"Init: failed (" + sError + L")");
     }
-    if (bOk && options.bList)
-        bOk = ListBackup(plugin, options);
+    Listing listing;
+    if (bOk && (options.bList || options.restore.bRestore))
+        bOk = ListBackup(plugin, options, listing);
+    if (bOk && options.restore.bRestore)
+        bOk = RestoreAndVerify(plugin, static_cast<CvexCredentials&>(credentials), options, listing);
     bool bFini = plugin.Fini(true);
     Print(std::wstring(L"Fini: ") + (bFini ? L"succeeded" : L"failed"));
     return bOk ? 0 : 1;

@@ -1,7 +1,9 @@
 // The reference host's main job: with the credentials loaded from an answer file, make the
 // recovery environment a NetWorker client of the server (Init), list what the backup holds when
-// asked (--list, --json FILE), show every message and the outcome, and close the session (Fini).
+// asked (--list, --json FILE), restore filespaces (--restore) and compare them with the store
+// (--verify), show every message and the outcome, and close the session (Fini).
 #pragma once
+#include "host/restore_job.h"
 #include "plugin/crpl.h"
 
 #include <string>
@@ -11,18 +13,22 @@ namespace refhost
 {
 
 struct RecoveryJobOptions {
-    bool bInit = false;     // --init
-    bool bList = false;     // --list (or --json)
-    std::wstring sJsonPath; // --json FILE
+    bool bInit = false;                                                    // --init
+    bool bList = false;                                                    // --list (or --json)
+    std::wstring sJsonPath;                                                // --json FILE
+    RestoreOptions restore;                                                // --restore, --password, --verify
+    std::wstring sNwsimIni = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini"; // --nwsim-ini: names the store
+    std::string sVerifyScript;                                             // --verify-script LINUXPATH
 };
 
 RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args);
 
-// True when the command line asks for the main job (--init, --list or --json).
+// True when the command line asks for the main job (--init, --list, --json or --restore).
 bool WantsRecoveryJob(const std::vector<std::wstring>& args);
 
-// Runs Init, the listing when asked, and Fini; the messages reach the screen through the log
-// callback already set. Returns the exit code: 0 when every step asked for succeeded, 1 otherwise.
+// Runs Init, the listing when asked or needed, the restores and their check when asked, and Fini;
+// the messages reach the screen through the log callback already set. Returns the exit code: 0
+// when every step asked for succeeded (a filespace skipped as absent counts), 1 otherwise.
 int RunRecoveryJob(CRPL& plugin, CrplCredentials& credentials, const RecoveryJobOptions& options);
 
 } // namespace refhost
