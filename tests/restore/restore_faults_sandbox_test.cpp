@@ -53,8 +53,8 @@ TEST_F(RestoreFaults, EachFailureLineOfRecoverIsItsMessageAndFailsTheRestoreOnce
     for (const auto& [pPreset, uiMessage] : kLines) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(pPreset)));
         // Error lines after the first change nothing.
-        SetFaults({std::wstring(L"recover restore object:3 say ") + pPreset,
-                   L"recover restore object:5 say ddcl", L"recover restore object:6 say threads_failed"});
+        SetFaults({std::wstring(L"recover restore object:3 say ") + pPreset, L"recover restore object:5 say ddcl",
+                   L"recover restore object:6 say threads_failed"});
         EXPECT_FALSE(Restore(L"D:\\"));
         EXPECT_EQ(ErrorIds(), std::vector<unsigned>{uiMessage});
         EXPECT_EQ(LastError().substr(0, 20), Text(uiMessage).substr(0, 20));

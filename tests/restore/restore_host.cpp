@@ -209,8 +209,7 @@ void RestoreHost::SetFaults(const std::vector<std::wstring>& faults)
 {
     WritePrivateProfileStringW(L"faults", nullptr, nullptr, kNwsimIni);
     for (size_t i = 0; i < faults.size(); ++i)
-        WritePrivateProfileStringW(L"faults", (L"restore" + std::to_wstring(i)).c_str(), faults[i].c_str(),
-                                   kNwsimIni);
+        WritePrivateProfileStringW(L"faults", (L"restore" + std::to_wstring(i)).c_str(), faults[i].c_str(), kNwsimIni);
 }
 
 void RestoreHost::SetServerKnobs(const std::vector<std::pair<std::wstring, std::wstring>>& knobs)
@@ -318,9 +317,9 @@ bool RestoreHost::NoRecoverRunning()
 
 void RestoreHost::SnapshotWineC()
 {
-    std::wstring s = RunPythonForFile({L"snapshot", velmora::widen(MachineFolder() + "/wine-c.txt"),
-                                       velmora::widen(DriveFolder(L'C'))},
-                                      MachineFolder() + "/wine-c.txt", 120);
+    std::wstring s = RunPythonForFile(
+        {L"snapshot", velmora::widen(MachineFolder() + "/wine-c.txt"), velmora::widen(DriveFolder(L'C'))},
+        MachineFolder() + "/wine-c.txt", 120);
     m_bWineCSnapshot = !s.empty();
     ASSERT_TRUE(m_bWineCSnapshot);
 }

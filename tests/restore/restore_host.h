@@ -99,5 +99,5 @@ private:
 #define EXPECT_VERIFIED(letter, ...)                                                                                   \
     do {                                                                                                               \
         std::wstring sVerdict = VerifyDrive(letter, ##__VA_ARGS__);                                                    \
-        EXPECT_TRUE(sVerdict.empty()) << testing::PrintToString(sVerdict);                                            \
+        EXPECT_TRUE(sVerdict.empty()) << testing::PrintToString(sVerdict);                                             \
     } while (0)

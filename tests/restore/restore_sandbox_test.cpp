@@ -225,12 +225,13 @@ TEST_F(RestoreShapes, SectionsOfHardLinkedNamesAfterARestore)
     ASSERT_TRUE(List()) << testing::PrintToString(LastError());
     ClearDrive(L'D');
     ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
-    const std::vector<std::wstring> pendingIgnored = {L"--filespace", L"D:\\", L"--ignore", L"D:\\Temp\\PendingDeletes"};
+    const std::vector<std::wstring> pendingIgnored = {L"--filespace", L"D:\\", L"--ignore",
+                                                      L"D:\\Temp\\PendingDeletes"};
     EXPECT_VERIFIED(L'D', pendingIgnored);
     std::vector<std::vector<std::wstring>> groups = LinkGroups(L"bulk");
     ASSERT_EQ(groups.size(), 2u);
-    ASSERT_EQ(groups[0].size(), 3u); // original, second name, third name
-    ASSERT_EQ(groups[1].size(), 2u); // pending.dat and its pending delete
+    ASSERT_EQ(groups[0].size(), 3u);                         // original, second name, third name
+    ASSERT_EQ(groups[1].size(), 2u);                         // pending.dat and its pending delete
     CRPLImpl& host = *static_cast<CVEX*>(m_pPlugin)->Impl(); // the slot the host calls
     {
         SCOPED_TRACE("every name present");
