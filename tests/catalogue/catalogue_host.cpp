@@ -192,35 +192,17 @@ std::wstring CatalogueHost::LastError()
 
 std::wstring CatalogueHost::Text(unsigned uiId)
 {
-    wchar_t wsz[1024] = {};
-    LoadStringW(s_hDll, uiId, wsz, 1024);
-    return wsz;
+    return testutil::ModuleMessage(s_hDll, uiId);
 }
 
 std::vector<unsigned> CatalogueHost::MessageIds()
 {
-    std::vector<unsigned> ids;
-    for (const Message& m : m_messages) {
-        unsigned uiFound = 0;
-        for (unsigned id = 101; id <= 199 && uiFound == 0; ++id) {
-            std::wstring sText = Text(id);
-            size_t nFixed = sText.find(L'%');
-            if (m.sText == sText ||
-                (nFixed != std::wstring::npos && nFixed > 0 && m.sText.compare(0, nFixed, sText, 0, nFixed) == 0))
-                uiFound = id;
-        }
-        ids.push_back(uiFound);
-    }
-    return ids;
+    return testutil::MessageIdsOf(s_hDll, m_messages);
 }
 
 bool CatalogueHost::Logged(unsigned uiId, unsigned uiLevel)
 {
-    std::vector<unsigned> ids = MessageIds();
-    for (size_t i = 0; i < ids.size(); ++i)
-        if (ids[i] == uiId && m_messages[i].uiLevel == uiLevel)
-            return true;
-    return false;
+    return testutil::LoggedAt(s_hDll, m_messages, uiId, uiLevel);
 }
 
 const std::vector<SystemStateEntry>& CatalogueHost::SystemState()

@@ -6,6 +6,8 @@
 #include "credentials/crpl_credentials.h"
 #include "plugin/crpl.h"
 
+#include "tests/common/test_util.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -18,10 +20,7 @@ extern const wchar_t kBin[];       // "X:\PROGRA~1\Legato\nsr\bin\"
 extern const wchar_t kConfigDir[]; // the host's configuration folder
 extern const wchar_t kResDir[];    // where the client keeps its imported certificate
 
-struct Message {
-    unsigned uiLevel;
-    std::wstring sText;
-};
+using Message = testutil::HostMessage;
 
 // One expected filespace record: time is day of March 2021, hour and minute.
 struct ExpectedFilespace {

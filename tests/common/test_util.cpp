@@ -19,6 +19,12 @@ std::wstring ProgramFolder()
 
 void RemoveTree(const std::wstring& sPath)
 {
+    EmptyFolder(sPath);
+    RemoveDirectoryW(sPath.c_str());
+}
+
+void EmptyFolder(const std::wstring& sPath)
+{
     WIN32_FIND_DATAW fd;
     velmora::unique_find find(FindFirstFileW((sPath + L"\\*").c_str(), &fd));
     if (find) {
@@ -35,8 +41,43 @@ void RemoveTree(const std::wstring& sPath)
             }
         } while (FindNextFileW(find.get(), &fd));
     }
-    find.reset();
-    RemoveDirectoryW(sPath.c_str());
+}
+
+std::wstring ModuleMessage(HMODULE hModule, unsigned uiId)
+{
+    wchar_t wsz[1024] = {};
+    LoadStringW(hModule, uiId, wsz, 1024);
+    return wsz;
+}
+
+std::vector<unsigned> MessageIdsOf(HMODULE hModule, const std::vector<HostMessage>& messages)
+{
+    const unsigned kFirstId = 101, kLastId = 299; // the table's range, with room to grow
+    std::vector<std::wstring> texts;
+    for (unsigned id = kFirstId; id <= kLastId; ++id)
+        texts.push_back(ModuleMessage(hModule, id));
+    std::vector<unsigned> ids;
+    for (const HostMessage& m : messages) {
+        unsigned uiFound = 0;
+        for (unsigned id = kFirstId; id <= kLastId && uiFound == 0; ++id) {
+            const std::wstring& sText = texts[id - kFirstId];
+            size_t nFixed = sText.find(L'%');
+            if (!sText.empty() && (m.sText == sText || (nFixed != std::wstring::npos && nFixed > 0 &&
+                                                        m.sText.compare(0, nFixed, sText, 0, nFixed) == 0)))
+                uiFound = id;
+        }
+        ids.push_back(uiFound);
+    }
+    return ids;
+}
+
+bool LoggedAt(HMODULE hModule, const std::vector<HostMessage>& messages, unsigned uiId, unsigned uiLevel)
+{
+    std::vector<unsigned> ids = MessageIdsOf(hModule, messages);
+    for (size_t i = 0; i < ids.size(); ++i)
+        if (ids[i] == uiId && messages[i].uiLevel == uiLevel)
+            return true;
+    return false;
 }
 
 ScratchFolder::ScratchFolder(const std::wstring& sName) : m_sPath(ProgramFolder() + L"scratch\\" + sName)

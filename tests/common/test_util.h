@@ -24,6 +24,20 @@ private:
 };
 
 void RemoveTree(const std::wstring& sPath);
+// Removes what a folder holds; the folder itself stays.
+void EmptyFolder(const std::wstring& sPath);
+
+// A message as the host's log callback received it.
+struct HostMessage {
+    unsigned uiLevel;
+    std::wstring sText;
+};
+// The text of a message of a module's table; empty when it has none.
+std::wstring ModuleMessage(HMODULE hModule, unsigned uiId);
+// For each received message, the id of the module's message it is (a formatted message matched by
+// its text before the first insert); 0 for a text that is no message of the table.
+std::vector<unsigned> MessageIdsOf(HMODULE hModule, const std::vector<HostMessage>& messages);
+bool LoggedAt(HMODULE hModule, const std::vector<HostMessage>& messages, unsigned uiId, unsigned uiLevel);
 // Whole file as UTF-8 decoded text; empty when it does not exist.
 std::wstring ReadTextFile(const std::wstring& sPath);
 void WriteTextFile(const std::wstring& sPath, const std::string& sUtf8);

@@ -1,21 +1,12 @@
 // The reference host's listing: flag names, the system-state property, the table and the JSON.
 #include "host/listing.h"
 
+#include "tests/host/volumes.h"
+
 #include <gtest/gtest.h>
 
 namespace
 {
-
-FileSpace Volume(const std::wstring& sName, wchar_t wcLetter, unsigned long ulFlags)
-{
-    FileSpace fs;
-    fs.sFsName = sName;
-    fs.wcFsDriveLetter = wcLetter;
-    fs.ulFsFlags = ulFlags;
-    if (ulFlags & FS_MOUNTED_FOLDER)
-        fs.sFsPath = sName;
-    return fs;
-}
 
 TEST(HostListing, FlagNamesSayEveryBitInOrder)
 {

@@ -4,6 +4,8 @@
 #include "host/restore_job.h"
 #include "host/verify_drives.h"
 
+#include "tests/host/volumes.h"
+
 #include <gtest/gtest.h>
 
 namespace
@@ -194,17 +196,6 @@ TEST(HostRestoreView, SummaryTableHasARowPerFilespaceWithItsMessages)
     EXPECT_EQ(lines[3], L"      [ERROR] Cannot open file via DDCL for save-set ...");
     EXPECT_EQ(lines[4], L"      [INFO] note");
     EXPECT_EQ(lines[5].rfind(L"  D:\\Data\\Mount 1          2        2        0          00:00    restored ", 0), 0u);
-}
-
-FileSpace Volume(const std::wstring& sName, wchar_t wcLetter, unsigned long ulFlags = 0)
-{
-    FileSpace fs;
-    fs.sFsName = sName;
-    fs.wcFsDriveLetter = wcLetter;
-    fs.ulFsFlags = ulFlags;
-    if (ulFlags & FS_MOUNTED_FOLDER)
-        fs.sFsPath = sName;
-    return fs;
 }
 
 const FileSpaceList kListing = {Volume(L"C:\\", L'C', 7), Volume(L"D:\\", L'D'),

@@ -1,8 +1,10 @@
 // Files for the file-operation tests, written and read through "\\?\" paths of any length.
 #pragma once
+#include "restore/link_entry.h"
 #include "support/win.h"
 
 #include <string>
+#include <vector>
 
 namespace filehelp
 {
@@ -20,5 +22,20 @@ bool Exists(const std::wstring& sPath);
 bool ShiftWriteTime(const std::wstring& sPath, int iHours);
 // Same volume serial and file index.
 bool SameFile(const std::wstring& sA, const std::wstring& sB);
+
+// A section of hard-linked names as its caller builds it: the paths, their entries, and the
+// references the section operations take.
+struct LinkSection {
+    std::vector<std::wstring> paths;
+    std::vector<LinkEntry> entries;
+    LinkEntries refs;
+    explicit LinkSection(std::vector<std::wstring> names) : paths(std::move(names)), entries(paths.size())
+    {
+        for (size_t i = 0; i < paths.size(); ++i) {
+            entries[i].pPath = paths[i].c_str();
+            refs.push_back(entries[i]);
+        }
+    }
+};
 
 } // namespace filehelp

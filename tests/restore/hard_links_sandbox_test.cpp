@@ -10,18 +10,7 @@ using namespace filehelp;
 namespace
 {
 
-struct Section {
-    std::vector<std::wstring> paths;
-    std::vector<LinkEntry> entries;
-    LinkEntries refs;
-    explicit Section(std::vector<std::wstring> names) : paths(std::move(names)), entries(paths.size())
-    {
-        for (size_t i = 0; i < paths.size(); ++i) {
-            entries[i].pPath = paths[i].c_str();
-            refs.push_back(entries[i]);
-        }
-    }
-};
+using Section = LinkSection;
 
 // Counts the calls that reach the FixHardLinks slot.
 class CountingImpl : public RestoreImpl

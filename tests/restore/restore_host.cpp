@@ -265,35 +265,17 @@ std::wstring RestoreHost::LastError()
 
 std::wstring RestoreHost::Text(unsigned uiId)
 {
-    wchar_t wsz[1024] = {};
-    LoadStringW(s_hDll, uiId, wsz, 1024);
-    return wsz;
+    return testutil::ModuleMessage(s_hDll, uiId);
 }
 
 std::vector<unsigned> RestoreHost::MessageIds()
 {
-    std::vector<unsigned> ids;
-    for (const Message& m : m_messages) {
-        unsigned uiFound = 0;
-        for (unsigned id = 101; id <= 200 && uiFound == 0; ++id) {
-            std::wstring sText = Text(id);
-            size_t nFixed = sText.find(L'%');
-            if (m.sText == sText ||
-                (nFixed != std::wstring::npos && nFixed > 0 && m.sText.compare(0, nFixed, sText, 0, nFixed) == 0))
-                uiFound = id;
-        }
-        ids.push_back(uiFound);
-    }
-    return ids;
+    return testutil::MessageIdsOf(s_hDll, m_messages);
 }
 
 bool RestoreHost::Logged(unsigned uiId, unsigned uiLevel)
 {
-    std::vector<unsigned> ids = MessageIds();
-    for (size_t i = 0; i < ids.size(); ++i)
-        if (ids[i] == uiId && m_messages[i].uiLevel == uiLevel)
-            return true;
-    return false;
+    return testutil::LoggedAt(s_hDll, m_messages, uiId, uiLevel);
 }
 
 std::vector<const Record*> RestoreHost::RecordsOfKind(unsigned uiKind)
@@ -341,24 +323,7 @@ std::wstring RestoreHost::VerifyDrive(wchar_t wcLetter, const std::vector<std::w
 
 void RestoreHost::ClearDrive(wchar_t wcLetter)
 {
-    const std::wstring sRoot = std::wstring(L"\\\\?\\") + wcLetter + L":";
-    WIN32_FIND_DATAW fd;
-    HANDLE h = FindFirstFileW((sRoot + L"\\*").c_str(), &fd);
-    if (h == INVALID_HANDLE_VALUE)
-        return;
-    do {
-        std::wstring sName = fd.cFileName;
-        if (sName == L"." || sName == L"..")
-            continue;
-        std::wstring sChild = sRoot + L"\\" + sName;
-        if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            testutil::RemoveTree(sChild);
-        } else {
-            SetFileAttributesW(sChild.c_str(), FILE_ATTRIBUTE_NORMAL);
-            DeleteFileW(sChild.c_str());
-        }
-    } while (FindNextFileW(h, &fd));
-    FindClose(h);
+    testutil::EmptyFolder(std::wstring(L"\\\\?\\") + wcLetter + L":");
     if (wcLetter == L'D') { // the mount point, as the disk-layout stage leaves it
         CreateDirectoryW(L"D:\\Data", nullptr);
         CreateDirectoryW(L"D:\\Data\\Mount 1", nullptr);

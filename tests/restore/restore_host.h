@@ -6,6 +6,8 @@
 #include "credentials/crpl_credentials.h"
 #include "plugin/crpl.h"
 
+#include "tests/common/test_util.h"
+
 #include <gtest/gtest.h>
 
 #include <deque>
@@ -15,10 +17,7 @@
 namespace restoretest
 {
 
-struct Message {
-    unsigned uiLevel;
-    std::wstring sText;
-};
+using Message = testutil::HostMessage;
 
 // What one progress record said when it arrived.
 struct Record {

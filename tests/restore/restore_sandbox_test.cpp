@@ -5,6 +5,7 @@
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
 #include "tests/common/test_util.h"
+#include "tests/restore/file_helpers.h"
 #include "tests/restore/restore_host.h"
 
 using namespace restoretest;
@@ -185,19 +186,7 @@ std::vector<std::vector<std::wstring>> LinkGroups(const std::wstring& sStore)
     return groups;
 }
 
-// A section as the host builds it from a group of names.
-struct Section {
-    std::vector<std::wstring> paths;
-    std::vector<LinkEntry> entries;
-    LinkEntries refs;
-    explicit Section(std::vector<std::wstring> names) : paths(std::move(names)), entries(paths.size())
-    {
-        for (size_t i = 0; i < paths.size(); ++i) {
-            entries[i].pPath = paths[i].c_str();
-            refs.push_back(entries[i]);
-        }
-    }
-};
+using Section = filehelp::LinkSection;
 
 bool SameFile(const std::wstring& sA, const std::wstring& sB)
 {
