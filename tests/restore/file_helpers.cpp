@@ -78,8 +78,11 @@ bool ShiftWriteTime(const std::wstring& sPath, int iHours)
 bool SameFile(const std::wstring& sA, const std::wstring& sB)
 {
     BY_HANDLE_FILE_INFORMATION a = {}, b = {};
-    velmora::unique_file ha(CreateFileW(Long(sA).c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
-    velmora::unique_file hb(CreateFileW(Long(sB).c_str(), 0, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    const DWORD dwShare = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    velmora::unique_file ha(
+        CreateFileW(Long(sA).c_str(), 0, dwShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    velmora::unique_file hb(
+        CreateFileW(Long(sB).c_str(), 0, dwShare, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
     return ha && hb && GetFileInformationByHandle(ha.get(), &a) && GetFileInformationByHandle(hb.get(), &b) &&
            a.nFileIndexLow == b.nFileIndexLow && a.nFileIndexHigh == b.nFileIndexHigh &&
            a.dwVolumeSerialNumber == b.dwVolumeSerialNumber;

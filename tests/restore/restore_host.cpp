@@ -1,5 +1,6 @@
 #include "tests/restore/restore_host.h"
 
+#include "support/handle.h"
 #include "support/vstring.h"
 #include "tests/common/test_util.h"
 
@@ -104,10 +105,8 @@ std::wstring RunPythonForFile(const std::vector<std::wstring>& args, const std::
     PROCESS_INFORMATION pi = {};
     if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi))
         return L"cannot start python: " + std::to_wstring(GetLastError());
-    if (pi.hProcess)
-        CloseHandle(pi.hProcess);
-    if (pi.hThread)
-        CloseHandle(pi.hThread);
+    // Wine gives no handle for a Linux program; any it gives is only closed.
+    velmora::unique_handle_null hProcess(pi.hProcess), hThread(pi.hThread);
     for (DWORD i = 0; i < dwSeconds * 10 && !testutil::FileExists(sOutZ); ++i)
         Sleep(100);
     if (!testutil::FileExists(sOutZ))

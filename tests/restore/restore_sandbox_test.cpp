@@ -188,23 +188,6 @@ std::vector<std::vector<std::wstring>> LinkGroups(const std::wstring& sStore)
 
 using Section = filehelp::LinkSection;
 
-bool SameFile(const std::wstring& sA, const std::wstring& sB)
-{
-    BY_HANDLE_FILE_INFORMATION a = {}, b = {};
-    HANDLE hA = CreateFileW(sA.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    HANDLE hB = CreateFileW(sB.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    bool bSame = hA != INVALID_HANDLE_VALUE && hB != INVALID_HANDLE_VALUE && GetFileInformationByHandle(hA, &a) &&
-                 GetFileInformationByHandle(hB, &b) && a.dwVolumeSerialNumber == b.dwVolumeSerialNumber &&
-                 a.nFileIndexHigh == b.nFileIndexHigh && a.nFileIndexLow == b.nFileIndexLow;
-    if (hA != INVALID_HANDLE_VALUE)
-        CloseHandle(hA);
-    if (hB != INVALID_HANDLE_VALUE)
-        CloseHandle(hB);
-    return bSame;
-}
-
 } // namespace
 
 TEST_F(RestoreShapes, SectionsOfHardLinkedNamesAfterARestore)
@@ -235,11 +218,11 @@ TEST_F(RestoreShapes, SectionsOfHardLinkedNamesAfterARestore)
         ASSERT_TRUE(DeleteFileW(groups[0][1].c_str()));
         Section one(groups[0]);
         EXPECT_TRUE(host.ProcessSection(L"[links 1]", one.refs));
-        EXPECT_TRUE(SameFile(groups[0][1], groups[0][0]));
+        EXPECT_TRUE(filehelp::SameFile(groups[0][1], groups[0][0]));
         ASSERT_TRUE(DeleteFileW(groups[0][2].c_str()));
         Section again(groups[0]);
         EXPECT_TRUE(host.ProcessSection(L"[links 1]", again.refs));
-        EXPECT_TRUE(SameFile(groups[0][2], groups[0][0]));
+        EXPECT_TRUE(filehelp::SameFile(groups[0][2], groups[0][0]));
         std::vector<std::wstring> links = pendingIgnored;
         links.push_back(L"--links");
         EXPECT_VERIFIED(L'D', links);
