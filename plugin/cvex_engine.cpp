@@ -106,6 +106,7 @@ bool CVEXImpl::Fini(bool bHardReset)
         SetLastErrorMsg(L"");
     m_Console.Close(scope.fn());
     MirrorConsole();
+    RestoreTempVariables();
     if (bHardReset) {
         CvexTrace().Line(TL_INFO, scope.fn(), L"Hard reset");
         Reset();

@@ -96,16 +96,3 @@ unsigned CVEXImpl::GetModuleProperty(unsigned uiId, std::wstring& sOut)
     default: return 1;
     }
 }
-
-bool CVEXImpl::NotAvailable(const wchar_t* pFn)
-{
-    TraceScope scope(pFn);
-    std::wstring sText = std::wstring(pFn) + L" is not available in this build";
-    SetLastErrorMsg(sText.c_str());
-    return scope.Fail(L"Not available yet");
-}
-
-bool CVEXImpl::RestoreSystem()
-{
-    return NotAvailable(L"CVEXImpl::RestoreSystem");
-}

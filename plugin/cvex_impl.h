@@ -5,13 +5,21 @@
 #include "credentials/cvex_credentials.h"
 #include "plugin/crpl_impl.h"
 #include "restore/file_list.h"
+#include "support/handle.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
 class CrplCredentials;
 class TraceScope;
 struct FileInfo;
+enum class RestoreLine;
+struct DumpFacts;
+namespace systemrules
+{
+struct ComponentRow;
+}
 namespace catalogue
 {
 enum class FetchResult;
@@ -41,6 +49,38 @@ public:
     bool CountFiles(ProgressRecord& progress, const std::wstring& sName);
     bool RestoreSystem();
     bool CheckSystemState();
+
+    // The system-state restore (system/), component by component.
+    bool RestoreVssSystemState(const std::wstring& sSaveset, const SYSTEMTIME& stBackupTime, DWORD dwCountGroup,
+                               DWORD dwRestoreGroup, unsigned& uiFilesToRestore, unsigned& uiFilesRestored);
+    bool CountVssSystemState(ProgressRecord& progress, const std::wstring& sSaveset, DWORD dwCountGroup);
+    // The newest staging folder below <Windows letter>:\temp\nsr_recover, with a trailing
+    // backslash; empty (and true) when there is none.
+    bool GetTempDir(std::wstring& sDir);
+    bool PreVssSystemBoot(velmora::unique_handle_null& hThread);
+    bool PostVssSystemBoot(velmora::unique_handle_null& hThread);
+    bool PostVssSystemFileset();
+    bool RestoreNmmSaveset(const std::wstring& sTarget, const SYSTEMTIME& stBackupTime, unsigned& uiFilesToRestore,
+                           unsigned& uiFilesRestored);
+    bool CountNmmSaveset(const SsidInfo& info, ProgressRecord& progress);
+    bool RestoreDisasterRecovery(const SYSTEMTIME& stBackupTime, unsigned& uiFilesToRestore, unsigned& uiFilesRestored);
+    bool CountDisasterRecovery(const SsidInfo& info, ProgressRecord& progress);
+    bool MoveRegistryFilesNSR();
+    bool MoveRegistryFilesRepair();
+    bool MoveSystemFiles();
+    bool CopyBOOT();
+    bool CopySYSTEM();
+    void Dump();
+    // Registry hive capture: a monitoring thread holds each hive file of the watched folder.
+    static DWORD WINAPI ThreadMonitorDirectoryChanges(LPVOID pThreadArg);
+    static bool ProcessDirectoryChange(const std::wstring& sDirectory);
+    static bool GrabRegistryHives(const std::wstring& sDirectory, const WIN32_FIND_DATAW& data);
+    static bool ReleaseRegistryHives();
+    static unsigned HeldRegistryHives();
+    static bool StartHiveCapture(const std::wstring& sDirectory, velmora::unique_handle_null& hThread);
+    static void StopHiveCapture(velmora::unique_handle_null& hThread);
+    // TEMP and TMP as they were before the system-state restore pointed them at the Windows volume.
+    void RestoreTempVariables();
 
     // Console engine (ConsoleSession): one NetWorker tool at a time in the module's private
     // hidden console. These forward to m_Console.
@@ -143,9 +183,6 @@ public:
     static std::wstring Description();
 
 protected:
-    // Operations that are not built yet end here with a clear last error.
-    bool NotAvailable(const wchar_t* pFn);
-
     // Refreshes the exported layout's mirrors of the session's handles.
     void MirrorConsole();
     // GetLine for a tool that is not expected to ask for a password. When it asks anyway, the
@@ -192,12 +229,49 @@ protected:
         unsigned uiFileErrors = 0;      // per-file failures recover reported
     };
     bool FailRestore(TraceScope& scope, const wchar_t* pReason);
-    void ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass);
+    void ReadPassOutput(DWORD dwGroup, RestorePass& pass, const std::function<void(const std::wstring&)>& handle);
     void HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass);
+    bool NoteFailureLine(RestoreLine kind, RestorePass& pass);
+    void NoteReportLine(RestoreLine kind, const std::wstring& sLine, RestorePass& pass);
     void ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass);
     bool EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
                     const std::wstring& sTarget);
-    bool RecoverCrashed();
+    bool EndPass(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCrashMessage);
+    bool RecoverCrashed(const wchar_t* pFn, unsigned uiMessage);
+    // Steps of the system-state restore (system/).
+    struct SystemPass {
+        bool bInPlace = false; // objects are written to their own paths and sized there
+        bool bStaged = false;  // writer objects land in a staging folder
+        std::wstring sStaging; // that folder, once recover announced its writer
+        unsigned long long ullBytes = 0;
+    };
+    struct SsidWalk {
+        bool bDisasterRecovery;
+        const wchar_t* pPitWarning; // the end of the point-in-time warning
+        unsigned uiToRestore = 0;   // the counters of every saveset, added up
+        unsigned uiRestored = 0;
+    };
+    void PointTempAtWindowsVolume();
+    bool RestoreComponent(SystemStateEntry& entry);
+    bool RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry);
+    bool RunPostSteps(const systemrules::ComponentRow& row, velmora::unique_handle_null& hMonitor);
+    void WarnIfIncomplete(const systemrules::ComponentRow& row, const SystemStateEntry& entry);
+    bool CopyConfigurationFiles(TraceScope& scope);
+    void FixProgramFolderNames();
+    bool RunSystemCount(TraceScope& scope, const std::wstring& sCmd, DWORD dwGroup, ProgressRecord& progress);
+    void HandleSystemLine(const std::wstring& sLine, SystemPass& sys, ProgressRecord& progress, RestorePass& pass);
+    unsigned long long SizeRestoredFile(const std::wstring& sPath, ProgressRecord& progress);
+    bool FinishSystemRestore(TraceScope& scope, ProgressRecord& progress, const SYSTEMTIME& stBackupTime,
+                             unsigned& uiFilesToRestore, unsigned& uiFilesRestored, const wchar_t* pOf);
+    bool FindSsidSavesets(TraceScope& scope, const std::wstring& sTarget, DWORD dwGroup, std::vector<SsidInfo>& chosen);
+    bool RestoreOneSsid(const SsidInfo& info, const std::wstring& sTitle, const SYSTEMTIME& stBackupTime,
+                        SsidWalk& walk);
+    std::wstring RepairRegistryFolder() const;
+    wchar_t BootFolderLetter() const;
+    bool MoveFolderContents(const std::wstring& sFrom, const std::wstring& sTo);
+    bool MoveListedFiles(const std::vector<FileListEntry>& files, const std::wstring& sDestination, bool bHivesOnly);
+    bool CopyConfigFiles(TraceScope& scope, const wchar_t* pKind, wchar_t wcTarget);
+    DumpFacts CollectDumpFacts();
     void EndAbortedTool(const wchar_t* pFn, bool bTellHost);
 
     bool m_bValidCredentials = false;
@@ -256,6 +330,14 @@ protected:
     bool m_bVistaOrLater = false;
 
     ConsoleSession m_Console{*this};
+
+    // What the system-state restore changed for the process and what it did last.
+    bool m_bTempSaved = false;
+    bool m_bHadTemp = false;
+    bool m_bHadTmp = false;
+    std::wstring m_sSavedTemp;
+    std::wstring m_sSavedTmp;
+    std::wstring m_sShortNameOutcome;
 
 private:
     // EngineHost: the engine's way to the host.

@@ -65,15 +65,15 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupRestore)))
         return FailRestore(scope, L"RunCommand failed");
     RestorePass pass;
-    ReadRestoreOutput(progress, pass);
+    ReadPassOutput(kGroupRestore, pass, [&](const std::wstring& sLine) { HandleRestoreLine(sLine, progress, pass); });
     return EndRestore(scope, progress, pass, uiCounted, sTarget);
 }
 
 // Follows recover's output to its end, or until the host aborts or a password cannot be given.
-void CVEXImpl::ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass)
+void CVEXImpl::ReadPassOutput(DWORD dwGroup, RestorePass& pass, const std::function<void(const std::wstring&)>& handle)
 {
     std::wstring sLine;
-    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupRestore))) {
+    while (GetLine(sLine, CvexTrace().TraceOutput(dwGroup))) {
         // The request can be noticed while a line is in hand: answer it, then handle the line.
         if (m_Console.PasswordRequired() && !ProvidePassword()) {
             pass.bFailed = pass.bPasswordFailed = true;
@@ -83,7 +83,7 @@ void CVEXImpl::ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass)
             continue;
         if (pass.bFailed)
             continue; // recover is allowed to finish; nothing it says changes the outcome
-        HandleRestoreLine(sLine, progress, pass);
+        handle(sLine);
         if (UserAborted())
             return;
     }
@@ -91,25 +91,40 @@ void CVEXImpl::ReadRestoreOutput(ProgressRecord& progress, RestorePass& pass)
 
 void CVEXImpl::HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass)
 {
-    const std::wstring& sClient = m_NetWorkerCredentials.m_sClientName;
-    RestoreLine kind = ClassifyRestoreLine(sLine, sClient);
-    if (unsigned uiMessage = restorerules::FailureMessage(kind)) {
-        if (uiMessage == MSG_CLIENT_NAME_NOT_REGISTERED || uiMessage == MSG_CLIENT_ADDRESS_NOT_REGISTERED)
-            LogVarMsg(ML_ERROR, uiMessage, m_NetWorkerCredentials.m_sServerName.c_str());
-        else if (uiMessage != MSG_CONNECTION_LOST) // said once, at the end
-            LogStdMsg(ML_ERROR, uiMessage);
-        if (kind == RestoreLine::ConnectionClosed)
-            pass.bConnectionClosed = true;
-        pass.bFailed = true;
+    RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);
+    if (NoteFailureLine(kind, pass))
         return;
-    }
+    if (kind == RestoreLine::Object)
+        ReportRestoredObject(sLine, progress, pass);
+    else
+        NoteReportLine(kind, sLine, pass);
+}
+
+// A line that fails the pass: its message, and the pass marked failed.
+bool CVEXImpl::NoteFailureLine(RestoreLine kind, RestorePass& pass)
+{
+    unsigned uiMessage = restorerules::FailureMessage(kind);
+    if (!uiMessage)
+        return false;
+    if (uiMessage == MSG_CLIENT_NAME_NOT_REGISTERED || uiMessage == MSG_CLIENT_ADDRESS_NOT_REGISTERED)
+        LogVarMsg(ML_ERROR, uiMessage, m_NetWorkerCredentials.m_sServerName.c_str());
+    else if (uiMessage != MSG_CONNECTION_LOST) // said once, at the end
+        LogStdMsg(ML_ERROR, uiMessage);
+    if (kind == RestoreLine::ConnectionClosed)
+        pass.bConnectionClosed = true;
+    pass.bFailed = true;
+    return true;
+}
+
+// Lines that neither fail the pass nor are objects: a wrong password, per-file errors, messages.
+void CVEXImpl::NoteReportLine(RestoreLine kind, const std::wstring& sLine, RestorePass& pass)
+{
     std::wstring sText;
     switch (kind) {
     case RestoreLine::IncorrectPassword:
         CvexTrace().Line(TL_WARNING, kFn, L"Wrong password entered");
         m_sPassword.clear();
         break;
-    case RestoreLine::Object: ReportRestoredObject(sLine, progress, pass); break;
     case RestoreLine::PerFileError:
         // A file that did not come back is not restored, whatever recover prints after it.
         ++pass.uiFileErrors;
@@ -152,22 +167,8 @@ bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePa
 {
     CvexTrace().Int(TL_INFO, kFn, L"uiFilesRestored", progress.uiFilesRestored);
     CvexTrace().Int(TL_INFO, kFn, L"uiFileErrors", pass.uiFileErrors);
-    const bool bLost = ConnectionLost() || pass.bConnectionClosed;
-    if (bLost)
-        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
-    if (UserAborted()) {
-        SendKind(*this, progress, PK_PASS_FAILED);
-        EndAbortedTool(kFn, pass.bAbortAnswered);
-        return scope.Fail(L"User aborted");
-    }
-    if (pass.bPasswordFailed)
-        EndAbortedTool(kFn, false);
-    else if (!pass.bFailed && !bLost && RecoverCrashed())
-        pass.bFailed = true;
-    if (pass.bFailed || bLost) {
-        SendKind(*this, progress, PK_PASS_FAILED);
-        return scope.Fail(pass.bPasswordFailed ? L"ProvidePassword failed" : L"recover failed");
-    }
+    if (!EndPass(scope, progress, pass, MSG_RESTORE_FILESPACE_FAILED))
+        return false;
     if (progress.uiFilesRestored != uiCounted) {
         CvexTrace().Line(TL_WARNING, kFn, L"Not all files were restored");
         if (progress.uiFilesRestored < uiCounted)
@@ -177,17 +178,41 @@ bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePa
     return scope.End();
 }
 
-// A recover that crashed has not restored its filespace, however its output ended.
-bool CVEXImpl::RecoverCrashed()
+// Whether a pass of recover ended well: a lost connection, an abort, a password that could not be
+// given, a failure line or a crash end the scope (the record told, kind 3) and give false.
+bool CVEXImpl::EndPass(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCrashMessage)
+{
+    const bool bLost = ConnectionLost() || pass.bConnectionClosed;
+    if (bLost)
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+    if (UserAborted()) {
+        SendKind(*this, progress, PK_PASS_FAILED);
+        EndAbortedTool(scope.fn(), pass.bAbortAnswered);
+        return scope.Fail(L"User aborted");
+    }
+    if (pass.bPasswordFailed)
+        EndAbortedTool(scope.fn(), false);
+    else if (!pass.bFailed && !bLost && RecoverCrashed(scope.fn(), uiCrashMessage))
+        pass.bFailed = true;
+    if (pass.bFailed || bLost) {
+        SendKind(*this, progress, PK_PASS_FAILED);
+        return scope.Fail(pass.bPasswordFailed ? L"ProvidePassword failed" : L"recover failed");
+    }
+    return true;
+}
+
+// A recover that crashed has not restored what it was asked for, however its output ended.
+bool CVEXImpl::RecoverCrashed(const wchar_t* pFn, unsigned uiMessage)
 {
     DWORD dwExitCode = 0;
     HANDLE hProcess = m_Console.ToolProcess();
     if (!hProcess || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(hProcess, &dwExitCode))
         return false;
-    CvexTrace().Int(TL_INFO, kFn, L"dwExitCode", static_cast<long long>(dwExitCode));
+    CvexTrace().Int(TL_INFO, pFn, L"dwExitCode", static_cast<long long>(dwExitCode));
     if (!restorerules::ToolCrashed(dwExitCode))
         return false;
-    LogStdMsg(ML_ERROR, MSG_RESTORE_FILESPACE_FAILED);
-    CvexTrace().Line(TL_ERROR, kFn, L"recover ended abnormally");
+    if (uiMessage)
+        LogStdMsg(ML_ERROR, uiMessage);
+    CvexTrace().Line(TL_ERROR, pFn, L"recover ended abnormally");
     return true;
 }

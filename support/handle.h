@@ -74,6 +74,12 @@ struct find_handle_traits {
     static bool close(type h) noexcept { return ::FindClose(h) != FALSE; }
 };
 
+struct change_notification_traits {
+    using type = HANDLE;
+    static type invalid() noexcept { return INVALID_HANDLE_VALUE; }
+    static bool close(type h) noexcept { return ::FindCloseChangeNotification(h) != FALSE; }
+};
+
 struct hkey_traits {
     using type = HKEY;
     static type invalid() noexcept { return nullptr; }
@@ -97,6 +103,7 @@ using unique_handle_null = unique_handle<null_handle_traits>;
 // Files and pipes from CreateFile: INVALID_HANDLE_VALUE means empty.
 using unique_file = unique_handle<file_handle_traits>;
 using unique_find = unique_handle<find_handle_traits>;
+using unique_change_notification = unique_handle<change_notification_traits>;
 using unique_hkey = unique_handle<hkey_traits>;
 using unique_module = unique_handle<hmodule_traits>;
 using unique_socket = unique_handle<socket_traits>;

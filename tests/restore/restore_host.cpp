@@ -307,17 +307,29 @@ void RestoreHost::SnapshotWineC()
 
 std::wstring RestoreHost::VerifyDrive(wchar_t wcLetter, const std::vector<std::wstring>& options)
 {
+    std::vector<std::wstring> args = {L"--drive", velmora::widen(DriveFolder(wcLetter)), L"--letter",
+                                      std::wstring(1, wcLetter)};
+    args.insert(args.end(), options.begin(), options.end());
+    return RunStoreVerifier(args, wcLetter == L'C');
+}
+
+std::wstring RestoreHost::RunStoreVerifier(const std::vector<std::wstring>& verifierArgs, bool bWineC)
+{
     static int s_nRun = 0;
     const std::string sOut = MachineFolder() + "/verify-" + std::to_string(++s_nRun) + ".txt";
     std::vector<std::wstring> args = {velmora::widen(sOut)};
-    if (wcLetter == L'C' && m_bWineCSnapshot)
+    if (bWineC && m_bWineCSnapshot)
         args.insert(args.end(), {L"--wine-c", velmora::widen(MachineFolder() + "/wine-c.txt")});
     const std::wstring sStoreLinux = velmora::widen(CVEX_RESTORE_STORES) + L"/" + m_sStore;
-    args.insert(args.end(), {L"--", L"--store", sStoreLinux, L"--drive", velmora::widen(DriveFolder(wcLetter)),
-                             L"--letter", std::wstring(1, wcLetter)});
-    args.insert(args.end(), options.begin(), options.end());
+    args.insert(args.end(), {L"--", L"--store", sStoreLinux});
+    args.insert(args.end(), verifierArgs.begin(), verifierArgs.end());
     std::wstring sResult = RunPythonForFile(args, sOut, 600);
     return sResult.rfind(L"0\n", 0) == 0 ? L"" : sResult;
+}
+
+std::wstring RestoreHost::LinuxDriveFolder(wchar_t wcLetter)
+{
+    return velmora::widen(DriveFolder(wcLetter));
 }
 
 void RestoreHost::ClearDrive(wchar_t wcLetter)

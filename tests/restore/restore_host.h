@@ -75,6 +75,10 @@ protected:
     void SnapshotWineC();
     // Runs the store's verifier on a drive; the output when it fails, empty when it passes.
     std::wstring VerifyDrive(wchar_t wcLetter, const std::vector<std::wstring>& options = {});
+    // Runs the store's verifier with these arguments (after --store); the output when it fails.
+    std::wstring RunStoreVerifier(const std::vector<std::wstring>& verifierArgs, bool bWineC = false);
+    // The Linux folder behind a drive letter of the machine.
+    static std::wstring LinuxDriveFolder(wchar_t wcLetter);
     // Removes what a restore left on a drive (its root stays, and the mount point folders).
     void ClearDrive(wchar_t wcLetter);
 
