@@ -28,7 +28,7 @@ struct Config {
     std::string sHoldFile;      // a file of the direct folder kept open (no sharing) after writing; "*" = every one
     unsigned uHoldMs = 0;       // ... for this long
     bool bDeleteDirect = false; // the direct folder's hive files (names without a dot) deleted at the end
-    std::wstring sStatePath;           // counts of the conditional fault knobs (nwsim.state beside nwsim.ini)
+    std::wstring sStatePath;    // counts of the conditional fault knobs (nwsim.state beside nwsim.ini)
     std::vector<Fault> faults;
     std::vector<std::string> faultErrors; // entries that could not be parsed ("name: reason")
 };

@@ -60,5 +60,6 @@ int wmain(int argc, wchar_t** argv)
         std::printf("usage: nwsim-lock PATH SECONDS [read|none|all] | nwsim-lock --read-only PATH\n");
         return 2;
     }
-    return Hold(argv[1], static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)), ShareMode(argc == 4 ? argv[3] : L""));
+    return Hold(argv[1], static_cast<unsigned>(std::wcstoul(argv[2], nullptr, 10)),
+                ShareMode(argc == 4 ? argv[3] : L""));
 }

@@ -222,9 +222,9 @@ bool WriteObjectHeld(const std::wstring& sDataFile, const StoreObject& o, const 
         return false;
     }
     DWORD dwWritten = 0;
-    if (!sData.empty() && (!WriteFile(file.get(), sData.data(), static_cast<DWORD>(sData.size()), &dwWritten,
-                                      nullptr) ||
-                           dwWritten != sData.size())) {
+    if (!sData.empty() &&
+        (!WriteFile(file.get(), sData.data(), static_cast<DWORD>(sData.size()), &dwWritten, nullptr) ||
+         dwWritten != sData.size())) {
         sError = ErrorText(GetLastError());
         return false;
     }
