@@ -65,6 +65,13 @@ std::vector<Folder> Subfolders(const std::wstring& sDir)
     return out;
 }
 
+unsigned long long CreatedAt(const std::wstring& sPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA d{};
+    GetFileAttributesExW(sPath.c_str(), GetFileExInfoStandard, &d);
+    return (static_cast<unsigned long long>(d.ftCreationTime.dwHighDateTime) << 32) | d.ftCreationTime.dwLowDateTime;
+}
+
 bool Exists(const std::wstring& sPath)
 {
     return GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
@@ -247,6 +254,32 @@ TEST(SimSystemWine, LockedAndReadOnlyDestinations)
     ASSERT_EQ(ro.dwExit, 0u) << ro.sOutput;
     EXPECT_TRUE(GetFileAttributesW(L"D:\\readonly.dat") & FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(MoveFileExW(L"D:\\source.dat", L"D:\\readonly.dat", MOVEFILE_REPLACE_EXISTING));
+    // A folder the sandbox made read-only (--read-only: no write bits, immutable) takes nothing.
+    Touch(L"D:\\source.dat");
+    EXPECT_FALSE(MoveFileExW(L"D:\\source.dat", L"D:\\Immutable\\new.dat", MOVEFILE_REPLACE_EXISTING));
+    EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_ACCESS_DENIED));
+}
+
+TEST(SimSystemWine, CreationTimeCannotBeSetAndFollowsChanges)
+{
+    testutil::ScratchFolder scratch(L"sim_ctime");
+    std::wstring sDir = scratch.path() + L"\\folder";
+    ASSERT_TRUE(CreateDirectoryW(sDir.c_str(), nullptr));
+    unsigned long long ullMade = CreatedAt(sDir);
+    SYSTEMTIME st{2020, 1, 3, 1, 0, 0, 0, 0};
+    FILETIME ftOld;
+    ASSERT_TRUE(SystemTimeToFileTime(&st, &ftOld));
+    {
+        velmora::unique_file dir(CreateFileW(sDir.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        ASSERT_TRUE(dir);
+        EXPECT_TRUE(SetFileTime(dir.get(), &ftOld, nullptr, nullptr)); // accepted ...
+    }
+    unsigned long long ullOld = (static_cast<unsigned long long>(ftOld.dwHighDateTime) << 32) | ftOld.dwLowDateTime;
+    EXPECT_NE(CreatedAt(sDir), ullOld); // ... and not kept
+    Sleep(50);
+    Touch(sDir + L"\\inside.dat");
+    EXPECT_GT(CreatedAt(sDir), ullMade); // a new entry makes the folder "newer"
 }
 
 TEST(SimSystemWine, SecurityDescriptorsAreNotKept)
