@@ -153,15 +153,21 @@ def expected_places(store_dir, store, client, pit, windows, system):
     return places
 
 
+def _child(folder, name):
+    """The entry of folder named name without regard to case (Wine may have made either)."""
+    if not os.path.isdir(folder):
+        return None
+    for entry in os.listdir(folder):
+        if entry.lower() == name:
+            return os.path.join(folder, entry)
+    return None
+
+
 def staging_leftovers(drive_dir, letter):
-    """Files still below the staging root of a drive (Windows paths)."""
-    root = os.path.join(drive_dir, "temp", "nsr_recover")
-    if not os.path.isdir(root):
-        for name in os.listdir(drive_dir) if os.path.isdir(drive_dir) else []:
-            if name.lower() == "temp":
-                root = os.path.join(drive_dir, name, "nsr_recover")
+    """Files still below the staging root <letter>:\\temp\\nsr_recover (Windows paths)."""
+    root = _child(_child(drive_dir, "temp") or "", "nsr_recover")
     left = []
-    for here, _, files in os.walk(root):
+    for here, _, files in os.walk(root) if root else ():
         rel = os.path.relpath(here, drive_dir).replace("/", "\\")
         left += [letter + ":\\" + rel + "\\" + f for f in sorted(files)]
     return left

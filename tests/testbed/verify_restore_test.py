@@ -364,6 +364,15 @@ class SystemStateAll(unittest.TestCase):
         self.assertIn("left: C:\\temp\\nsr_recover\\RecoverWriter-9\\Windows\\System32\\nwsim-other.dat: a file "
                       "left in the staging folder\n", out)
 
+    def test_an_nsr_hive_left_under_its_backup_name(self):
+        self.restore()
+        config = self.c("Windows", "System32", "config")
+        os.replace(os.path.join(config, "SAM"), os.path.join(config, "SAM_NSR"))
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("left: C:\\Windows\\System32\\config\\SAM_NSR: an \"_NSR\" hive left under its backup name\n", out)
+        self.assertIn("missing: C:\\Windows\\System32\\config\\SAM\n", out)
+
     def test_the_later_component_wins_a_shared_path(self):
         # SYSTEM comes from the VSS hive (23:00) and from SYSTEM STATE's SYSTEM_NSR (23:30): the legacy one wins.
         self.restore()
