@@ -21,6 +21,10 @@ Config ConfigFromIni(const IniFile& ini)
     c.uMminfoClock = ini.GetInt("nwsim", "mminfo_clock", 12) == 24 ? 24 : 12;
     c.bCloseFirst = ini.GetBool("nwsim", "close_first", false);
     c.bNsrportsNeedsDaemon = ini.GetBool("nwsim", "nsrports_needs_daemon", false);
+    c.sOldStaging = ini.Get("restore", "old_staging");
+    c.sHoldFile = ini.Get("restore", "hold_file");
+    c.uHoldMs = static_cast<unsigned>(ini.GetInt("restore", "hold_ms", 0));
+    c.bDeleteDirect = ini.GetBool("restore", "delete_direct", false);
     for (const IniSection& faults : ini.Sections()) {
         if (!EqualsNoCase(faults.sName, "faults"))
             continue;

@@ -23,7 +23,12 @@ struct Config {
     unsigned uMminfoClock = 12;
     bool bCloseFirst = false;          // the tool closes its connection first and waits for the server's close
     bool bNsrportsNeedsDaemon = false; // nsrports fails ("port_range") when no nsrexecd runs
-    std::wstring sStatePath;           // counts of the conditional fault knobs (nwsim.state beside nwsim.ini)
+    // [restore]: how the restore of a writer saveset treats its files.
+    std::string sOldStaging;    // a staging folder made (empty, and older) before recover's own
+    std::string sHoldFile;      // a file of the direct folder kept open (no sharing) after writing; "*" = every one
+    unsigned uHoldMs = 0;       // ... for this long
+    bool bDeleteDirect = false; // the direct folder's hive files (names without a dot) deleted at the end
+    std::wstring sStatePath;    // counts of the conditional fault knobs (nwsim.state beside nwsim.ini)
     std::vector<Fault> faults;
     std::vector<std::string> faultErrors; // entries that could not be parsed ("name: reason")
 };

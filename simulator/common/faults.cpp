@@ -45,6 +45,7 @@ const Preset kPresets[] = {
     {"no_response", "6205:{tool}: A connection attempt failed because the connected party did not properly respond "
                     "after a period of time, or established connection failed because connected host has failed "
                     "to respond."},
+    {"asr", "ASR: Restoring the disk configuration saved by the ASR writer"},
     {"simultaneous", "Microsoft recommends simultaneous recovery of all system state writer components"},
     {"password_prompt", "Password for file {path}:"},
     {"recover_message", "48553:{tool}: Recovery completed with warnings from {server}"},

@@ -3,7 +3,8 @@
 
     build_store.py --out DIR --shape SHAPE [--server NAME] [--client NAME] [--client-address ADDR]
                    [--client-version VERSION] [--server-version VERSION]
-                   [configuration summary variants] [--omit-saveset NAME]... [--add-saveset NAME]...
+                   [configuration summary variants] [--omit-saveset NAME]... [--empty-saveset NAME]...
+                   [--add-saveset NAME]...
 
 The variants and the saveset options are described in simulator/README.md.
 """
@@ -63,6 +64,10 @@ def build(args):
             samples.bulk_saveset(b, at(8, 22, 40), args.bulk_letter.upper(), args.bulk, args.bulk_huge)
     omitted = {name.lower() for name in args.omit_saveset}
     store.savesets = [s for s in store.savesets if s.name.lower() not in omitted]
+    emptied = {name.lower() for name in args.empty_saveset}
+    for s in store.savesets:
+        if s.name.lower() in emptied:
+            s.objects = []  # listed and in the media database, but nothing to restore
     nwstore.write_store(store, args.out)
 
 
@@ -100,6 +105,8 @@ def add_variant_options(p):
     p.add_argument("--bulk-letter", default="E", help="its drive letter (default E)")
     p.add_argument("--omit-saveset", action="append", default=[], metavar="NAME",
                    help="leave out every saveset of that name (e.g. \"VSS SYSTEM SERVICES:\\\")")
+    p.add_argument("--empty-saveset", action="append", default=[], metavar="NAME",
+                   help="keep every saveset of that name but without objects (e.g. \"VSS OTHER:\\\")")
     p.add_argument("--add-saveset", action="append", default=[], metavar="NAME",
                    help="add one saveset of that name (e.g. \"D:\\ASR Images\")")
 

@@ -3,6 +3,8 @@
 
     verify_restore.py --store DIR --drive DIR --letter L [--client NAME] [--pit "YYYY-MM-DD HH:MM:SS"]
                       [--filespace NAME]... [--ignore WINPATH]... [--no-time] [--links] [--max-lines N]
+    verify_restore.py --system-state --store DIR --drive L=DIR... [--client NAME] [--pit ...]
+                      [--windows-letter L] [--system-letter L] [--no-time] [--max-lines N]
 
 DIR of --drive is the Linux folder behind drive L: (a sandbox's drives/<l>). The expected content
 is every filespace saveset of the client on that letter (drive root and mounted folders; only
@@ -11,6 +13,10 @@ the newest backup not later than --pit. Output:
 one line per difference ("missing", "extra", "size", "content", "time", each with the Windows
 path; with --links also "link" for names of one hard-linked file that are separate files), then
 "verify: PASS ..." or "verify: FAIL ..."; exit code 0, 1, or 2 for bad arguments.
+
+--system-state compares the final places of the system-state objects (system_state.py) on the
+drives given as L=DIR pairs; "left" lines name what stayed at a place it should have left (a
+staging folder, the repair folder, an "_NSR" name, the boot folder's bootmgr).
 """
 
 import argparse
@@ -23,8 +29,10 @@ import time
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
 
 import nwstore  # noqa: E402
+import system_state  # noqa: E402
 
 KINDS = ("missing", "extra", "size", "content", "time")
+SYSTEM_KINDS = ("missing", "size", "content", "time", "left")
 
 
 def chosen_savesets(store, client, letter, pit, names):
@@ -95,7 +103,8 @@ def ignored(key, ignore):
     return any(key == i or key.startswith(i + "\\") for i in ignore)
 
 
-def differences(expected, found, check_time, ignore):
+def changed(expected, found, check_time):
+    """Expected objects that are missing or differ from the backup."""
     diffs = []
     for key, (kind, path, digest) in sorted(expected.items()):
         have = found.get(key)
@@ -105,6 +114,11 @@ def differences(expected, found, check_time, ignore):
             diffs.append(("content", "%s: the store has no digest for it" % path))
         elif kind == "f":
             diffs += compare_file(have[1], path, digest, check_time)
+    return diffs
+
+
+def differences(expected, found, check_time, ignore):
+    diffs = changed(expected, found, check_time)
     for key, (_, _, windows_path) in sorted(found.items()):
         if key not in expected and not ignored(key, ignore) and len(key) > 2:
             diffs.append(("extra", windows_path))
@@ -124,7 +138,7 @@ def link_differences(groups, found, letter, ignore):
     return diffs
 
 
-def report(diffs, expected, letter, max_lines, out=sys.stdout, kinds=KINDS):
+def report(diffs, expected, where, max_lines, out=sys.stdout, kinds=KINDS):
     for kind, text in diffs[:max_lines]:
         out.write("%s: %s\n" % (kind, text))
     if len(diffs) > max_lines:
@@ -132,18 +146,22 @@ def report(diffs, expected, letter, max_lines, out=sys.stdout, kinds=KINDS):
     files = sum(1 for k, _, _ in expected.values() if k == "f")
     folders = len(expected) - files
     if not diffs:
-        out.write("verify: PASS: %d files and %d folders of %s: match the backup\n" % (files, folders, letter))
+        out.write("verify: PASS: %d files and %d folders of %s match the backup\n" % (files, folders, where))
         return 0
     counts = ", ".join("%d %s" % (sum(1 for k, _ in diffs if k == kind), kind) for kind in kinds)
-    out.write("verify: FAIL: %s (of %d files and %d folders of %s:)\n" % (counts, files, folders, letter))
+    out.write("verify: FAIL: %s (of %d files and %d folders of %s)\n" % (counts, files, folders, where))
     return 1
 
 
 def parse_args(argv):
     p = argparse.ArgumentParser(description="Compare a restored drive with the backup store.")
     p.add_argument("--store", required=True)
-    p.add_argument("--drive", required=True, help="Linux folder of the restored drive")
-    p.add_argument("--letter", required=True, help="its drive letter")
+    p.add_argument("--drive", action="append", default=[], required=True,
+                   help="Linux folder of the restored drive, or L=DIR (repeatable with --system-state)")
+    p.add_argument("--letter", default="", help="its drive letter")
+    p.add_argument("--system-state", action="store_true", help="check the system state's final places")
+    p.add_argument("--windows-letter", default="", help="the Windows volume (default: from disrec.ini)")
+    p.add_argument("--system-letter", default="", help="the system or EFI volume (default: from disrec.ini)")
     p.add_argument("--client", default="")
     p.add_argument("--pit", default="", help="point in time, YYYY-MM-DD HH:MM:SS")
     p.add_argument("--filespace", action="append", default=[], help="only this filespace (repeatable)")
@@ -156,20 +174,69 @@ def parse_args(argv):
     return p.parse_args(argv)
 
 
+def one_letter(text, option):
+    letter = text.rstrip(":\\").upper()
+    if len(letter) != 1 or not "A" <= letter <= "Z":
+        raise ValueError("%s wants one drive letter" % option)
+    return letter
+
+
+def drive_pairs(values, letter):
+    """{letter: Linux folder} of the --drive values: L=DIR pairs, or one DIR with --letter."""
+    drives = {}
+    for value in values:
+        if len(value) > 2 and value[1] == "=":
+            drives[one_letter(value[0], "--drive L=DIR")] = value[2:]
+        elif letter:
+            drives[one_letter(letter, "--letter")] = value
+        else:
+            raise ValueError("--drive %s wants a letter: L=DIR, or --letter" % value)
+    for folder in drives.values():
+        if not os.path.isdir(folder):
+            raise ValueError("no folder %s" % folder)
+    return drives
+
+
+def compare_system_state(a, store, client, pit, drives):
+    config = system_state.config_saveset(a.store, store, client, pit)
+    win, system = system_state.letters_from_config(a.store, config)
+    win = one_letter(a.windows_letter, "--windows-letter") if a.windows_letter else win or "C"
+    system = one_letter(a.system_letter, "--system-letter") if a.system_letter else system or win
+    places = system_state.expected_places(a.store, store, client, pit, win, system)
+    expected = {k: v for k, v in places.final.items() if v[1][:1].upper() in drives}
+    found = {}
+    for letter, folder in drives.items():
+        found.update(restored_objects(folder, letter))
+    diffs = changed(expected, found, not a.no_time)
+    for key, (path, why) in sorted(places.interim.items()):
+        if path[:1].upper() in drives and key in found and found[key][0] == "f":
+            diffs.append(("left", "%s: %s" % (path, why)))
+    for letter, folder in sorted(drives.items()):
+        diffs += [("left", "%s: a file left in the staging folder" % p)
+                  for p in system_state.staging_leftovers(folder, letter)]
+    where = "the system state on " + ", ".join(l + ":" for l in sorted(drives))
+    return report(diffs, expected, where, a.max_lines, kinds=SYSTEM_KINDS)
+
+
 def main(argv):
     a = parse_args(argv)
-    letter = a.letter.rstrip(":\\").upper()
     try:
         pit = datetime.datetime.strptime(a.pit, nwstore.TIME_FORMAT) if a.pit else None
-        if len(letter) != 1 or not "A" <= letter <= "Z":
-            raise ValueError("--letter wants one drive letter")
-        if not os.path.isdir(a.drive):
-            raise ValueError("no folder %s" % a.drive)
+        drives = drive_pairs(a.drive, a.letter)
+        if not a.system_state and (len(drives) != 1 or not a.letter):
+            raise ValueError("--drive DIR and --letter L name the one drive to compare")
+        letter = next(iter(drives))
         store = nwstore.read_manifest(a.store)
     except ValueError as e:
         print("verify_restore: %s" % e, file=sys.stderr)
         return 2
     client = a.client or (store.clients[0].name if store.clients else "")
+    if a.system_state:
+        if not system_state.components(store, client, pit):
+            print("verify_restore: the store holds no system state for client %s" % client, file=sys.stderr)
+            return 2
+        return compare_system_state(a, store, client, pit, drives)
+    a.drive = drives[letter]
     savesets = chosen_savesets(store, client, letter, pit, {n.lower() for n in a.filespace})
     if not savesets:
         print("verify_restore: the store holds no filespace of %s: for client %s" % (letter, client),
@@ -185,7 +252,7 @@ def main(argv):
     diffs = differences(expected, found, not a.no_time, ignore)
     if a.links:
         diffs += link_differences(nwstore.read_hardlinks(a.store), found, letter, ignore)
-    return report(diffs, expected, letter, a.max_lines, kinds=KINDS + (("link",) if a.links else ()))
+    return report(diffs, expected, letter + ":", a.max_lines, kinds=KINDS + (("link",) if a.links else ()))
 
 
 if __name__ == "__main__":

@@ -1,5 +1,6 @@
 #include "simulator/tools/recover_files.h"
 
+#include "simulator/common/ini.h"
 #include "simulator/common/text.h"
 #include "support/handle.h"
 #include "support/win.h"
@@ -35,7 +36,7 @@ DWORD AttributesOf(const StoreObject& o)
     return dw ? dw : FILE_ATTRIBUTE_NORMAL;
 }
 
-void SetModifiedTime(const std::wstring& sPath, const DateTime& t)
+bool UtcFileTime(const DateTime& t, FILETIME& ftUtc)
 {
     SYSTEMTIME st{};
     st.wYear = static_cast<WORD>(t.year);
@@ -44,8 +45,14 @@ void SetModifiedTime(const std::wstring& sPath, const DateTime& t)
     st.wHour = static_cast<WORD>(t.hour);
     st.wMinute = static_cast<WORD>(t.minute);
     st.wSecond = static_cast<WORD>(t.second);
-    FILETIME ftLocal, ftUtc;
-    if (!SystemTimeToFileTime(&st, &ftLocal) || !LocalFileTimeToFileTime(&ftLocal, &ftUtc))
+    FILETIME ftLocal;
+    return SystemTimeToFileTime(&st, &ftLocal) && LocalFileTimeToFileTime(&ftLocal, &ftUtc);
+}
+
+void SetModifiedTime(const std::wstring& sPath, const DateTime& t)
+{
+    FILETIME ftUtc;
+    if (!UtcFileTime(t, ftUtc))
         return;
     velmora::unique_file file(CreateFileW(sPath.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
@@ -128,17 +135,38 @@ bool CreateFolderChain(const std::wstring& sFolder)
     return CreateDirectoryW(s.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS;
 }
 
-std::string MakeStagingFolder(const std::string& sDrive)
+unsigned long long CreationTime(const std::wstring& sPath)
+{
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(sPath.c_str(), GetFileExInfoStandard, &data))
+        return 0;
+    return (static_cast<unsigned long long>(data.ftCreationTime.dwHighDateTime) << 32) |
+           data.ftCreationTime.dwLowDateTime;
+}
+
+std::string MakeStagingFolder(const std::string& sDrive, const std::string& sOlder)
 {
     std::wstring sRoot = Wide(sDrive) + L"\\temp\\nsr_recover";
     CreateFolderChain(sRoot);
+    std::wstring sOld = sOlder.empty() ? std::wstring() : sRoot + L"\\" + Wide(sOlder);
+    if (!sOld.empty())
+        CreateDirectoryW(sOld.c_str(), nullptr); // an existing one keeps its (older) time
+    std::wstring sFolder;
     for (unsigned i = 0;; ++i) {
         char buf[48];
         std::snprintf(buf, sizeof(buf), "RecoverWriter-%08lX-%u", static_cast<unsigned long>(GetTickCount()), i);
-        std::wstring sFolder = sRoot + L"\\" + Wide(buf);
+        sFolder = sRoot + L"\\" + Wide(buf);
         if (CreateDirectoryW(sFolder.c_str(), nullptr) || i > 1000)
-            return Utf8(sFolder);
+            break;
     }
+    // The clock behind creation times moves in ticks of a few milliseconds: make again until ours
+    // is strictly newer than the older folder.
+    for (unsigned i = 0; !sOld.empty() && i < 100 && CreationTime(sFolder) <= CreationTime(sOld); ++i) {
+        Sleep(20);
+        RemoveDirectoryW(sFolder.c_str());
+        CreateDirectoryW(sFolder.c_str(), nullptr);
+    }
+    return Utf8(sFolder);
 }
 
 bool WriteObject(const std::wstring& sDataFile, const StoreObject& o, const std::string& sDestination, bool& bExisted,
@@ -167,6 +195,44 @@ bool WriteObject(const std::wstring& sDataFile, const StoreObject& o, const std:
     }
     SetFileAttributesW(sDest.c_str(), FILE_ATTRIBUTE_NORMAL);
     SetModifiedTime(sDest, o.mtime);
+    SetFileAttributesW(sDest.c_str(), AttributesOf(o));
+    return true;
+}
+
+bool WriteObjectHeld(const std::wstring& sDataFile, const StoreObject& o, const std::string& sDestination,
+                     unsigned uHoldMs, bool& bExisted, std::string& sError)
+{
+    std::wstring sDest = Wide(sDestination);
+    bExisted = GetFileAttributesW(sDest.c_str()) != INVALID_FILE_ATTRIBUTES;
+    std::string sData;
+    if (!CreateFolderChain(ParentOf(sDest))) {
+        sError = "cannot create the parent folder";
+        return false;
+    }
+    if (!ReadWholeFile(sDataFile, sData)) {
+        sError = "no data in the backup store";
+        return false;
+    }
+    if (bExisted)
+        SetFileAttributesW(sDest.c_str(), FILE_ATTRIBUTE_NORMAL);
+    velmora::unique_file file(
+        CreateFileW(sDest.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) {
+        sError = ErrorText(GetLastError());
+        return false;
+    }
+    DWORD dwWritten = 0;
+    if (!sData.empty() &&
+        (!WriteFile(file.get(), sData.data(), static_cast<DWORD>(sData.size()), &dwWritten, nullptr) ||
+         dwWritten != sData.size())) {
+        sError = ErrorText(GetLastError());
+        return false;
+    }
+    FILETIME ftUtc;
+    if (UtcFileTime(o.mtime, ftUtc))
+        SetFileTime(file.get(), nullptr, nullptr, &ftUtc);
+    Sleep(uHoldMs); // still open without sharing: nobody else can open the file meanwhile
+    file.reset();
     SetFileAttributesW(sDest.c_str(), AttributesOf(o));
     return true;
 }

@@ -38,6 +38,8 @@ public:
             if (Restore(item))
                 ++uDone;
         }
+        if (m_run.cfg.bDeleteDirect && !m_opts.bCountOnly)
+            DeleteDirectHives();
         Output& out = m_run.out;
         out.Noise("Received " + std::to_string(uDone) + " file(s) from NSR server `" + m_run.sServer + "'");
         out.Noise("Recover completion time: " + FormatCtime(LocalNow()));
@@ -77,13 +79,47 @@ private:
         std::string sDrive = item.object.sPath.size() > 1 && item.object.sPath[1] == ':'
                                  ? item.object.sPath.substr(0, 2)
                                  : SystemDrive();
-        std::string sFolder = m_opts.bCountOnly ? sDrive + "\\temp\\nsr_recover\\(count)" : MakeStagingFolder(sDrive);
+        std::string sFolder = m_opts.bCountOnly ? sDrive + "\\temp\\nsr_recover\\(count)"
+                                                : MakeStagingFolder(sDrive, m_run.cfg.sOldStaging);
         m_staging[s.sSsid] = sFolder;
         std::string sWriter = s.sName.substr(0, s.sName.find(":\\"));
         if (s.sName.find("BOOT") != std::string::npos)
             m_run.out.Noise("Microsoft recommends simultaneous recovery of all system state writer components.");
         m_run.out.Line("Recovering Writer \"" + sWriter + "\" components ...");
         return sFolder;
+    }
+
+    bool IsDirectFile(const Selected& item, const Placement& place) const
+    {
+        return item.pSaveset->sKind == "writer" && !item.object.bDirectory && m_opts.sRelocateDir.empty() &&
+               IsDirectObject(*item.pSaveset, place.sDestination);
+    }
+
+    bool HoldsOpen(const Placement& place) const
+    {
+        const Config& cfg = m_run.cfg;
+        return cfg.uHoldMs > 0 && (cfg.sHoldFile == "*" || EqualsNoCase(cfg.sHoldFile, LeafName(place.sDestination)));
+    }
+
+    // The writer's clean-up: the hives it wrote to the direct folder go again. A plain delete, so
+    // that a file another program holds open without delete sharing survives.
+    void DeleteDirectHives()
+    {
+        for (const std::string& sPath : m_direct) {
+            if (LeafName(sPath).find('.') == std::string::npos)
+                DeleteFileW(Wide(sPath).c_str());
+        }
+    }
+
+    bool Write(const Selected& item, const Placement& place, bool& bExisted, std::string& sError)
+    {
+        std::wstring sData = m_run.DataFile(*item.pSaveset, item.object);
+        if (!IsDirectFile(item, place))
+            return WriteObject(sData, item.object, place.sDestination, bExisted, sError);
+        m_direct.push_back(place.sDestination);
+        if (HoldsOpen(place))
+            return WriteObjectHeld(sData, item.object, place.sDestination, m_run.cfg.uHoldMs, bExisted, sError);
+        return WriteObject(sData, item.object, place.sDestination, bExisted, sError);
     }
 
     Placement Place(const Selected& item)
@@ -109,8 +145,7 @@ private:
         if (!m_opts.bCountOnly) {
             bool bExisted = false;
             std::string sError;
-            if (!WriteObject(m_run.DataFile(*item.pSaveset, item.object), item.object, place.sDestination, bExisted,
-                             sError)) {
+            if (!Write(item, place, bExisted, sError)) {
                 out.Line("recover: " + place.sPrinted + " cannot be recovered: " + sError);
                 return false;
             }
@@ -146,6 +181,7 @@ private:
     InputReader& m_input;
     const RestoreOptions& m_opts;
     std::map<std::string, std::string> m_staging; // ssid -> staging folder
+    std::vector<std::string> m_direct;            // files written to a direct folder
 };
 
 } // namespace

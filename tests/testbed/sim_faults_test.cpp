@@ -40,6 +40,7 @@ const std::pair<const char*, const char*> kLiterals[] = {
     {"skipping_password", "Skipping recover of password protected file"},
     {"threads_failed", "One or more recover threads failed to exit successfully"},
     {"no_response", "A connection attempt failed because the connected party did not properly respond"},
+    {"asr", "ASR: "},
     {"simultaneous", "Microsoft recommends simultaneous recovery"},
     {"password_prompt", "Password for file"},
     {"recover_message", ":recover:"},

@@ -3,15 +3,22 @@
 restore passes, a point in time is honoured, and each kind of difference is reported.
 Needs CVEX_BUILD_DIR (the build tree)."""
 
+import datetime
 import os
+import shutil
 import subprocess
 import sys
+import tempfile
+import time
 import unittest
 
 REPO = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 sys.path.insert(0, os.path.join(REPO, "sandbox"))
 
+sys.path.insert(0, os.path.join(REPO, "simulator", "store"))
+
 import machine  # noqa: E402
+import nwstore  # noqa: E402
 
 BUILD = os.environ.get("CVEX_BUILD_DIR") or os.path.join(REPO, "build")
 VERIFY = os.path.join(REPO, "simulator", "store", "verify_restore.py")
@@ -184,6 +191,237 @@ class BulkStore(unittest.TestCase):
         out = r.stdout.decode("utf-8")
         self.assertEqual(r.returncode, 0, out[-3000:])
         self.assertIn("verify: PASS: %d files and 19 folders of E: match the backup" % (self.FILES + 3), out)
+
+
+def build_store(out, *args):
+    subprocess.run([sys.executable, os.path.join(REPO, "simulator", "store", "build_store.py"), "--out", out]
+                   + list(args), check=True)
+
+
+class PlugInSteps:
+    """Restores a store's system state into Linux folders the way recover places the objects and
+    the plug-in then moves them, step by step (not by the verifier's final-place rules)."""
+
+    VSS = ["VSS SYSTEM BOOT:\\", "VSS SYSTEM FILESET:\\", "VSS SYSTEM SERVICES:\\", "VSS OTHER:\\",
+           "VSS USER DATA:\\"]
+    LEGACY = ["SYSTEM STATE:\\", "SYSTEM FILES:\\", "SYSTEM DB:\\", "SHAREPOINT :\\"]
+    BY_SSID = ["APPLICATIONS:\\Microsoft SQL Server, Default Instance", "SYSTEM COMPONENTS:\\ ", "VSS:/",
+               "OSSR_C", "OSSR_D_"]
+
+    def __init__(self, store_dir, drives, system="C", pit=None):
+        self.store_dir = store_dir
+        self.drives = drives  # {letter: folder}; X: is the recovery environment's system drive
+        self.system = system
+        self.store = nwstore.read_manifest(store_dir)
+        self.pit = pit
+
+    def linux(self, path):
+        rest = path[3:].replace("\\", "/")
+        return os.path.join(self.drives[path[0].upper()], rest)
+
+    def write(self, s, kind, path, where):
+        target = self.linux(where)
+        if kind == "d":
+            os.makedirs(target, exist_ok=True)
+            return
+        os.makedirs(os.path.dirname(target), exist_ok=True)
+        shutil.copyfile(nwstore.data_path(self.store_dir, s.ssid, path), target)
+        stamp = time.mktime(s.savetime.timetuple())
+        for o in nwstore.read_digests(self.store_dir, s.ssid).items():
+            if o[0] == path:
+                stamp = time.mktime(o[1][2].timetuple())
+        os.utime(target, (stamp, stamp))
+
+    def chosen(self):
+        picked = []
+        for name in self.VSS + self.LEGACY + self.BY_SSID:
+            timed = name in self.VSS or name in self.LEGACY
+            fits = [s for s in self.store.savesets
+                    if s.name == name and (not timed or not self.pit or s.savetime <= self.pit)]
+            if fits:
+                picked.append(max(fits, key=lambda s: s.savetime))
+        return sorted(picked, key=lambda s: (s.savetime, int(s.ssid)))
+
+    def move_tree(self, source, target):
+        for here, _, files in os.walk(source):
+            dest = os.path.join(target, os.path.relpath(here, source))
+            os.makedirs(dest, exist_ok=True)
+            for f in files:
+                os.replace(os.path.join(here, f), os.path.join(dest, f))
+
+    def run(self):
+        staging = os.path.join(self.drives["C"], "temp", "nsr_recover")
+        for s in self.chosen():
+            for kind, path in nwstore.read_objects(self.store_dir, s.ssid):
+                if path.startswith("%SystemDrive%"):
+                    where = "X:" + path[len("%SystemDrive%"):]
+                elif s.kind == "writer" and not path[2:].startswith(s.direct or "?"):
+                    where = "C:\\temp\\nsr_recover\\RecoverWriter-%s\\%s" % (s.ssid, path[3:])
+                else:
+                    where = path
+                self.write(s, kind, path, where)
+            self.after(s, staging)
+        self.copy_qerncfg()
+
+    def after(self, s, staging):
+        windows = os.path.join(self.drives["C"], "Windows")
+        if s.name == "SYSTEM STATE:\\":
+            config = os.path.join(windows, "System32", "config")
+            for name in os.listdir(config):
+                if "_NSR" in name:
+                    os.replace(os.path.join(config, name), os.path.join(config, name.replace("_NSR", "", 1)))
+        if s.name == "VSS SYSTEM BOOT:\\":
+            repair = os.path.join(windows, "repair", "Backup", "BootableSystemState", "Registry")
+            os.makedirs(os.path.join(windows, "System32", "config"), exist_ok=True)  # not in the volume's backup
+            for name in os.listdir(repair):
+                if "." not in name:
+                    os.replace(os.path.join(repair, name), os.path.join(windows, "System32", "config", name))
+        if s.name == "VSS SYSTEM FILESET:\\":
+            boot = os.path.join(self.drives[self.system], "Boot")
+            for name in os.listdir(self.drives["X"]):
+                if name.startswith("boot_restored-"):
+                    self.move_tree(os.path.join(self.drives["X"], name), boot)
+                    shutil.rmtree(os.path.join(self.drives["X"], name))
+            os.replace(os.path.join(boot, "bootmgr"), os.path.join(self.drives[self.system], "bootmgr"))
+        if s.kind == "writer" and os.path.isdir(staging):
+            for sub in os.listdir(staging):
+                self.move_tree(os.path.join(staging, sub), self.drives["C"])
+            shutil.rmtree(staging)
+            os.makedirs(staging)
+
+    def copy_qerncfg(self):
+        roots = [s for s in self.store.savesets if s.name == "C:\\" and (not self.pit or s.savetime <= self.pit)]
+        s = max(roots, key=lambda s: s.savetime)
+        for kind, path in nwstore.read_objects(self.store_dir, s.ssid):
+            for folder, letter in (("C:\\QERNCFG\\BOOT\\", "C"), ("C:\\QERNCFG\\SYSTEM\\", self.system)):
+                if path.startswith(folder) and kind == "f":
+                    self.write(s, kind, path, letter + ":\\" + path[len(folder):])
+
+
+class SystemStateAll(unittest.TestCase):
+    """--system-state on the "all" store: the final places after a restore done step by step."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.tmp = tempfile.mkdtemp(prefix="verify-system-")
+        cls.store = os.path.join(cls.tmp, "store")
+        build_store(cls.store, "--shape", "all")
+
+    @classmethod
+    def tearDownClass(cls):
+        shutil.rmtree(cls.tmp, ignore_errors=True)
+
+    def setUp(self):
+        self.root = tempfile.mkdtemp(dir=self.tmp)
+        self.drives = {l: os.path.join(self.root, l.lower()) for l in "CDX"}
+        for folder in self.drives.values():
+            os.makedirs(folder)
+
+    def restore(self, pit=None):
+        PlugInSteps(self.store, self.drives, pit=pit).run()
+
+    def verify(self, *args):
+        cmd = [sys.executable, VERIFY, "--system-state", "--store", self.store,
+               "--drive", "C=" + self.drives["C"], "--drive", "D=" + self.drives["D"]] + list(args)
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        return r.returncode, r.stdout.decode()
+
+    def c(self, *parts):
+        return os.path.join(self.drives["C"], *parts)
+
+    def test_a_correct_tree_passes(self):
+        self.restore()
+        rc, out = self.verify()
+        self.assertEqual(rc, 0, out)
+        self.assertRegex(out, r"^verify: PASS: \d+ files and \d+ folders of the system state on C:, D: match")
+
+    def test_a_hive_left_in_the_repair_folder(self):
+        self.restore()
+        repair = self.c("Windows", "repair", "Backup", "BootableSystemState", "Registry")
+        os.replace(self.c("Windows", "System32", "config", "SOFTWARE"), os.path.join(repair, "SOFTWARE"))
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("left: C:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SOFTWARE: a hive left in "
+                      "the repair folder\n", out)
+        self.assertIn("missing: C:\\Windows\\System32\\config\\SOFTWARE\n", out)
+        self.assertIn("verify: FAIL: 1 missing, 0 size, 0 content, 0 time, 1 left (of ", out)
+
+    def test_a_missing_bootmgr_and_one_left_in_the_boot_folder(self):
+        self.restore()
+        os.replace(self.c("bootmgr"), self.c("Boot", "bootmgr"))
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("missing: C:\\bootmgr\n", out)
+        self.assertIn("left: C:\\Boot\\bootmgr: bootmgr left in the boot folder\n", out)
+
+    def test_a_writer_file_left_in_staging(self):
+        self.restore()
+        left = self.c("temp", "nsr_recover", "RecoverWriter-9", "Windows", "System32")
+        os.makedirs(left)
+        shutil.copy2(self.c("Windows", "System32", "nwsim-other.dat"), left)
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("left: C:\\temp\\nsr_recover\\RecoverWriter-9\\Windows\\System32\\nwsim-other.dat: a file "
+                      "left in the staging folder\n", out)
+
+    def test_an_nsr_hive_left_under_its_backup_name(self):
+        self.restore()
+        config = self.c("Windows", "System32", "config")
+        os.replace(os.path.join(config, "SAM"), os.path.join(config, "SAM_NSR"))
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("left: C:\\Windows\\System32\\config\\SAM_NSR: an \"_NSR\" hive left under its backup name\n", out)
+        self.assertIn("missing: C:\\Windows\\System32\\config\\SAM\n", out)
+
+    def test_the_later_component_wins_a_shared_path(self):
+        # SYSTEM comes from the VSS hive (23:00) and from SYSTEM STATE's SYSTEM_NSR (23:30): the legacy one wins.
+        self.restore()
+        config = self.c("Windows", "System32", "config", "SYSTEM")
+        boot = [s for s in nwstore.read_manifest(self.store).savesets if s.name == "VSS SYSTEM BOOT:\\"][-1]
+        hive = nwstore.data_path(self.store, boot.ssid,
+                                 "C:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SYSTEM")
+        stamp = os.stat(config).st_mtime
+        shutil.copyfile(hive, config)
+        os.utime(config, (stamp, stamp))
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("size: C:\\Windows\\System32\\config\\SYSTEM: 32768 bytes, the backup has 16384\n", out)
+
+    def test_point_in_time_and_bad_arguments(self):
+        pit = datetime.datetime(2021, 3, 5)
+        self.restore(pit)
+        rc, out = self.verify("--pit", "2021-03-05 00:00:00")
+        self.assertEqual(rc, 0, out)
+        rc, out = self.verify()
+        self.assertEqual(rc, 1, out)
+        self.assertIn("content: C:\\Windows\\System32\\config\\SYSTEM", out.replace("size: ", "content: "))
+        rc, out = self.verify("--drive", self.drives["C"])
+        self.assertEqual(rc, 2, out)
+        self.assertIn("wants a letter", out)
+
+
+class SystemStateEfi(unittest.TestCase):
+    """The EFI shape: boot folder, bootmgr and the QERNCFG\\SYSTEM files on the EFI volume S:."""
+
+    def test_boot_files_on_the_efi_volume(self):
+        tmp = tempfile.mkdtemp(prefix="verify-efi-")
+        self.addCleanup(shutil.rmtree, tmp, True)
+        store = os.path.join(tmp, "store")
+        build_store(store, "--shape", "efi")
+        drives = {l: os.path.join(tmp, l.lower()) for l in "CDSX"}
+        for folder in drives.values():
+            os.makedirs(folder)
+        PlugInSteps(store, drives, system="S").run()
+        cmd = [sys.executable, VERIFY, "--system-state", "--store", store] + \
+            ["--drive=%s=%s" % (l, drives[l]) for l in "CS"]
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(r.returncode, 0, r.stdout.decode())
+        for name in ("bootmgr", "nwsim-sysboot.dat"):
+            self.assertTrue(os.path.isfile(os.path.join(drives["S"], name)))
+        os.remove(os.path.join(drives["S"], "nwsim-sysboot.dat"))
+        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
+        self.assertEqual(r.returncode, 1)
+        self.assertIn("missing: S:\\nwsim-sysboot.dat\n", r.stdout.decode())
 
 
 if __name__ == "__main__":
