@@ -60,8 +60,12 @@ bool CVEXImpl::RestoreNmmSaveset(const std::wstring& sTarget, const SYSTEMTIME& 
     CvexTrace().Str(TL_INFO, scope.fn(), L"sTarget", sTarget);
     if (sTarget.empty())
         return scope.Fail(L"Invalid argument");
+    // The report names "SYSTEM COMPONENTS:\" without the blank that the component's name carries.
+    std::wstring sMatch = sTarget;
+    while (sMatch.size() > 1 && sMatch.back() == L' ')
+        sMatch.pop_back();
     std::vector<SsidInfo> savesets;
-    if (!FindSsidSavesets(scope, sTarget, kNmmRestore, savesets))
+    if (!FindSsidSavesets(scope, sMatch, kNmmRestore, savesets))
         return false;
     if (savesets.empty())
         return scope.Fail(L"No NMM savesets found");

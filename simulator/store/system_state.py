@@ -26,19 +26,23 @@ REPAIR = "\\repair\\"
 
 def components(store, client, pit):
     """The system-state savesets a restore brings back, in backup-time order: per name the newest
-    not later than pit; NMM and OSSR_ savesets, restored by SSID without a point in time, the newest."""
+    not later than pit. NMM savesets only count when the client has no other system state (the
+    listing looks for them only then)."""
     newest = {}
     for s in store.savesets:
         if s.client.lower() != client.lower() or s.kind not in SYSTEM_KINDS or s.name.upper() in NOT_RESTORED:
             continue
         if s.kind == "dr" and not s.name.upper().startswith("OSSR_"):
             continue
-        if pit and s.savetime > pit and s.kind not in ("nmm", "dr"):
+        if pit and s.savetime > pit:
             continue
         key = s.name.lower()
         if key not in newest or s.savetime >= newest[key].savetime:
             newest[key] = s
-    return sorted(newest.values(), key=lambda s: (s.savetime, int(s.ssid)))
+    chosen = list(newest.values())
+    if any(s.kind != "nmm" for s in chosen):
+        chosen = [s for s in chosen if s.kind != "nmm"]
+    return sorted(chosen, key=lambda s: (s.savetime, int(s.ssid)))
 
 
 def config_saveset(store_dir, store, client, pit):
@@ -72,6 +76,20 @@ def letters_from_config(store_dir, saveset):
     return win, system.upper()
 
 
+def copies_system_files(store_dir, saveset):
+    """False for a GPT system disk: the restore then copies no QERNCFG\\SYSTEM files."""
+    if saveset is None:
+        return True
+    parser = configparser.ConfigParser(interpolation=None, strict=False)
+    try:
+        with open(nwstore.data_path(store_dir, saveset.ssid, saveset.root[0] + ":\\QERNCFG\\disrec.ini"),
+                  encoding="utf-8") as f:
+            parser.read_file(f)
+    except (OSError, configparser.Error):
+        return True
+    return parser.get("PhysicalDrive0", "PartitionStyle", fallback="0").strip() != "1"
+
+
 def _without_first(path, text):
     i = path.upper().find(text)
     return path if i < 0 else path[:i] + path[i + len(text):]
@@ -85,8 +103,9 @@ class Places:
     """Expected final objects {lower path: (kind, path, digest)} and interim places that must be
     empty of what passed through them ({lower path: (path, why)})."""
 
-    def __init__(self, system_letter):
+    def __init__(self, system_letter, copy_system=True):
         self.system = system_letter
+        self.system_copy = system_letter if copy_system else ""
         self.final = {}
         self.interim = {}
 
@@ -128,14 +147,15 @@ class Places:
             return
         digests = nwstore.read_digests(store_dir, saveset.ssid)
         for kind, path in nwstore.read_objects(store_dir, saveset.ssid):
-            for folder, letter in (("\\QERNCFG\\BOOT\\", windows), ("\\QERNCFG\\SYSTEM\\", self.system)):
+            for folder, letter in (("\\QERNCFG\\BOOT\\", windows), ("\\QERNCFG\\SYSTEM\\", self.system_copy)):
                 i = path.upper().find(folder)
-                if i == 2 and kind == "f":
+                if i == 2 and kind == "f" and letter:
                     self.put(kind, letter + ":\\" + path[i + len(folder):], digests.get(path))
 
 
 def expected_places(store_dir, store, client, pit, windows, system):
-    places = Places(system)
+    config = config_saveset(store_dir, store, client, pit)
+    places = Places(system, copies_system_files(store_dir, config))
     for s in components(store, client, pit):
         digests = nwstore.read_digests(store_dir, s.ssid)
         for kind, path in nwstore.read_objects(store_dir, s.ssid):
@@ -146,7 +166,7 @@ def expected_places(store_dir, store, client, pit, windows, system):
             else:
                 places.put(kind, path, digests.get(path))
     # The copies of QERNCFG run last; a folder of it that a component also wrote stays a folder.
-    places.qerncfg(store_dir, config_saveset(store_dir, store, client, pit), windows)
+    places.qerncfg(store_dir, config, windows)
     for key in list(places.interim):
         if key in places.final:
             del places.interim[key]
