@@ -11,6 +11,8 @@
 #include <string>
 
 class OwnershipGuard;
+class ShortNameSeam;
+enum class ShortNameOutcome;
 
 class CRPLImpl
 {
@@ -59,6 +61,11 @@ public:
     bool CreateParentDir(const std::wstring& sPath);
     // An answer, not a failure: false (no message) when the destination volume is absent.
     bool CheckDestExists(const std::wstring& sDestination, bool bMountedFolder);
+
+    // Gives the program folders of the restored Windows volume their fixed short names
+    // (system/program_folders.cpp). False when a rename failed or the volume cannot set them.
+    bool CorrectProgramFilesDirs(wchar_t wcDrive);
+    bool CorrectProgramFilesDirs(wchar_t wcDrive, ShortNameSeam& seam, ShortNameOutcome& outcome);
 
 protected:
     // The host's program folder, where "hlv.ini" lives (trailing backslash).
