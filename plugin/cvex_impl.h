@@ -252,7 +252,7 @@ protected:
         unsigned uiRestored = 0;
     };
     void PointTempAtWindowsVolume();
-    bool RestoreComponent(SystemStateEntry& entry);
+    unsigned RestoreComponent(SystemStateEntry& entry);
     bool RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry);
     bool RunPostSteps(const systemrules::ComponentRow& row, velmora::unique_handle_null& hMonitor);
     void WarnIfIncomplete(const systemrules::ComponentRow& row, const SystemStateEntry& entry);

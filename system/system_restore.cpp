@@ -37,18 +37,23 @@ bool CVEXImpl::RestoreSystem()
         QueryPorts(m_NetWorkerCredentials.m_sClientName);
     }
     Dump();
-    bool bAllRestored = true;
+    unsigned uiFirstFailure = 0;
     for (SystemStateEntry& entry : m_SystemState) {
         if (UserAborted())
             break; // the operator asked to stop: the remaining components are not started
-        if (!RestoreComponent(entry))
-            bAllRestored = false;
+        unsigned uiFailure = RestoreComponent(entry);
+        if (!uiFirstFailure)
+            uiFirstFailure = uiFailure;
     }
     Dump();
     if (UserAborted())
         return scope.Fail(L"User aborted");
-    if (!bAllRestored)
+    if (uiFirstFailure) {
+        // The components after a failure went on and may have cleared the last error: the host is
+        // to read why the preparation failed.
+        SetLastErrorMsg(LoadMessageText(uiFirstFailure).c_str());
         return scope.Fail(L"Didn't restore all system state savesets");
+    }
     if (!CopyConfigurationFiles(scope))
         return false;
     FixProgramFolderNames();
@@ -86,14 +91,14 @@ void CVEXImpl::RestoreTempVariables()
 }
 
 // One entry of the walk: its restore routine, then its post-steps. A failure logs the row's
-// message; the walk goes on.
-bool CVEXImpl::RestoreComponent(SystemStateEntry& entry)
+// message and returns it (0 when the component is restored or skipped); the walk goes on.
+unsigned CVEXImpl::RestoreComponent(SystemStateEntry& entry)
 {
     const systemrules::ComponentRow& row = systemrules::FindComponent(entry.eType);
     CvexTrace().Int(TL_INFO, kFn, L"eType", entry.eType);
     entry.uiFilesToRestore = entry.uiFilesRestored = 0;
     if (row.routine == systemrules::Routine::Skip)
-        return true;
+        return 0;
     velmora::unique_handle_null hMonitor;
     bool bRestored = false;
     if (entry.eType == SST_VSS_SYSTEM_BOOT && !PreVssSystemBoot(hMonitor)) {
@@ -108,14 +113,14 @@ bool CVEXImpl::RestoreComponent(SystemStateEntry& entry)
             ReleaseRegistryHives();
         }
         LogStdMsg(ML_ERROR, row.uiRestoreFailed);
-        return false;
+        return row.uiRestoreFailed;
     }
     if (!RunPostSteps(row, hMonitor)) {
         LogStdMsg(ML_ERROR, row.uiPostFailed);
-        return false;
+        return row.uiPostFailed;
     }
     WarnIfIncomplete(row, entry);
-    return true;
+    return 0;
 }
 
 bool CVEXImpl::RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry)
