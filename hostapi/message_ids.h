@@ -107,7 +107,7 @@ enum CvexMessage : unsigned {
     MSG_WRITE_FILE_FAILED = 198,   // WriteFile() failed with error %u
     MSG_CLIENT_NOT_64BIT =
         199, // The NetWorker client binaries do not appear to be 32-bit (x86) and cannot be run in the...
-    MSG_RESTORE_INCOMPLETE = 200,   // Only %u of the %u objects counted were restored to %s
-    MSG_COMPONENT_INCOMPLETE = 201, // Only %u of the %u objects counted of the system-state component %s were restored
+    MSG_RESTORE_INCOMPLETE = 200,        // Only %u of the %u objects counted were restored to %s
+    MSG_COMPONENT_INCOMPLETE = 201,      // The system-state component %s brought back only %u of the %u objects counted
     MSG_SHORT_NAMES_NOT_CORRECTED = 202, // The short names of the program folders on %s could not be corrected; ...
 };

@@ -158,7 +158,7 @@ void CVEXImpl::WarnIfIncomplete(const systemrules::ComponentRow& row, const Syst
     if (entry.uiFilesRestored >= entry.uiFilesToRestore)
         return;
     std::wstring sName = row.routine == systemrules::Routine::DisasterRecovery ? L"DISASTER_RECOVERY:\\" : row.pSaveset;
-    LogVarMsg(ML_WARNING, MSG_COMPONENT_INCOMPLETE, entry.uiFilesRestored, entry.uiFilesToRestore, sName.c_str());
+    LogVarMsg(ML_WARNING, MSG_COMPONENT_INCOMPLETE, sName.c_str(), entry.uiFilesRestored, entry.uiFilesToRestore);
 }
 
 // The boot and system files of the saved configuration, once every component is in place.

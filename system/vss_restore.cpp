@@ -72,6 +72,9 @@ bool CVEXImpl::FinishSystemRestore(TraceScope& scope, ProgressRecord& progress, 
     CvexTrace().Int(TL_INFO, scope.fn(), L"uiFilesRestored", uiFilesRestored);
     if (!m_sPointInTime.empty() && EarlierThan(m_NetWorkerCredentials.m_Pit, stBackupTime)) {
         CvexTrace().Line(TL_WARNING, scope.fn(), (std::wstring(L"Point-in-Time is before backup time") + pOf).c_str());
+    } else if (uiFilesRestored == 0 && uiFilesToRestore == 0) {
+        // A saveset without objects is restored in full when nothing comes back.
+        CvexTrace().Line(TL_WARNING, scope.fn(), L"The saveset holds no objects");
     } else if (uiFilesRestored == 0) {
         SendKind(*this, progress, PK_PASS_FAILED);
         return scope.Fail(L"No files were restored");
