@@ -3,6 +3,7 @@
 #include "credentials/cvex_credentials.h"
 #include "host/host_output.h"
 #include "host/listing.h"
+#include "host/system_job.h"
 #include "host/verify_drives.h"
 #include "support/vstring.h"
 
@@ -52,6 +53,16 @@ std::wstring PitForVerify(const CvexCredentials& cred)
     return wsz;
 }
 
+VerifyContext MakeVerifyContext(const CvexCredentials& cred, const RecoveryJobOptions& options)
+{
+    VerifyContext context;
+    context.sStore = StoreFromNwsimIni(options.sNwsimIni);
+    context.sClient = cred.m_sClientName;
+    context.sPit = PitForVerify(cred);
+    context.sScript = options.sVerifyScript;
+    return context;
+}
+
 // Restores what was asked, shows the table, and compares with the store when asked.
 bool RestoreAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJobOptions& options,
                       const Listing& listing)
@@ -62,13 +73,32 @@ bool RestoreAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJ
     bool bOk = RestoreExitCode(run.outcomes) == 0;
     if (!options.restore.bVerify)
         return bOk;
-    VerifyContext context;
-    context.sStore = StoreFromNwsimIni(options.sNwsimIni);
-    context.sClient = cred.m_sClientName;
-    context.sPit = PitForVerify(cred);
-    context.sScript = options.sVerifyScript;
-    bool bSame = VerifyDrives(PlanChecks(listing.filespaces, run.outcomes, run.cBefore, run.cRestored), context);
+    bool bSame = VerifyDrives(PlanChecks(listing.filespaces, run.outcomes, run.cBefore, run.cRestored),
+                              MakeVerifyContext(cred, options));
     return bOk && bSame;
+}
+
+// PrepareSystem with its progress, the table and the summary file; with --verify the system state
+// on the listing's drives is compared with the store.
+bool PrepareAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJobOptions& options,
+                      const Listing& listing)
+{
+    SystemRun run = RunPrepareSystem(plugin);
+    for (const std::wstring& sLine : FormatSystemSummary(run))
+        Print(sLine);
+    Print(L"Summary file " + DumpFilePath() + L":");
+    for (const std::wstring& sLine : run.dump)
+        Print(L"  | " + sLine);
+    if (!run.bPrepared || !options.restore.bVerify)
+        return run.bPrepared;
+    std::wstring sLetters;
+    for (const FileSpace& fs : listing.filespaces) {
+        wchar_t wc = TargetLetter(fs);
+        if (sLetters.find(wc) == std::wstring::npos &&
+            GetDriveTypeW((std::wstring(1, wc) + L":\\").c_str()) != DRIVE_NO_ROOT_DIR)
+            sLetters += wc;
+    }
+    return VerifySystemState(sLetters, MakeVerifyContext(cred, options));
 }
 
 } // namespace
@@ -81,6 +111,8 @@ RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args
             options.bInit = true;
         else if (args[i] == L"--list")
             options.bList = true;
+        else if (args[i] == L"--prepare-system")
+            options.bPrepareSystem = true;
         else if (args[i] == L"--json" && i + 1 < args.size())
             options.sJsonPath = args[++i];
         else if (args[i] == L"--nwsim-ini" && i + 1 < args.size())
@@ -93,7 +125,7 @@ RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args
         options.sVerifyScript = CVEX_SOURCE_DIR "/simulator/store/verify_restore.py";
     if (!options.sJsonPath.empty())
         options.bList = true;
-    if (options.bList || options.restore.bRestore)
+    if (options.bList || options.restore.bRestore || options.bPrepareSystem)
         options.bInit = true;
     return options;
 }
@@ -115,10 +147,13 @@ int RunRecoveryJob(CRPL& plugin, CrplCredentials& credentials, const RecoveryJob
         Print(L"Init: failed (" + sError + L")");
     }
     Listing listing;
-    if (bOk && (options.bList || options.restore.bRestore))
+    const CvexCredentials& cred = static_cast<CvexCredentials&>(credentials);
+    if (bOk && (options.bList || options.restore.bRestore || options.bPrepareSystem))
         bOk = ListBackup(plugin, options, listing);
     if (bOk && options.restore.bRestore)
-        bOk = RestoreAndVerify(plugin, static_cast<CvexCredentials&>(credentials), options, listing);
+        bOk = RestoreAndVerify(plugin, cred, options, listing);
+    if (bOk && options.bPrepareSystem)
+        bOk = PrepareAndVerify(plugin, cred, options, listing);
     bool bFini = plugin.Fini(true);
     Print(std::wstring(L"Fini: ") + (bFini ? L"succeeded" : L"failed"));
     return bOk ? 0 : 1;

@@ -15,6 +15,7 @@ namespace refhost
 struct RecoveryJobOptions {
     bool bInit = false;                                                    // --init
     bool bList = false;                                                    // --list (or --json)
+    bool bPrepareSystem = false;                                           // --prepare-system
     std::wstring sJsonPath;                                                // --json FILE
     RestoreOptions restore;                                                // --restore, --password, --verify
     std::wstring sNwsimIni = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini"; // --nwsim-ini: names the store
@@ -23,7 +24,8 @@ struct RecoveryJobOptions {
 
 RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args);
 
-// True when the command line asks for the main job (--init, --list, --json or --restore).
+// True when the command line asks for the main job (--init, --list, --json, --restore or
+// --prepare-system).
 bool WantsRecoveryJob(const std::vector<std::wstring>& args);
 
 // Runs Init, the listing when asked or needed, the restores and their check when asked, and Fini;

@@ -126,6 +126,8 @@ bool RunLinuxProgram(const std::vector<std::string>& args, std::string& sOutput,
     return true;
 }
 
+bool RunVerifier(const std::vector<std::string>& args);
+
 // Runs one check and prints what it said; true when its verdict is PASS.
 bool RunCheck(const DriveCheck& check, const VerifyContext& ctx, const std::string& sStore)
 {
@@ -140,9 +142,15 @@ bool RunCheck(const DriveCheck& check, const VerifyContext& ctx, const std::stri
         Print(L"Verify: " + sDriveRoot + L" has no Linux folder behind it");
         return false;
     }
+    return RunVerifier(ScriptArgs(check, ctx, sDrive, sStore));
+}
+
+// Runs the verifier, prints what it said; true when its verdict is PASS.
+bool RunVerifier(const std::vector<std::string>& args)
+{
     std::string sOutput;
     int iExitCode = -1;
-    if (!RunLinuxProgram(ScriptArgs(check, ctx, sDrive, sStore), sOutput, iExitCode)) {
+    if (!RunLinuxProgram(args, sOutput, iExitCode)) {
         Print(L"Verify: verify_restore.py did not run to its end");
         return false;
     }
@@ -290,6 +298,28 @@ bool VerifyDrives(const std::vector<DriveCheck>& checks, const VerifyContext& ct
         bAllPass = RunCheck(check, ctx, sStore) && bAllPass;
     Print(std::wstring(L"Verify: ") + (bAllPass ? L"every restored drive matches the backup" : L"differences found"));
     return bAllPass;
+}
+
+bool VerifySystemState(const std::wstring& sLetters, const VerifyContext& ctx)
+{
+    using velmora::to_utf8;
+    std::string sStore = UnixPath(ctx.sStore);
+    if (ctx.sStore.empty() || sStore.empty()) {
+        Print(L"Verify: no backup store to compare the system state with");
+        return false;
+    }
+    Print(L"Verify: the system state on " + sLetters + L" against the backup store");
+    std::vector<std::string> args = {ctx.sPython, ctx.sScript, "--system-state", "--store", sStore};
+    if (!ctx.sClient.empty())
+        args.insert(args.end(), {"--client", to_utf8(ctx.sClient)});
+    if (!ctx.sPit.empty())
+        args.insert(args.end(), {"--pit", to_utf8(ctx.sPit)});
+    for (wchar_t wc : sLetters) {
+        std::string sDrive = UnixPath(std::wstring(1, wc) + L":\\");
+        if (!sDrive.empty())
+            args.insert(args.end(), {"--drive", to_utf8(std::wstring(1, wc)) + "=" + sDrive});
+    }
+    return RunVerifier(args);
 }
 
 } // namespace refhost

@@ -49,6 +49,8 @@ struct VerifyContext {
 // The store's Windows path as the tools' nwsim.ini names it; empty when there is none.
 std::wstring StoreFromNwsimIni(const std::wstring& sIniPath);
 
+// Compares the system state on the drives (letters, e.g. L"WDS") with the store; true on PASS.
+bool VerifySystemState(const std::wstring& sLetters, const VerifyContext& context);
 // Runs every check, printing its lines and verdict; true when every check passed.
 bool VerifyDrives(const std::vector<DriveCheck>& checks, const VerifyContext& context);
 
