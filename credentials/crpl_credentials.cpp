@@ -48,6 +48,8 @@ bool CrplCredentials::GetPitFromAnsFile(const velmora::string& sPath)
     velmora::string sPit = ansfile::ReadString(sPath, kAnsFileKeyPit, kPitMaxChars);
     CvexTrace().Str(TL_INFO, pFn, L"PointInTime", sPit);
     if (sPit.empty()) {
+        // No point in time: the newest backup. One held from an earlier file must not stay.
+        m_Pit = SYSTEMTIME{};
         CvexTrace().End(pFn);
         return true;
     }

@@ -19,7 +19,7 @@ public:
 
     // Parses "DD/MM/YYYY HH:MM:SS" into m_Pit; a failed parse keeps the fields it stored.
     bool ParsePit(const velmora::string& sText);
-    // Reads the PointInTime key (at most 19 characters); an empty or missing key leaves m_Pit.
+    // Reads the PointInTime key (at most 19 characters); an empty or missing key clears m_Pit.
     bool GetPitFromAnsFile(const velmora::string& sPath);
     // Writes the PointInTime key, empty when there is no point in time; false when not written.
     bool SetAnsFileFromPit(const velmora::string& sPath);

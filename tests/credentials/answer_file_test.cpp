@@ -145,15 +145,16 @@ TEST_F(AnswerFile, BadPointInTimeLoadsWithoutOne)
     EXPECT_TRUE(watch.Saw(L"No valid Point-in-Time"));
 }
 
-TEST_F(AnswerFile, MissingOrEmptyPointInTimeLeavesTheOneHeld)
+TEST_F(AnswerFile, MissingOrEmptyPointInTimeClearsTheOneHeld)
 {
+    // A file without a point in time asks for the newest backup, whatever an earlier file said.
     for (const char* pPit : {"", "PointInTime=\r\n"}) {
         Write(Section(ValidKeys() + pPit));
         CvexCredentials cred;
         cred.ParsePit(L"01/02/2003 04:05:06");
         ASSERT_TRUE(cred.GetCredentialsFromAnsFile(sPath));
-        EXPECT_EQ(cred.m_Pit.wDay, 1) << pPit;
-        EXPECT_EQ(cred.m_Pit.wYear, 2003) << pPit;
+        EXPECT_FALSE(cred.HasPit()) << pPit;
+        EXPECT_EQ(cred.m_Pit.wYear, 0) << pPit;
     }
 }
 
