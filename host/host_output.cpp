@@ -15,6 +15,20 @@ void Print(const std::wstring& sLine)
     std::fflush(stdout);
 }
 
+void WriteText(const std::wstring& sText)
+{
+    std::string s = velmora::to_utf8(sText);
+    std::fwrite(s.data(), 1, s.size(), stdout);
+    std::fflush(stdout);
+}
+
+std::wstring Pad(std::wstring s, size_t n)
+{
+    if (s.size() < n)
+        s.append(n - s.size(), L' ');
+    return s + L" ";
+}
+
 std::wstring LevelName(unsigned uiLevel)
 {
     switch (uiLevel) {

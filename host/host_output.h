@@ -9,6 +9,10 @@ namespace refhost
 {
 
 void Print(const std::wstring& sLine);
+// Writes text as it is (no line end added): the progress views redraw with "\r".
+void WriteText(const std::wstring& sText);
+// The text and one blank, padded with blanks to n characters first: a column of a table.
+std::wstring Pad(std::wstring s, size_t n);
 std::wstring LevelName(unsigned uiLevel);
 std::wstring RenderProgress(const ProgressRecord& record);
 

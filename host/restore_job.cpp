@@ -19,20 +19,6 @@ std::wstring Lower(std::wstring s)
     return s;
 }
 
-std::wstring Pad(std::wstring s, size_t n)
-{
-    if (s.size() < n)
-        s.append(n - s.size(), L' ');
-    return s + L" ";
-}
-
-void WriteText(const std::wstring& sText)
-{
-    std::string s = velmora::to_utf8(sText);
-    std::fwrite(s.data(), 1, s.size(), stdout);
-    std::fflush(stdout);
-}
-
 // What the callbacks work on while one filespace is restored.
 struct RestoreSession {
     ProgressView view{StdoutIsTerminal(), &WriteText};

@@ -13,20 +13,6 @@ namespace refhost
 namespace
 {
 
-std::wstring Pad(std::wstring s, size_t n)
-{
-    if (s.size() < n)
-        s.append(n - s.size(), L' ');
-    return s + L" ";
-}
-
-void WriteText(const std::wstring& sText)
-{
-    std::string s = velmora::to_utf8(sText);
-    std::fwrite(s.data(), 1, s.size(), stdout);
-    std::fflush(stdout);
-}
-
 struct SystemSession {
     ProgressView view{StdoutIsTerminal(), &WriteText};
     SystemRun* pRun = nullptr;
