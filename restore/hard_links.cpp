@@ -3,25 +3,10 @@
 #include "hostapi/message_ids.h"
 #include "plugin/crpl_impl.h"
 #include "restore/file_op_failure.h"
+#include "restore/link_section.h"
 #include "restore/win32_path.h"
 #include "support/handle.h"
 #include "trace/trace.h"
-
-#include <algorithm>
-#include <cwctype>
-
-namespace
-{
-
-// Names that Windows was about to delete when the backup was made.
-bool IsPendingDelete(const wchar_t* pPath)
-{
-    std::wstring s = pPath;
-    std::transform(s.begin(), s.end(), s.begin(), [](wchar_t c) { return std::towlower(c); });
-    return s.find(L"temp\\pendingdeletes\\$$deleteme") != std::wstring::npos;
-}
-
-} // namespace
 
 bool CRPLImpl::ProcessSection(const std::wstring& sSection, LinkEntries& entries)
 {
@@ -30,7 +15,6 @@ bool CRPLImpl::ProcessSection(const std::wstring& sSection, LinkEntries& entries
     CrplTrace().Str(TL_VERBOSE, fn, L"sSection", sSection);
     if (sSection.empty())
         return FileOpFailed(*this, fn, L"Invalid section name", MSG_CREATE_FILE_FAILED, ERROR_INVALID_PARAMETER);
-    size_t nPresent = 0, nMissing = 0;
     for (LinkEntry& e : entries) {
         if (!e.pPath)
             continue;
@@ -39,14 +23,14 @@ bool CRPLImpl::ProcessSection(const std::wstring& sSection, LinkEntries& entries
         if (dwAttributes != INVALID_FILE_ATTRIBUTES && (dwAttributes & FILE_ATTRIBUTE_DIRECTORY))
             CrplTrace().Str(TL_WARNING, fn, L"Exists as a directory!", e.pPath);
         e.bExists = dwAttributes != INVALID_FILE_ATTRIBUTES && !(dwAttributes & FILE_ATTRIBUTE_DIRECTORY);
-        ++(e.bExists ? nPresent : nMissing);
     }
-    if (nMissing == 0) {
+    const linksection::SectionCounts counts = linksection::CountSection(entries);
+    if (counts.nMissing == 0) {
         CrplTrace().Line(TL_INFO, fn, L"Section complete - no action necessary");
         CrplTrace().End(fn);
         return true;
     }
-    if (nPresent == 0)
+    if (counts.nPresent == 0)
         return FileOpFailed(*this, fn, L"No targets exist - no action possible", MSG_CREATE_FILE_FAILED,
                             ERROR_FILE_NOT_FOUND);
     bool bRc = FixHardLinks(sSection, entries);
@@ -64,7 +48,7 @@ bool CRPLImpl::FixHardLinks(const std::wstring& sSection, LinkEntries& entries)
         return FileOpFailed(*this, fn,
                             entries.empty() ? L"Empty Hard-Link section" : L"Hard-Link section with only one element",
                             MSG_CREATE_FILE_FAILED, ERROR_INVALID_PARAMETER);
-    auto target = std::find_if(entries.begin(), entries.end(), [](const LinkEntry& e) { return e.pPath && e.bExists; });
+    auto target = linksection::FindTarget(entries);
     if (target == entries.end())
         return FileOpFailed(*this, fn, L"No existing targets", MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND);
     bool bPrivilege = SetPrivilege(SE_RESTORE_NAME, true);
@@ -79,7 +63,7 @@ bool CRPLImpl::FixHardLinks(const std::wstring& sSection, LinkEntries& entries)
     for (LinkEntry& e : entries) {
         if (!e.pPath || e.bExists)
             continue;
-        if (IsPendingDelete(e.pPath)) {
+        if (linksection::IsPendingDelete(e.pPath)) {
             CrplTrace().Str(TL_INFO, fn, L"Skipping hardlink :", e.pPath);
         } else if (MyCreateHardLink(e.pPath, sTarget)) {
             CrplTrace().Str(TL_INFO, fn, L"Created hardlink :", e.pPath);
