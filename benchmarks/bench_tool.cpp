@@ -1,0 +1,121 @@
+// A stand-in client tool for the benchmarks, one role per run, chosen by the first argument.
+//   lines N        print N lines of 60 characters and exit
+//   prompts N      print N "recover> " prompts; for each, how long after its last byte the typed
+//                  answer arrived ("latency_us V"), then exit
+//   passwords N    ask N passwords with every console input mode off; for each, how long from the
+//                  mode change to the typed password ("password_us V")
+#include "support/win.h"
+
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+void Out(const std::string& s)
+{
+    DWORD n = 0;
+    WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
+}
+
+long long NowUs()
+{
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart * 1000000 / freq.QuadPart;
+}
+
+// One line typed into the console: key-down characters up to CR.
+std::string ReadTypedLine()
+{
+    HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
+    std::string line;
+    for (;;) {
+        INPUT_RECORD r;
+        DWORD n = 0;
+        if (!ReadConsoleInputW(hIn, &r, 1, &n) || n == 0)
+            return line;
+        if (r.EventType != KEY_EVENT || !r.Event.KeyEvent.bKeyDown)
+            continue;
+        wchar_t wc = r.Event.KeyEvent.uChar.UnicodeChar;
+        if (wc == L'\r')
+            return line;
+        if (wc != L'\n')
+            line += static_cast<char>(wc);
+    }
+}
+
+// Lines of 58 visible characters and CR LF, written in large blocks as a tool's C runtime does.
+int Lines(long long count)
+{
+    const long long kPerBlock = 1000;
+    std::string block;
+    long long written = 0;
+    while (written < count) {
+        block.clear();
+        for (long long i = 0; i < kPerBlock && written < count; ++i, ++written) {
+            std::string line = "./Bulk/set 0001/file " + std::to_string(written) + ".txt";
+            line.resize(58, ' ');
+            block += line + "\r\n";
+        }
+        Out(block);
+    }
+    return 0;
+}
+
+int Prompts(int count)
+{
+    std::vector<long long> us;
+    for (int i = 0; i < count; ++i) {
+        Out("recover> ");
+        long long t0 = NowUs();
+        std::string answer = ReadTypedLine();
+        us.push_back(NowUs() - t0);
+        if (answer.empty())
+            return 3;
+    }
+    for (long long v : us)
+        Out("latency_us " + std::to_string(v) + "\r\n");
+    return 0;
+}
+
+int Passwords(int count)
+{
+    HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
+    std::vector<long long> us;
+    for (int i = 0; i < count; ++i) {
+        DWORD dwMode = 0;
+        GetConsoleMode(hIn, &dwMode);
+        SetConsoleMode(hIn, 0);
+        long long t0 = NowUs();
+        Out("Password for file C:\\secret" + std::to_string(i) + ".txt: ");
+        std::string pw = ReadTypedLine();
+        us.push_back(NowUs() - t0);
+        SetConsoleMode(hIn, dwMode);
+        Out(pw.empty() ? "\r\npassword missing\r\n" : "\r\npassword accepted\r\n");
+    }
+    for (long long v : us)
+        Out("password_us " + std::to_string(v) + "\r\n");
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::string role = argc > 1 ? argv[1] : "";
+    long long n = argc > 2 ? std::atoll(argv[2]) : 1;
+    if (role == "lines")
+        return Lines(n);
+    if (role == "prompts")
+        return Prompts(static_cast<int>(n));
+    if (role == "passwords")
+        return Passwords(static_cast<int>(n));
+    return 9;
+}
