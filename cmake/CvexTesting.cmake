@@ -22,8 +22,10 @@ function(cvex_add_test)
     set(T_TIMEOUT 300)
   endif()
   add_test(NAME ${T_NAME} COMMAND ${T_NAME} --gtest_color=no)
+  # Programs of one folder share its trace log, which each one deletes when it starts: tests that
+  # read what they traced must not run beside another program of that folder.
   set_tests_properties(${T_NAME} PROPERTIES
-    LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT}
+    LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} RESOURCE_LOCK cvex_program_folder_trace
     ENVIRONMENT "WINEPREFIX=${CVEX_WINEPREFIX}"
     WORKING_DIRECTORY ${CMAKE_RUNTIME_OUTPUT_DIRECTORY})
 endfunction()
