@@ -1,5 +1,6 @@
 #include "host/host_output.h"
 
+#include "host/abort_watch.h"
 #include "support/vstring.h"
 
 #include <cstdio>
@@ -57,8 +58,27 @@ std::wstring RenderProgress(const ProgressRecord& r)
     }
 }
 
+namespace
+{
+MessageSink g_pSink = nullptr;
+void* g_pSinkContext = nullptr;
+} // namespace
+
+void SetMessageSink(MessageSink pSink, void* pContext)
+{
+    g_pSink = pSink;
+    g_pSinkContext = pContext;
+}
+
+void NoteMessage(unsigned uiLevel, const std::wstring& sText)
+{
+    if (g_pSink)
+        g_pSink(uiLevel, sText, g_pSinkContext);
+}
+
 int LogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext)
 {
+    NoteMessage(uiLevel, pText ? pText : L"");
     auto* answers = static_cast<HostAnswers*>(pContext);
     if (answers && uiLevel == ML_ERROR)
         ++answers->uiErrors;
@@ -73,7 +93,7 @@ unsigned ProgressCallback(ProgressRecord* pRecord, void* pContext)
     auto* answers = static_cast<HostAnswers*>(pContext);
     Print(RenderProgress(*pRecord));
     if (!answers)
-        return 0;
+        return AbortAnswer();
     if (pRecord->uiKind == PK_PASSWORD_REQUEST)
         pRecord->sText2 = answers->sPassword;
     if (pRecord->uiKind == PK_HEARTBEAT && answers->uiAbortAfterHeartbeats &&

@@ -3,7 +3,8 @@
 # is missing, so a second run is quick.
 set -euo pipefail
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
-          g++-mingw-w64-i686-posix wine wine64 googletest clang-format python3 iproute2 util-linux ccache nlohmann-json3-dev)
+          g++-mingw-w64-i686-posix wine wine64 googletest clang-format python3 iproute2 util-linux ccache nlohmann-json3-dev
+          libcli11-dev)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
