@@ -1,6 +1,5 @@
 #include "host/host_output.h"
 
-#include "host/abort_watch.h"
 #include "support/vstring.h"
 
 #include <cstdio>
@@ -93,7 +92,7 @@ unsigned ProgressCallback(ProgressRecord* pRecord, void* pContext)
     auto* answers = static_cast<HostAnswers*>(pContext);
     Print(RenderProgress(*pRecord));
     if (!answers)
-        return AbortAnswer();
+        return 0;
     if (pRecord->uiKind == PK_PASSWORD_REQUEST)
         pRecord->sText2 = answers->sPassword;
     if (pRecord->uiKind == PK_HEARTBEAT && answers->uiAbortAfterHeartbeats &&

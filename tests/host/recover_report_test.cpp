@@ -118,7 +118,7 @@ TEST(RecoverReport, JsonHoldsEveryPartAndTheVerdict)
     EXPECT_EQ(report["pointInTime"], "2021-03-01 12:00:00");
     EXPECT_EQ(report["phases"].size(), run.phases.size());
     EXPECT_EQ(report["filespaces"][1]["result"], "incomplete");
-    EXPECT_EQ(report["filespaces"][1]["bytes"], 400);
+    EXPECT_EQ(report["filespaces"][1]["bytes"], 500);
     EXPECT_EQ(report["components"][0]["name"], "VSS OTHER:\\");
     EXPECT_TRUE(report["messages"][0]["id"].is_null());
     EXPECT_EQ(report["messages"][0]["text"], "Fran\xc3\xa7" "ais");

@@ -18,7 +18,7 @@ run() { # NAME SHAPE OUT [SANDBOX ARGS...] -- REFHOST ARGS...
   shift
   "$root/sandbox/run-in-sandbox.sh" --build "$build" --name "$name" --shape "$shape" --drives W,D \
     --store-args "--server localhost --windows-letter W" --put "$root/host/samples/answers.ini=X:\\answers.ini" \
-    --timeout 280 "${sandbox_args[@]}" -- "$build/bin/refhost.exe" --recover --answer-file 'X:\answers.ini' "$@" \
+    --timeout 280 "${sandbox_args[@]}" -- "$build/bin/refhost.exe" --recover --answer-file "${answer:-X:\answers.ini}" "$@" \
     2>&1 | python3 "$check" stamp >"$out"
   return "${PIPESTATUS[0]}"
 }
@@ -71,7 +71,7 @@ expect '^Verdict: recovered with warnings \(D:\\ incomplete \(2 of 5 objects\)' 
 # An answer file that does not pass the check: exit 2 before Init touches the machine.
 printf '[QernBackupLocation]\nServerName=\nClientName=winclient1\n' >"$work/bad.ini"
 rc=0
-run recbad standard "$work/bad.out" --put "$work/bad.ini=X:\\bad.ini" -- --answer-file 'X:\bad.ini' || rc=$?
+answer='X:\bad.ini' run recbad standard "$work/bad.out" --put "$work/bad.ini=X:\\bad.ini" -- || rc=$?
 code $rc 2 bad
 expect '^Phase answer file: failed' "$work/bad.out"
 expect '^Verdict: bad input' "$work/bad.out"
