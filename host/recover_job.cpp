@@ -24,8 +24,8 @@ std::wstring UtcNow()
     SYSTEMTIME st = {};
     GetSystemTime(&st);
     wchar_t wsz[40] = {};
-    std::swprintf(wsz, 40, L"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", st.wYear, st.wMonth, st.wDay, st.wHour,
-                  st.wMinute, st.wSecond, st.wMilliseconds);
+    std::swprintf(wsz, 40, L"%04u-%02u-%02uT%02u:%02u:%02u.%03uZ", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond, st.wMilliseconds);
     return wsz;
 }
 

@@ -124,10 +124,9 @@ std::wstring FormatPhaseLine(const PhaseOutcome& p)
 
 std::vector<std::wstring> FormatRecoverSummary(const RecoverRun& run)
 {
-    std::vector<std::wstring> lines = {L"Recovery summary:",
-                                       L"  " + Pad(L"Filespace or component", 40) + Pad(L"Counted", 8) +
-                                           Pad(L"Restored", 8) + Pad(L"Bytes", 10) + Pad(L"Time", 8) +
-                                           Pad(L"Result", 24) + L"Warnings"};
+    std::vector<std::wstring> lines = {
+        L"Recovery summary:", L"  " + Pad(L"Filespace or component", 40) + Pad(L"Counted", 8) + Pad(L"Restored", 8) +
+                                  Pad(L"Bytes", 10) + Pad(L"Time", 8) + Pad(L"Result", 24) + L"Warnings"};
     for (const FilespaceOutcome& fs : run.filespaces)
         lines.push_back(L"  " + Pad(fs.sName, 40) + Pad(std::to_wstring(fs.uiCounted), 8) +
                         Pad(std::to_wstring(fs.uiRestored), 8) + Pad(std::to_wstring(fs.ullBytes), 10) +
@@ -145,34 +144,49 @@ std::string RecoverReportJson(const RecoverRun& run)
 {
     using nlohmann::json;
     Verdict verdict = DecideVerdict(run);
-    json report = {{"versions", {{"host", U8(run.sHostVersion)}, {"module", U8(run.sModule)},
-                                 {"moduleVersion", U8(run.sModuleVersion)}}},
-                   {"server", U8(run.sServer)},
-                   {"client", U8(run.sClient)},
-                   {"pointInTime", run.sPit.empty() ? json(nullptr) : json(U8(run.sPit))},
-                   {"phases", json::array()},
-                   {"filespaces", json::array()},
-                   {"components", json::array()},
-                   {"messages", json::array()},
-                   {"abortRequests", run.uiAbortRequests},
-                   {"verify", run.bVerifyAsked ? json(run.bVerified ? "pass" : "fail") : json(nullptr)},
-                   {"verdict", {{"result", U8(verdict.sWord)}, {"detail", U8(verdict.sWhy)},
-                                {"exitCode", verdict.iExit}, {"line", U8(verdict.Line())}}}};
+    json report = {
+        {"versions",
+         {{"host", U8(run.sHostVersion)}, {"module", U8(run.sModule)}, {"moduleVersion", U8(run.sModuleVersion)}}},
+        {"server", U8(run.sServer)},
+        {"client", U8(run.sClient)},
+        {"pointInTime", run.sPit.empty() ? json(nullptr) : json(U8(run.sPit))},
+        {"phases", json::array()},
+        {"filespaces", json::array()},
+        {"components", json::array()},
+        {"messages", json::array()},
+        {"abortRequests", run.uiAbortRequests},
+        {"verify", run.bVerifyAsked ? json(run.bVerified ? "pass" : "fail") : json(nullptr)},
+        {"verdict",
+         {{"result", U8(verdict.sWord)},
+          {"detail", U8(verdict.sWhy)},
+          {"exitCode", verdict.iExit},
+          {"line", U8(verdict.Line())}}}};
     for (const PhaseOutcome& p : run.phases)
-        report["phases"].push_back({{"name", U8(p.sName)}, {"outcome", U8(p.sOutcome)}, {"detail", U8(p.sDetail)},
-                                    {"start", U8(p.sStart)}, {"end", U8(p.sEnd)}, {"seconds", p.dSeconds}});
+        report["phases"].push_back({{"name", U8(p.sName)},
+                                    {"outcome", U8(p.sOutcome)},
+                                    {"detail", U8(p.sDetail)},
+                                    {"start", U8(p.sStart)},
+                                    {"end", U8(p.sEnd)},
+                                    {"seconds", p.dSeconds}});
     for (const FilespaceOutcome& fs : run.filespaces)
-        report["filespaces"].push_back({{"name", U8(fs.sName)}, {"counted", fs.uiCounted},
-                                        {"restored", fs.uiRestored}, {"bytes", fs.ullBytes},
-                                        {"seconds", fs.dSeconds}, {"result", U8(ResultName(Decide(fs)))},
+        report["filespaces"].push_back({{"name", U8(fs.sName)},
+                                        {"counted", fs.uiCounted},
+                                        {"restored", fs.uiRestored},
+                                        {"bytes", fs.ullBytes},
+                                        {"seconds", fs.dSeconds},
+                                        {"result", U8(ResultName(Decide(fs)))},
                                         {"warnings", CountLevel(fs.messages, ML_WARNING)},
                                         {"errors", CountLevel(fs.messages, ML_ERROR)}});
     for (const ComponentOutcome& c : run.components)
-        report["components"].push_back({{"name", U8(c.sTitle)}, {"counted", c.uiCounted},
-                                        {"restored", c.uiRestored}, {"result", U8(ComponentResult(c))}});
+        report["components"].push_back({{"name", U8(c.sTitle)},
+                                        {"counted", c.uiCounted},
+                                        {"restored", c.uiRestored},
+                                        {"result", U8(ComponentResult(c))}});
     for (const TimedMessage& m : run.messages)
-        report["messages"].push_back({{"id", m.uiId ? json(m.uiId) : json(nullptr)}, {"level", U8(LevelName(m.uiLevel))},
-                                      {"time", U8(m.sTime)}, {"text", U8(m.sText)}});
+        report["messages"].push_back({{"id", m.uiId ? json(m.uiId) : json(nullptr)},
+                                      {"level", U8(LevelName(m.uiLevel))},
+                                      {"time", U8(m.sTime)},
+                                      {"text", U8(m.sText)}});
     return report.dump(2) + "\n";
 }
 

@@ -16,9 +16,9 @@ namespace refhost
 enum RecoverExit : int { kRecovered = 0, kFailed = 1, kBadInput = 2, kWithWarnings = 3, kAborted = 4 };
 
 struct PhaseOutcome {
-    std::wstring sName;    // "answer file", "Init", "GetFilespaceList", ...
-    std::wstring sOutcome; // "succeeded", "failed", "skipped", "aborted"
-    std::wstring sDetail;  // why, when it did not succeed
+    std::wstring sName;        // "answer file", "Init", "GetFilespaceList", ...
+    std::wstring sOutcome;     // "succeeded", "failed", "skipped", "aborted"
+    std::wstring sDetail;      // why, when it did not succeed
     std::wstring sStart, sEnd; // UTC, "YYYY-MM-DDTHH:MM:SS.mmmZ"
     double dSeconds = 0;
 };
@@ -44,8 +44,8 @@ struct RecoverRun {
 
 struct Verdict {
     int iExit = kRecovered;
-    std::wstring sWord;  // "recovered", "recovered with warnings", "failed", "aborted", "bad input"
-    std::wstring sWhy;   // which warnings, or where it failed
+    std::wstring sWord;        // "recovered", "recovered with warnings", "failed", "aborted", "bad input"
+    std::wstring sWhy;         // which warnings, or where it failed
     std::wstring Line() const; // "Verdict: failed (RestoreFilespace D:\: failed)"
 };
 

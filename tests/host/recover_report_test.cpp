@@ -36,9 +36,9 @@ RecoverRun GoodRun()
     RecoverRun run;
     run.sServer = L"localhost";
     run.sClient = L"winclient1";
-    run.phases = {P(L"answer file", L"succeeded"), P(L"Init", L"succeeded"), P(L"GetFilespaceList", L"succeeded"),
-                  P(L"RestoreFilespace W:\\", L"succeeded"), P(L"PrepareSystem", L"succeeded"),
-                  P(L"Fini", L"succeeded")};
+    run.phases = {P(L"answer file", L"succeeded"),      P(L"Init", L"succeeded"),
+                  P(L"GetFilespaceList", L"succeeded"), P(L"RestoreFilespace W:\\", L"succeeded"),
+                  P(L"PrepareSystem", L"succeeded"),    P(L"Fini", L"succeeded")};
     run.filespaces = {Fs(L"W:\\", 26, 26), Fs(L"D:\\", 5, 5)};
     ComponentOutcome c;
     c.sTitle = L"VSS OTHER:\\";
@@ -121,7 +121,8 @@ TEST(RecoverReport, JsonHoldsEveryPartAndTheVerdict)
     EXPECT_EQ(report["filespaces"][1]["bytes"], 500);
     EXPECT_EQ(report["components"][0]["name"], "VSS OTHER:\\");
     EXPECT_TRUE(report["messages"][0]["id"].is_null());
-    EXPECT_EQ(report["messages"][0]["text"], "Fran\xc3\xa7" "ais");
+    EXPECT_EQ(report["messages"][0]["text"], "Fran\xc3\xa7"
+                                             "ais");
     EXPECT_EQ(report["verdict"]["exitCode"], 3);
     EXPECT_EQ(report["verdict"]["result"], "recovered with warnings");
     EXPECT_TRUE(report["verify"].is_null()) << "not asked for";
