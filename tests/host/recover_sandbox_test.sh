@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# The reference host's --recover in sandbox machines whose Windows volume is W:: a full recovery
-# of the standard and the vss shapes with --verify and --report; a filespace that recover fails
-# (exit 1), one with fewer objects than counted (exit 3), a bad answer file (exit 2) and an abort
-# through the abort file while recover hangs (exit 4, no tool left running).
+# The reference host's --recover in sandbox machines whose Windows volume is W:: full recoveries
+# of the standard and the vss shapes with --verify and --report, and one at a point in time; a
+# filespace that recover fails (exit 1), one with fewer objects than counted (exit 3), a bad
+# answer file (exit 2) and an abort through the abort file while recover hangs (exit 4, no tool
+# left running).
 set -euo pipefail
 root=${1:?usage: recover_sandbox_test.sh SOURCE_DIR BUILD_DIR}
 build=${2:?usage: recover_sandbox_test.sh SOURCE_DIR BUILD_DIR}
@@ -49,6 +50,16 @@ for shape in standard vss; do
   python3 "$check" output "$work/$shape.out" || fail=1
   python3 "$check" report "$work/$shape.json" "$work/$shape.out" || fail=1
 done
+
+# The point-in-time sample: the backup of 2021-03-01, one object fewer on W: than the latest one.
+rc=0
+answer='X:\pit.ini' run recpit standard "$work/pit.out" --put "$root/host/samples/answers-pit.ini=X:\\pit.ini" -- --verify --report "$(winpath "$work/pit.json")" || rc=$?
+code $rc 0 pit
+expect '^  W:\\ +W +- +NTFS +2021-03-01 22:00 ' "$work/pit.out"
+expect '^verify: PASS: 13 files and 12 folders of W: match the backup$' "$work/pit.out"
+expect '^Verdict: recovered$' "$work/pit.out"
+python3 "$check" report "$work/pit.json" "$work/pit.out" || fail=1
+grep -q '"pointInTime": "2021-03-02 12:00:00"' "$work/pit.json" || { echo "FAIL (pit): report point in time"; fail=1; }
 
 # recover fails half-way through D:\: the filespace is named, the system state is not tried.
 printf '[faults]\nf1 = recover restore object:3 fail ddcl\n' >"$work/fail.ini"
@@ -105,4 +116,4 @@ if [ $fail -ne 0 ]; then
   for f in "$work"/*.out; do echo "--- $f"; cut -f2- "$f" | tr -d '\r'; done
   exit 1
 fi
-echo "7 passed, 0 failed"
+echo "8 passed, 0 failed"
