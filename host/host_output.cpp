@@ -57,8 +57,27 @@ std::wstring RenderProgress(const ProgressRecord& r)
     }
 }
 
+namespace
+{
+MessageSink g_pSink = nullptr;
+void* g_pSinkContext = nullptr;
+} // namespace
+
+void SetMessageSink(MessageSink pSink, void* pContext)
+{
+    g_pSink = pSink;
+    g_pSinkContext = pContext;
+}
+
+void NoteMessage(unsigned uiLevel, const std::wstring& sText)
+{
+    if (g_pSink)
+        g_pSink(uiLevel, sText, g_pSinkContext);
+}
+
 int LogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext)
 {
+    NoteMessage(uiLevel, pText ? pText : L"");
     auto* answers = static_cast<HostAnswers*>(pContext);
     if (answers && uiLevel == ML_ERROR)
         ++answers->uiErrors;

@@ -24,6 +24,11 @@ struct HostAnswers {
     unsigned uiErrors = 0;
 };
 
+// Every message of the plug-in is also handed to the sink when one is set (the recovery's report).
+using MessageSink = void (*)(unsigned uiLevel, const std::wstring& sText, void* pContext);
+void SetMessageSink(MessageSink pSink, void* pContext);
+void NoteMessage(unsigned uiLevel, const std::wstring& sText);
+
 int LogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext);
 unsigned ProgressCallback(ProgressRecord* pRecord, void* pContext);
 

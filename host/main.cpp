@@ -4,6 +4,8 @@
 #include "host/dev_run_tool.h"
 #include "host/host_output.h"
 #include "host/plugin_loader.h"
+#include "host/recover_cli.h"
+#include "host/recover_job.h"
 #include "host/recovery_job.h"
 
 #include <string>
@@ -53,7 +55,17 @@ int wmain(int argc, wchar_t** argv)
         LoadLibraryW((ModuleFolder() + L"CVEX.DLL").c_str()); // message texts
         return refhost::DevRunTool(args[1], answers, sPassword);
     }
-    std::wstring sDll = ModuleFolder() + L"CVEX.DLL";
+    refhost::RecoverOptions recover;
+    bool bRecover = refhost::WantsRecover(args);
+    if (bRecover) {
+        std::string sOutput;
+        int iRc = refhost::ParseRecoverOptions(args, recover, sOutput);
+        if (iRc >= 0) {
+            refhost::WriteText(std::wstring(sOutput.begin(), sOutput.end()));
+            return iRc;
+        }
+    }
+    std::wstring sDll = recover.sDll.empty() ? ModuleFolder() + L"CVEX.DLL" : recover.sDll;
     for (size_t i = 0; i + 1 < args.size(); ++i)
         if (args[i] == L"--dll")
             sDll = args[i + 1];
@@ -69,6 +81,8 @@ int wmain(int argc, wchar_t** argv)
     plugin.SetLogMsgCallbackFn(&refhost::LogCallback, &answers);
     plugin.SetProgMsgCallbackFn(&refhost::ProgressCallback, &answers);
     ShowModule(plugin);
+    if (bRecover)
+        return refhost::RunRecover(plugin, *loaded.Credentials(), recover);
     // --answer-file PATH and --write-answer-file PATH work on the plug-in's credentials.
     refhost::AnswerFileOptions answerFile = refhost::ParseAnswerFileOptions(args);
     // With --init, --list or --json as well, the main job: Init, the listing when asked, then Fini.

@@ -42,27 +42,6 @@ bool ListBackup(CRPL& plugin, const RecoveryJobOptions& options, Listing& listin
     return bOk;
 }
 
-std::wstring PitForVerify(const CvexCredentials& cred)
-{
-    if (!cred.HasPit())
-        return {};
-    const SYSTEMTIME& st = cred.m_Pit;
-    wchar_t wsz[32] = {};
-    std::swprintf(wsz, 32, L"%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
-                  st.wSecond);
-    return wsz;
-}
-
-VerifyContext MakeVerifyContext(const CvexCredentials& cred, const RecoveryJobOptions& options)
-{
-    VerifyContext context;
-    context.sStore = StoreFromNwsimIni(options.sNwsimIni);
-    context.sClient = cred.m_sClientName;
-    context.sPit = PitForVerify(cred);
-    context.sScript = options.sVerifyScript;
-    return context;
-}
-
 // Restores what was asked, shows the table, and compares with the store when asked.
 bool RestoreAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJobOptions& options,
                       const Listing& listing)
@@ -91,6 +70,34 @@ bool PrepareAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJ
         Print(L"  | " + sLine);
     if (!run.bPrepared || !options.restore.bVerify)
         return run.bPrepared;
+    return VerifySystemOnDrives(listing, MakeVerifyContext(cred, options));
+}
+
+} // namespace
+
+std::wstring PitText(const CvexCredentials& cred)
+{
+    if (!cred.HasPit())
+        return {};
+    const SYSTEMTIME& st = cred.m_Pit;
+    wchar_t wsz[32] = {};
+    std::swprintf(wsz, 32, L"%04u-%02u-%02u %02u:%02u:%02u", st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute,
+                  st.wSecond);
+    return wsz;
+}
+
+VerifyContext MakeVerifyContext(const CvexCredentials& cred, const RecoveryJobOptions& options)
+{
+    VerifyContext context;
+    context.sStore = StoreFromNwsimIni(options.sNwsimIni);
+    context.sClient = cred.m_sClientName;
+    context.sPit = PitText(cred);
+    context.sScript = options.sVerifyScript;
+    return context;
+}
+
+bool VerifySystemOnDrives(const Listing& listing, const VerifyContext& context)
+{
     std::wstring sLetters;
     for (const FileSpace& fs : listing.filespaces) {
         wchar_t wc = TargetLetter(fs);
@@ -98,10 +105,8 @@ bool PrepareAndVerify(CRPL& plugin, const CvexCredentials& cred, const RecoveryJ
             GetDriveTypeW((std::wstring(1, wc) + L":\\").c_str()) != DRIVE_NO_ROOT_DIR)
             sLetters += wc;
     }
-    return VerifySystemState(sLetters, MakeVerifyContext(cred, options));
+    return VerifySystemState(sLetters, context);
 }
-
-} // namespace
 
 RecoveryJobOptions ParseRecoveryJobOptions(const std::vector<std::wstring>& args)
 {

@@ -3,7 +3,10 @@
 // asked (--list, --json FILE), restore filespaces (--restore) and compare them with the store
 // (--verify), show every message and the outcome, and close the session (Fini).
 #pragma once
+#include "credentials/cvex_credentials.h"
+#include "host/listing.h"
 #include "host/restore_job.h"
+#include "host/verify_drives.h"
 #include "plugin/crpl.h"
 
 #include <string>
@@ -32,5 +35,12 @@ bool WantsRecoveryJob(const std::vector<std::wstring>& args);
 // the messages reach the screen through the log callback already set. Returns the exit code: 0
 // when every step asked for succeeded (a filespace skipped as absent counts), 1 otherwise.
 int RunRecoveryJob(CRPL& plugin, CrplCredentials& credentials, const RecoveryJobOptions& options);
+
+// The point in time as the store's verifier takes it ("YYYY-MM-DD HH:MM:SS"); empty when none.
+std::wstring PitText(const CvexCredentials& cred);
+// What the comparisons with the store need: the store, the client, the point in time, the script.
+VerifyContext MakeVerifyContext(const CvexCredentials& cred, const RecoveryJobOptions& options);
+// Compares the system state on the listing's drives that are present with the store.
+bool VerifySystemOnDrives(const Listing& listing, const VerifyContext& context);
 
 } // namespace refhost

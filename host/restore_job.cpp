@@ -1,5 +1,6 @@
 #include "host/restore_job.h"
 
+#include "host/abort_watch.h"
 #include "host/host_output.h"
 #include "host/verify_drives.h"
 #include "support/vstring.h"
@@ -33,6 +34,7 @@ int RestoreLogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext)
     std::wstring sText = pText ? pText : L"";
     if (session->pCurrent)
         session->pCurrent->messages.push_back({uiLevel, sText});
+    NoteMessage(uiLevel, sText);
     session->view.Message(L"[" + LevelName(uiLevel) + L"] " + sText);
     return 0;
 }
@@ -51,7 +53,7 @@ unsigned RestoreProgressCallback(ProgressRecord* pRecord, void* pContext)
     if (pRecord->uiKind == PK_OBJECT_RESTORED && session->pRestoredPaths)
         session->pRestoredPaths->insert(Lower(pRecord->sText1));
     session->view.OnRecord(*pRecord, NowSeconds());
-    return 0;
+    return AbortAnswer();
 }
 
 FilespaceOutcome RestoreOne(CRPL& plugin, const FileSpace& fs, RestoreSession& session)

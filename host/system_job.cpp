@@ -1,5 +1,6 @@
 #include "host/system_job.h"
 
+#include "host/abort_watch.h"
 #include "host/host_output.h"
 #include "host/progress_view.h"
 #include "support/vstring.h"
@@ -24,6 +25,7 @@ int SystemLogCallback(unsigned uiLevel, const wchar_t* pText, void* pContext)
     auto* session = static_cast<SystemSession*>(pContext);
     std::wstring sText = pText ? pText : L"";
     session->pRun->messages.push_back({uiLevel, sText});
+    NoteMessage(uiLevel, sText);
     session->view.Message(L"[" + LevelName(uiLevel) + L"] " + sText);
     return 0;
 }
@@ -36,7 +38,7 @@ unsigned SystemProgressCallback(ProgressRecord* pRecord, void* pContext)
     std::vector<ComponentOutcome>& components = session->pRun->components;
     size_t nBefore = components.size();
     if (!ApplyComponentRecord(components, *pRecord))
-        return 0;
+        return AbortAnswer();
     double dNow = NowSeconds();
     if (components.size() != nBefore) {
         if (session->bViewStarted)
@@ -46,7 +48,7 @@ unsigned SystemProgressCallback(ProgressRecord* pRecord, void* pContext)
         session->bViewStarted = true;
     }
     session->view.OnRecord(*pRecord, dNow);
-    return 0;
+    return AbortAnswer();
 }
 
 std::vector<std::wstring> ReadLines(const std::wstring& sPath)

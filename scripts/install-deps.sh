@@ -7,7 +7,7 @@ set -euo pipefail
 fuzz_packages=(cmake make clang libclang-rt-14-dev)
 packages=(cmake make g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 mingw-w64-tools
           g++-mingw-w64-i686-posix wine wine64 googletest clang-format python3 iproute2 util-linux ccache nlohmann-json3-dev
-          "${fuzz_packages[@]}")
+          libcli11-dev "${fuzz_packages[@]}")
 if [ "${1:-}" = fuzz ]; then
   packages=("${fuzz_packages[@]}")
 fi
