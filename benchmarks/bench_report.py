@@ -1,0 +1,95 @@
+#!/usr/bin/env python3
+"""Turns the "figure ..." lines of the benchmark programs into the results table and its JSON.
+
+    bench_report.py MODE OUT.json LOG...
+
+A figure line is "figure ID UNIT MIN MEDIAN MAX COUNT [NOTE]". Each goal names the figures it
+judges; a goal whose figures are missing is "not measured", never a guessed value.
+"""
+import json
+import sys
+
+# Goal rows: name, what is judged, goal text, and a check over the figures it needs.
+GOALS = [
+    ("Engine throughput", "throughput_ratio median", ">= 0.8 of the plain loop",
+     ["throughput_ratio"], lambda f: f["throughput_ratio"]["median"] >= 0.8),
+    ("Prompt latency", "prompt_latency median / max (ms)", "median <= 20 ms, worst <= 100 ms",
+     ["prompt_latency"],
+     lambda f: f["prompt_latency"]["median"] <= 20 and f["prompt_latency"]["max"] <= 100),
+    ("Password round trip", "password_round_trip max (ms)", "worst <= 1500 ms",
+     ["password_round_trip"], lambda f: f["password_round_trip"]["max"] <= 1500),
+    ("Restore overhead", "", "<= 1.10 of the tools alone", ["restore_ratio"], None),
+    ("Memory", "", "<= 32 MiB, the two within 2 MiB", ["memory_peak"], None),
+    ("Listing", "", "<= 1.10 of the tools alone", ["listing_ratio"], None),
+]
+
+
+def parse_figures(lines):
+    """Figures by id from the programs' output; malformed lines are skipped."""
+    figures = {}
+    for line in lines:
+        parts = line.split()
+        if len(parts) < 7 or parts[0] != "figure":
+            continue
+        try:
+            low, median, high = (float(p) for p in parts[3:6])
+            count = int(parts[6])
+        except ValueError:
+            continue
+        if count == 0:
+            continue
+        figures[parts[1]] = {"unit": parts[2], "min": low, "median": median, "max": high,
+                             "count": count, "note": " ".join(parts[7:])}
+    return figures
+
+
+def measured_text(figure):
+    return "%.4g / %.4g / %.4g %s (n=%d)" % (figure["min"], figure["median"], figure["max"],
+                                               figure["unit"], figure["count"])
+
+
+def judge(figures):
+    """One row per goal: the figures it used, measured text and pass/fail/not measured."""
+    rows = []
+    for name, judged, goal, needs, check in GOALS:
+        have = all(n in figures for n in needs)
+        if not have or check is None:
+            rows.append({"figure": name, "measured": "not measured", "goal": goal,
+                         "result": "not measured"})
+            continue
+        rows.append({"figure": name, "judged": judged, "goal": goal,
+                     "measured": "; ".join(measured_text(figures[n]) for n in needs),
+                     "values": {n: figures[n] for n in needs},
+                     "result": "pass" if check(figures) else "fail"})
+    return rows
+
+
+def table(rows, mode):
+    head = ("Figure", "Measured (min / median / max)", "Goal", "Result")
+    body = [(r["figure"], r["measured"], r["goal"], r["result"]) for r in rows]
+    widths = [max(len(x[i]) for x in [head] + body) for i in range(4)]
+    out = ["Benchmarks (%s mode)" % mode]
+    for cells in [head] + body:
+        out.append(" | ".join(c.ljust(w) for c, w in zip(cells, widths)))
+    return "\n".join(out)
+
+
+def main(argv):
+    if len(argv) < 3:
+        print(__doc__.strip())
+        return 2
+    mode, out_path, logs = argv[0], argv[1], argv[2:]
+    lines = []
+    for path in logs:
+        with open(path, encoding="utf-8", errors="replace") as f:
+            lines += f.read().splitlines()
+    figures = parse_figures(lines)
+    rows = judge(figures)
+    print(table(rows, mode))
+    with open(out_path, "w", encoding="utf-8") as f:
+        json.dump({"mode": mode, "rows": rows, "figures": figures}, f, indent=2)
+    return 1 if any(r["result"] == "fail" for r in rows) else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv[1:]))

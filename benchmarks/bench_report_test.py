@@ -1,0 +1,73 @@
+#!/usr/bin/env python3
+"""The results table's reading of figure lines and its judgement against the goals."""
+import json
+import os
+import sys
+import tempfile
+import unittest
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import bench_report  # noqa: E402
+
+
+def figure(fid, low, median, high, count=3, unit="ms"):
+    return "figure %s %s %g %g %g %d" % (fid, unit, low, median, high, count)
+
+
+def rows_by_name(rows):
+    return {r["figure"]: r for r in rows}
+
+
+class ParseFigures(unittest.TestCase):
+    def test_reads_figures_and_skips_other_lines(self):
+        lines = ["run-bench: prompts 50 x 3", figure("prompt_latency", 1, 3.5, 30, 150),
+                 "figure broken ms x y z 3", "figure short ms 1 2",
+                 figure("empty", 0, 0, 0, 0), "error passwords run 0: 1 of 3 answers arrived"]
+        figures = bench_report.parse_figures(lines)
+        self.assertEqual(list(figures), ["prompt_latency"])
+        self.assertEqual(figures["prompt_latency"]["median"], 3.5)
+        self.assertEqual(figures["prompt_latency"]["count"], 150)
+
+
+class Judge(unittest.TestCase):
+    def test_missing_figures_are_not_measured_never_passed(self):
+        rows = rows_by_name(bench_report.judge({}))
+        self.assertEqual(len(rows), len(bench_report.GOALS))
+        for row in rows.values():
+            self.assertEqual(row["result"], "not measured")
+            self.assertEqual(row["measured"], "not measured")
+
+    def test_each_goal_checks_its_own_bound(self):
+        lines = [figure("throughput_ratio", 0.5, 0.79, 1.2, unit="ratio"),
+                 figure("prompt_latency", 1, 20, 100.5),
+                 figure("password_round_trip", 20, 50, 1500)]
+        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))
+        self.assertEqual(rows["Engine throughput"]["result"], "fail")  # median under 0.8
+        self.assertEqual(rows["Prompt latency"]["result"], "fail")  # worst over 100 ms
+        self.assertEqual(rows["Password round trip"]["result"], "pass")  # 1500 ms is within
+        self.assertEqual(rows["Restore overhead"]["result"], "not measured")
+
+    def test_a_figure_without_a_benchmark_stays_not_measured(self):
+        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(
+            [figure("restore_ratio", 1, 1, 1, unit="ratio")])))
+        self.assertEqual(rows["Restore overhead"]["result"], "not measured")
+
+
+class Main(unittest.TestCase):
+    def test_writes_json_and_exits_one_on_a_miss(self):
+        with tempfile.TemporaryDirectory() as d:
+            log = os.path.join(d, "passwords.log")
+            with open(log, "w") as f:
+                f.write(figure("password_round_trip", 20, 9000, 10060, 9) + "\n")
+            out = os.path.join(d, "results.json")
+            self.assertEqual(bench_report.main(["quick", out, log]), 1)
+            with open(out) as f:
+                data = json.load(f)
+            self.assertEqual(data["mode"], "quick")
+            row = rows_by_name(data["rows"])["Password round trip"]
+            self.assertEqual(row["result"], "fail")
+            self.assertEqual(row["values"]["password_round_trip"]["max"], 10060)
+
+
+if __name__ == "__main__":
+    unittest.main()
