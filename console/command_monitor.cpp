@@ -22,40 +22,6 @@ bool JobHandlesAreOpen(const MonitorJob& job)
     return true;
 }
 
-void AnnouncePassword(const MonitorJob& job, const wchar_t* pFn)
-{
-    CvexTrace().Line(TL_INFO, pFn, L"Password required");
-    job.shared.bPromptAfterPassword = false;
-    job.shared.bPasswordRequired = true;
-}
-
-// Follows a tool through its password prompts until it switches its console mode back, ends,
-// or stays silent with its input off for the password pause. While the mode stays off, a new
-// unfinished line printed after the typed password is the next prompt: it is asked for at once.
-// A mode switched back and off again between two polls is missed, so the mode alone cannot
-// tell a new prompt from the one just answered.
-void FollowPasswordPrompts(const MonitorJob& job, const wchar_t* pFn)
-{
-    const DWORD kStepMs = 10;
-    AnnouncePassword(job, pFn);
-    ULONGLONG ullAnswered = 0;
-    while (WaitForSingleObject(job.hProcess, kStepMs) == WAIT_TIMEOUT) {
-        if (job.shared.bPasswordRequired) {
-            ullAnswered = 0;
-            continue; // not answered yet
-        }
-        if (ullAnswered == 0)
-            ullAnswered = GetTickCount64();
-        DWORD dwMode = 0;
-        if (!GetConsoleMode(job.hConIn, &dwMode) || dwMode != 0)
-            return;
-        if (job.shared.bPromptAfterPassword)
-            AnnouncePassword(job, pFn);
-        else if (GetTickCount64() - ullAnswered >= job.shared.dwPasswordPauseMs)
-            return;
-    }
-}
-
 // A tool that reads a password unseen switches every console input mode off.
 void WatchForPasswordPrompt(const MonitorJob& job, const wchar_t* pFn)
 {
@@ -66,8 +32,12 @@ void WatchForPasswordPrompt(const MonitorJob& job, const wchar_t* pFn)
         return;
     }
     DWORD dwMode = 1;
-    if (dwWait == WAIT_TIMEOUT && GetConsoleMode(job.hConIn, &dwMode) && dwMode == 0)
-        FollowPasswordPrompts(job, pFn);
+    if (dwWait == WAIT_TIMEOUT && GetConsoleMode(job.hConIn, &dwMode) && dwMode == 0) {
+        CvexTrace().Line(TL_INFO, pFn, L"Password required");
+        job.shared.bPasswordRequired = true;
+        // The pause ends early when the tool ends (an operation that gave up on it).
+        WaitForSingleObject(job.hProcess, job.shared.dwPasswordPauseMs);
+    }
 }
 
 // Polls the tool until it has ended; answers its exit status.

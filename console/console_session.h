@@ -38,10 +38,8 @@ public:
         unsigned uiStartAttempts = 5;
         DWORD dwStartPauseMs = 200;
     };
-    // Heartbeat period in 10 ms polls, Abort's closing pause, how long the monitoring thread
-    // waits after a typed password, while the tool keeps its input off and prints no new
-    // prompt, before it takes the mode for a new request (so that the same prompt is not seen
-    // twice),
+    // Heartbeat period in 10 ms polls, Abort's closing pause, the monitoring thread's pause after
+    // a password prompt (so that the same prompt is not seen twice before the password is typed),
     // and how long RunCommand waits for a previous tool that is still running before it ends it.
     // Shortened only by tests.
     struct Timing {
@@ -113,8 +111,6 @@ public:
     struct Shared {
         std::atomic<bool> bCommandIdle{true};
         std::atomic<bool> bPasswordRequired{false};
-        // Set by the reader: the output since the password was typed ends in an unfinished line.
-        std::atomic<bool> bPromptAfterPassword{false};
         std::atomic<DWORD> dwPasswordPauseMs{10000};
     };
 

@@ -139,7 +139,6 @@ bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
              ++uiPoll) {
             if (m_ring.get(c)) {
                 bGotByte = true;
-                m_shared.bPromptAfterPassword.store(c != '\n' && c != '\r', std::memory_order_relaxed);
                 return m_uiLastProgressAnswer == 1 ? AbortRead() : true;
             }
             if (m_nReadMoved < m_nReadAvailable) {

@@ -66,7 +66,6 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
         return false;
     }
     bool bSent = SendResponse(sPassword + L"\r\n", true);
-    m_shared.bPromptAfterPassword = false;
     m_shared.bPasswordRequired = false;
     if (!bSent)
         return scope.Fail(L"SendResponse( PASSWORD ) failed");

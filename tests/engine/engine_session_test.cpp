@@ -92,46 +92,6 @@ TEST_F(EngineTest, PasswordIsAskedOnceTypedUnseenAndReused)
     EXPECT_FALSE(Contains(sTrace, L"Se3cret"));
 }
 
-// The next prompt is asked for as soon as the tool prints it, not after the password pause:
-// with a pause of an hour, three prompts in a row still end, each asked for exactly once.
-TEST_F(EngineTest, PromptsInARowAreEachAskedForOnceWithoutWaitingForThePause)
-{
-    impl.SetEngineTimingForTesting(100, 0, 3600000);
-    host.sPassword = L"pw";
-    SetEnvironmentVariableW(L"CVEX_FAKE_PASSWORD", L"pw");
-    ASSERT_TRUE(impl.RunCommand(Tool(L"password 3"), false));
-    int nRequests = 0;
-    int nAccepted = 0;
-    std::wstring s;
-    while (impl.GetLine(s, false)) {
-        if (s.empty() && nRequests < 5 && impl.ProvidePassword())
-            ++nRequests;
-        nAccepted += s == L"password accepted";
-    }
-    EXPECT_EQ(nRequests, 3);
-    EXPECT_EQ(nAccepted, 3);
-}
-
-// Output that only ends the answered prompt's line is no new prompt: a tool that keeps its input
-// off while it checks the password is not asked twice, whatever the pause.
-TEST_F(EngineTest, EndedLineWithTheInputStillOffIsNoNewPrompt)
-{
-    impl.SetEngineTimingForTesting(100, 0, 3600000);
-    host.sPassword = L"pw";
-    SetEnvironmentVariableW(L"CVEX_FAKE_PASSWORD", L"pw");
-    ASSERT_TRUE(impl.RunCommand(Tool(L"checked-password 1500"), false));
-    int nRequests = 0;
-    int nAccepted = 0;
-    std::wstring s;
-    while (impl.GetLine(s, false)) {
-        if (s.empty() && nRequests < 5 && impl.ProvidePassword())
-            ++nRequests;
-        nAccepted += s == L"password accepted";
-    }
-    EXPECT_EQ(nRequests, 1);
-    EXPECT_EQ(nAccepted, 1);
-}
-
 TEST_F(EngineTest, NoPasswordFromTheHostIsAnAbort)
 {
     EXPECT_FALSE(impl.ProvidePassword()); // nothing asked: the host is not bothered

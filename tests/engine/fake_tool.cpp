@@ -4,8 +4,6 @@
 //   keys N             print N raw key events as typed into the console
 //   password N         ask N passwords with every console input mode off; say whether each
 //                      equals the environment variable CVEX_FAKE_PASSWORD
-//   checked-password MS ask one password as above, then end the line and keep the input off for
-//                      MS milliseconds (a tool checking it with its server) before answering
 //   silent SECONDS     print nothing for a while, then "done"
 //   connect ADDR SECS  connect to ADDR:7937 (IPv4 or IPv6); when the server drops the connection close it too;
 //                      after SECS silent seconds print "done"
@@ -95,7 +93,7 @@ int Keys(int count)
     return 0;
 }
 
-int Passwords(int count, const std::string& expected, DWORD dwCheckMs = 0)
+int Passwords(int count, const std::string& expected)
 {
     HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
     for (int i = 0; i < count; ++i) {
@@ -104,10 +102,8 @@ int Passwords(int count, const std::string& expected, DWORD dwCheckMs = 0)
         SetConsoleMode(hIn, 0);
         Out("Password for file C:\\secret" + std::to_string(i) + ".txt: ");
         std::string pw = ReadTypedLine();
-        Out("\r\n");
-        Sleep(dwCheckMs);
         SetConsoleMode(hIn, dwMode);
-        Out(pw == expected ? "password accepted\r\n" : "password wrong\r\n");
+        Out(pw == expected ? "\r\npassword accepted\r\n" : "\r\npassword wrong\r\n");
     }
     return 0;
 }
@@ -157,9 +153,6 @@ int main(int argc, char** argv)
         return Keys(n);
     else if (role == "password")
         return Passwords(n, std::getenv("CVEX_FAKE_PASSWORD") ? std::getenv("CVEX_FAKE_PASSWORD") : "");
-    else if (role == "checked-password")
-        return Passwords(1, std::getenv("CVEX_FAKE_PASSWORD") ? std::getenv("CVEX_FAKE_PASSWORD") : "",
-                         static_cast<DWORD>(n));
     else if (role == "silent") {
         Sleep(static_cast<DWORD>(n) * 1000);
         Out("done\r\n");
