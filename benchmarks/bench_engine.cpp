@@ -159,8 +159,7 @@ bool RunAnswered(const std::wstring& sArgs, std::vector<std::wstring>& lines)
     return true;
 }
 
-int Answered(const char* pRole, const wchar_t* pRole16, const wchar_t* pKey, const char* pFigure, int nCount,
-             int nRuns)
+int Answered(const char* pRole, const wchar_t* pRole16, const wchar_t* pKey, const char* pFigure, int nCount, int nRuns)
 {
     std::vector<double> ms;
     for (int i = 0; i < nRuns; ++i) {
