@@ -33,14 +33,7 @@ std::wstring Tool(const std::wstring& sArgs)
 
 double Seconds()
 {
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return static_cast<double>(t.QuadPart) / static_cast<double>(freq.QuadPart);
+    return static_cast<double>(bench::NowUs()) / 1e6;
 }
 
 // The host's side: messages dropped, password requests answered at once.

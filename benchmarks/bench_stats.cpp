@@ -1,5 +1,7 @@
 #include "benchmarks/bench_stats.h"
 
+#include "support/win.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
@@ -43,6 +45,18 @@ std::string FigureLine(const std::string& sId, const std::string& sUnit, const S
     std::snprintf(sz, sizeof(sz), "figure %s %s %.6g %.6g %.6g %zu", sId.c_str(), sUnit.c_str(), s.dMin, s.dMedian,
                   s.dMax, s.nCount);
     return sNote.empty() ? std::string(sz) : std::string(sz) + " " + sNote;
+}
+
+long long NowUs()
+{
+    static LARGE_INTEGER freq = [] {
+        LARGE_INTEGER f;
+        QueryPerformanceFrequency(&f);
+        return f;
+    }();
+    LARGE_INTEGER t;
+    QueryPerformanceCounter(&t);
+    return t.QuadPart * 1000000 / freq.QuadPart;
 }
 
 } // namespace bench

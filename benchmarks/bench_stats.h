@@ -26,4 +26,7 @@ std::vector<double> ValuesOf(const std::vector<std::wstring>& lines, const std::
 std::string FigureLine(const std::string& sId, const std::string& sUnit, const Summary& s,
                        const std::string& sNote = "");
 
+// Microseconds of the performance counter, for intervals only.
+long long NowUs();
+
 } // namespace bench

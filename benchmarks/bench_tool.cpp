@@ -4,6 +4,7 @@
 //                  answer arrived ("latency_us V"), then exit
 //   passwords N    ask N passwords with every console input mode off; for each, how long from the
 //                  mode change to the typed password ("password_us V")
+#include "benchmarks/bench_stats.h"
 #include "support/win.h"
 
 #include <cstdlib>
@@ -17,18 +18,6 @@ void Out(const std::string& s)
 {
     DWORD n = 0;
     WriteFile(GetStdHandle(STD_OUTPUT_HANDLE), s.data(), static_cast<DWORD>(s.size()), &n, nullptr);
-}
-
-long long NowUs()
-{
-    static LARGE_INTEGER freq = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER t;
-    QueryPerformanceCounter(&t);
-    return t.QuadPart * 1000000 / freq.QuadPart;
 }
 
 // One line typed into the console: key-down characters up to CR.
@@ -74,9 +63,9 @@ int Prompts(int count)
     std::vector<long long> us;
     for (int i = 0; i < count; ++i) {
         Out("recover> ");
-        long long t0 = NowUs();
+        long long t0 = bench::NowUs();
         std::string answer = ReadTypedLine();
-        us.push_back(NowUs() - t0);
+        us.push_back(bench::NowUs() - t0);
         if (answer.empty())
             return 3;
     }
@@ -93,10 +82,10 @@ int Passwords(int count)
         DWORD dwMode = 0;
         GetConsoleMode(hIn, &dwMode);
         SetConsoleMode(hIn, 0);
-        long long t0 = NowUs();
+        long long t0 = bench::NowUs();
         Out("Password for file C:\\secret" + std::to_string(i) + ".txt: ");
         std::string pw = ReadTypedLine();
-        us.push_back(NowUs() - t0);
+        us.push_back(bench::NowUs() - t0);
         SetConsoleMode(hIn, dwMode);
         Out(pw.empty() ? "\r\npassword missing\r\n" : "\r\npassword accepted\r\n");
     }
