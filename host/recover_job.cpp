@@ -78,6 +78,25 @@ private:
     double m_dStart;
 };
 
+// The second abort request came: what failed since was ended by the operator.
+bool Ended()
+{
+    return AbortRequests() >= 2;
+}
+
+std::wstring FailedOrAborted()
+{
+    return Ended() ? L"aborted" : L"failed";
+}
+
+// Init and the listing report to the plain callback; its answer becomes the operator's abort
+// once the second request came, so that the running tool is ended through the plug-in.
+unsigned RecoverProgressCallback(ProgressRecord* pRecord, void* pContext)
+{
+    unsigned uiAnswer = ProgressCallback(pRecord, pContext);
+    return AbortAnswer() ? 1 : uiAnswer;
+}
+
 void Skip(RecoverRun& run, const std::wstring& sName, const std::wstring& sWhy)
 {
     Phase(run, sName).End(L"skipped", sWhy);
@@ -164,6 +183,8 @@ void RestoreEach(CRPL& plugin, RecoverRun& run, const Listing& listing, const Re
         Phase phase(run, L"RestoreFilespace " + fs.sFsName);
         RestoreRun one_run = RunRestores(plugin, {fs}, one);
         FilespaceOutcome& outcome = one_run.outcomes.front();
+        RestoreResult enResult = Decide(outcome);
+        outcome.bAborted = enResult == RestoreResult::Failed && Ended();
         run.filespaces.push_back(outcome);
         restores.outcomes.push_back(outcome);
         if (TargetLetter(fs) == L'C' && !restores.bSnapshot && options.bVerify) {
@@ -171,10 +192,9 @@ void RestoreEach(CRPL& plugin, RecoverRun& run, const Listing& listing, const Re
             restores.bSnapshot = true;
         }
         restores.cRestored.insert(one_run.cRestored.begin(), one_run.cRestored.end());
-        RestoreResult enResult = Decide(outcome);
         if (enResult == RestoreResult::Failed) {
             restores.bAnyFailed = true;
-            phase.End(AbortRequests() >= 2 ? L"aborted" : L"failed", LastError(plugin));
+            phase.End(outcome.bAborted ? L"aborted" : L"failed", LastError(plugin));
         } else {
             phase.End(enResult == RestoreResult::Restored ? L"succeeded" : ResultName(enResult));
         }
@@ -187,11 +207,14 @@ void PrepareSystem(CRPL& plugin, RecoverRun& run)
     SystemRun system = RunPrepareSystem(plugin);
     for (const std::wstring& sLine : FormatSystemSummary(system))
         Print(sLine);
+    bool bAborted = !system.bPrepared && Ended();
+    for (ComponentOutcome& c : system.components)
+        c.bAborted = bAborted && !c.bFinished;
     run.components = system.components;
     if (system.bPrepared)
         phase.End(L"succeeded");
     else
-        phase.End(AbortRequests() >= 2 ? L"aborted" : L"failed", system.sError);
+        phase.End(bAborted ? L"aborted" : L"failed", system.sError);
 }
 
 // Everything after Init, up to (not including) Fini.
@@ -201,7 +224,7 @@ void RecoverAfterInit(CRPL& plugin, RecoverRun& run, const CvexCredentials& cred
     Listing listing = RunListing(plugin);
     for (const std::wstring& sLine : FormatListing(listing))
         Print(sLine);
-    listPhase.End(listing.bListed ? L"succeeded" : L"failed", listing.sListError);
+    listPhase.End(listing.bListed ? L"succeeded" : FailedOrAborted(), listing.sListError);
     if (!listing.bListed)
         return;
     bool bSystemState = !options.bSkipSystemState;
@@ -295,6 +318,9 @@ int RunRecover(CRPL& plugin, CrplCredentials& credentials, const RecoverOptions&
     run.bVerified = true;
     SetMessageSink(&CollectMessage, &session);
     WatchAbortFile(options.sAbortFile);
+    HostAnswers answers;
+    answers.sPassword = options.sPassword;
+    plugin.SetProgMsgCallbackFn(&RecoverProgressCallback, &answers);
     auto& cred = static_cast<CvexCredentials&>(credentials);
     // Nothing on the machine changes before the answer file passed its check.
     if (!LoadAnswers(run, cred, options) || AbortRequests())
@@ -302,7 +328,7 @@ int RunRecover(CRPL& plugin, CrplCredentials& credentials, const RecoverOptions&
     Phase init(run, L"Init");
     Print(L"Init: connecting the recovery environment to the NetWorker server ...");
     bool bInit = plugin.Init(&credentials);
-    init.End(bInit ? L"succeeded" : L"failed", bInit ? L"" : LastError(plugin));
+    init.End(bInit ? L"succeeded" : FailedOrAborted(), bInit ? L"" : LastError(plugin));
     if (bInit && !AbortRequests())
         RecoverAfterInit(plugin, run, cred, options);
     Phase fini(run, L"Fini");

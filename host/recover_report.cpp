@@ -91,10 +91,16 @@ std::wstring Verdict::Line() const
 
 std::wstring ComponentResult(const ComponentOutcome& c)
 {
-    return c.bFailed                    ? L"failed"
+    return c.bAborted                   ? L"aborted"
+           : c.bFailed                  ? L"failed"
            : !c.bFinished               ? L"not finished"
            : c.uiRestored < c.uiCounted ? L"incomplete"
                                         : L"restored";
+}
+
+std::wstring FilespaceResult(const FilespaceOutcome& fs)
+{
+    return fs.bAborted ? L"aborted" : ResultName(Decide(fs));
 }
 
 Verdict DecideVerdict(const RecoverRun& run)
@@ -130,7 +136,7 @@ std::vector<std::wstring> FormatRecoverSummary(const RecoverRun& run)
     for (const FilespaceOutcome& fs : run.filespaces)
         lines.push_back(L"  " + Pad(fs.sName, 40) + Pad(std::to_wstring(fs.uiCounted), 8) +
                         Pad(std::to_wstring(fs.uiRestored), 8) + Pad(std::to_wstring(fs.ullBytes), 10) +
-                        Pad(FormatDuration(fs.dSeconds), 8) + Pad(ResultName(Decide(fs)), 24) +
+                        Pad(FormatDuration(fs.dSeconds), 8) + Pad(FilespaceResult(fs), 24) +
                         std::to_wstring(CountLevel(fs.messages, ML_WARNING)));
     for (const ComponentOutcome& c : run.components)
         lines.push_back(L"  " + Pad(c.sTitle, 40) + Pad(std::to_wstring(c.uiCounted), 8) +
@@ -174,7 +180,7 @@ std::string RecoverReportJson(const RecoverRun& run)
                                         {"restored", fs.uiRestored},
                                         {"bytes", fs.ullBytes},
                                         {"seconds", fs.dSeconds},
-                                        {"result", U8(ResultName(Decide(fs)))},
+                                        {"result", U8(FilespaceResult(fs))},
                                         {"warnings", CountLevel(fs.messages, ML_WARNING)},
                                         {"errors", CountLevel(fs.messages, ML_ERROR)}});
     for (const ComponentOutcome& c : run.components)

@@ -53,8 +53,10 @@ struct Verdict {
 // filespaces, components and warning messages decide between recovered and recovered with warnings.
 Verdict DecideVerdict(const RecoverRun& run);
 
-// A component's result: "restored", "incomplete", "failed" or "not finished".
+// A component's result: "restored", "incomplete", "failed", "aborted" or "not finished".
 std::wstring ComponentResult(const ComponentOutcome& c);
+// A filespace's result as the summary and the report show it: the restore's own, or "aborted".
+std::wstring FilespaceResult(const FilespaceOutcome& fs);
 
 // One line per phase: "Phase Init: succeeded (00:02)".
 std::wstring FormatPhaseLine(const PhaseOutcome& phase);

@@ -45,7 +45,8 @@ struct FilespaceOutcome {
     std::wstring sName;
     wchar_t wcTarget = L'-'; // the drive it lands on
     bool bInListing = true;
-    bool bResult = false; // what RestoreFilespace answered
+    bool bResult = false;  // what RestoreFilespace answered
+    bool bAborted = false; // it failed because the operator ended it
     unsigned uiCounted = 0;
     unsigned uiRestored = 0;
     unsigned long long ullBytes = 0;

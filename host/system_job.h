@@ -18,6 +18,7 @@ struct ComponentOutcome {
     unsigned uiRestored = 0;
     bool bFailed = false; // a kind 3 record ended it
     bool bFinished = false;
+    bool bAborted = false; // the operator ended it before it finished
 };
 
 // Folds one record into the list: a start record with a new title begins a component (the second

@@ -107,6 +107,32 @@ TEST(RecoverVerdict, SummaryHasARowPerFilespaceAndComponentAndEndsWithTheVerdict
     EXPECT_EQ(lines[5], L"Verdict: failed (RestoreFilespace D:\\)");
 }
 
+TEST(RecoverVerdict, AnEndedFilespaceAndComponentShowAsAbortedNotFailed)
+{
+    RecoverRun run = GoodRun();
+    run.filespaces[1].bResult = false;
+    run.filespaces[1].bAborted = true;
+    run.components[0].bFinished = false;
+    run.components[0].bAborted = true;
+    run.phases[3] = P(L"RestoreFilespace D:\\", L"aborted", L"User aborted");
+    run.uiAbortRequests = 2;
+    std::vector<std::wstring> lines = FormatRecoverSummary(run);
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_NE(lines[2].find(L" restored "), std::wstring::npos) << "W: finished before the abort";
+    EXPECT_NE(lines[3].find(L" aborted "), std::wstring::npos);
+    EXPECT_EQ(lines[3].find(L"failed"), std::wstring::npos);
+    EXPECT_NE(lines[4].find(L" aborted "), std::wstring::npos);
+    EXPECT_EQ(lines[5], L"Verdict: aborted (in RestoreFilespace D:\\)");
+    auto report = nlohmann::json::parse(RecoverReportJson(run));
+    EXPECT_EQ(report["filespaces"][1]["result"], "aborted");
+    EXPECT_EQ(report["components"][0]["result"], "aborted");
+    EXPECT_EQ(report["verdict"]["exitCode"], 4);
+
+    // A filespace that failed on its own stays failed, also when an abort came later.
+    run.filespaces[1].bAborted = false;
+    EXPECT_NE(FormatRecoverSummary(run)[3].find(L" failed "), std::wstring::npos);
+}
+
 TEST(RecoverReport, JsonHoldsEveryPartAndTheVerdict)
 {
     RecoverRun run = GoodRun();
