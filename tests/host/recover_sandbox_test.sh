@@ -26,10 +26,10 @@ fail=0
 cases=0
 problem() { echo "FAIL ($1): $2"; fail=1; }
 expect() { # NAME REGEX
-  if ! cut -f2- "$work/$1.out" | tr -d '\r' | grep -qE -- "$2"; then problem "$1" "missing: $2"; fi
+  if ! cut -f2- "$work/$1.out" | tr -d '\r' | grep -E -- "$2" >/dev/null; then problem "$1" "missing: $2"; fi
 }
 absent() {
-  if cut -f2- "$work/$1.out" | tr -d '\r' | grep -qE -- "$2"; then problem "$1" "unexpected: $2"; fi
+  if cut -f2- "$work/$1.out" | tr -d '\r' | grep -E -- "$2" >/dev/null; then problem "$1" "unexpected: $2"; fi
 }
 code() { # NAME WANT
   [ "$(cat "$work/$1.rc")" -eq "$2" ] || problem "$1" "exit code $(cat "$work/$1.rc"), expected $2"
@@ -114,7 +114,7 @@ if [ "$group" = shapes ]; then
   expect efi '^Phase RestoreFilespace S:\\: succeeded'
   expect efi '^verify: PASS: .* of S: match the backup$'
   expect dr '^  DISASTER_RECOVERY:\\.* +restored +-$'
-  expect legacy '^  SYSTEM STATE:\\ .* +restored +-$'
+  expect legacy '^  SYSTEM STATE +8 +8 +- +- +restored +-$'
   # Password-protected files: the password of --password is typed where recover asks for it.
   use "$(shape_store password)"
   full password 0 recovered 'X:\answers.ini' --password secret
@@ -150,7 +150,7 @@ else
       --report "$(winpath "$work/$name.json")" "$@" &
     pid=$!
     for request in 1 2; do
-      for _ in $(seq 240); do cut -f2- "$work/$name.out" 2>/dev/null | grep -qE -- "$ready" && break; sleep 0.5; done
+      for _ in $(seq 240); do cut -f2- "$work/$name.out" 2>/dev/null | grep -E -- "$ready" >/dev/null && break; sleep 0.5; done
       sleep 1
       touch "$abort"
       t0=$(date +%s)
