@@ -18,6 +18,7 @@ static unsigned Progress(ProgressRecord*, void*)
 
 int wmain(int argc, wchar_t** argv)
 {
+    FreeConsole(); // the plug-in gives the client tools a console of its own
     HMODULE hDll = LoadLibraryW(L"CVEX.DLL");
     auto factory = reinterpret_cast<FactoryFn>(reinterpret_cast<void*>(GetProcAddress(hDll, "Factory")));
     auto credFactory =
