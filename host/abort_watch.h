@@ -1,8 +1,9 @@
 // The operator's abort request during an unattended recovery: a file the host watches
 // (--abort-file PATH). Every time the file appears counts as one request, and the host deletes
 // it to take the request. The first request lets the running step finish and starts nothing
-// more; the second ends the running tool at once: the progress callbacks answer non-zero, which
-// the plug-in takes as its abort.
+// more; the second ends the running tool: the progress callbacks of every phase (Init and the
+// listing too) answer non-zero, which the plug-in takes as its abort. The file is looked at when
+// the plug-in calls back, so a silent tool is ended at its next heartbeat.
 #pragma once
 #include <string>
 
