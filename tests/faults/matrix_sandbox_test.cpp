@@ -38,10 +38,12 @@ protected:
         std::printf("fault matrix seed: %llu (replay with --seed %llu)\n", Seed(), Seed());
         std::fflush(stdout);
         const bool bPasses = phase == Phase::Count || phase == Phase::Restore;
-        if (phase != Phase::Init)
+        if (phase != Phase::Init) {
             ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-        if (bPasses)
+        }
+        if (bPasses) {
             ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+        }
         const unsigned uiMiddle = bPasses ? restoretest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1 : 2;
         unsigned uiRuns = 0;
         const ULONGLONG ullStart = GetTickCount64();

@@ -114,11 +114,14 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
         SCOPED_TRACE(Narrow(PhaseName(row.phase)) + ": " + Narrow(FaultName(row)));
         const std::string sArgument = Narrow(row.pArgument);
         EXPECT_EQ(row.fault == Fault::Line, !sArgument.empty());
-        if (row.fault == Fault::Line && sArgument.front() != '"')
+        if (row.fault == Fault::Line && sArgument.front() != '"') {
             EXPECT_EQ(presets.count(sArgument), 1u) << "not a preset of the simulated tools";
-        for (const Expect& e : row.at)
-            if (e.bRun && !e.bResult)
+        }
+        for (const Expect& e : row.at) {
+            if (e.bRun && !e.bResult) {
                 EXPECT_NE(e.pLastError, nullptr) << "a failure the host is not told about";
+            }
+        }
         EXPECT_TRUE(row.at[kStart].bRun);
     }
     for (unsigned id = 0; id < RL_COUNT; ++id) {
