@@ -118,7 +118,9 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
             EXPECT_EQ(presets.count(sArgument), 1u) << "not a preset of the simulated tools";
         }
         for (const Expect& e : row.at) {
-            if (e.bRun && !e.bResult) {
+            // "No route to host" during Init is the one failure that posts no message.
+            const bool bSilent = row.phase == Phase::Init && sArgument == "no_route";
+            if (e.bRun && !e.bResult && !bSilent) {
                 EXPECT_NE(e.pLastError, nullptr) << "a failure the host is not told about";
             }
         }
