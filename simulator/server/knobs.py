@@ -6,7 +6,7 @@ import ipaddress
 import os
 
 DEFAULTS = {"refuse": False, "busy": False, "delay_seconds": 0.0, "drop_after_seconds": 0.0,
-            "drop_after_lines": 0, "drop_sessions": 0, "drop_tool": "", "stamp": None}
+            "drop_after_lines": 0, "drop_sessions": 0, "drop_skip_sessions": 0, "drop_tool": "", "stamp": None}
 
 
 def is_loopback(address):
@@ -54,5 +54,6 @@ def read_server_knobs(path):
     result["drop_after_seconds"] = _number(sec.get("drop_after_seconds", "0"), float)
     result["drop_after_lines"] = _number(sec.get("drop_after_lines", "0"), int)
     result["drop_sessions"] = _number(sec.get("drop_sessions", "0"), int)
+    result["drop_skip_sessions"] = _number(sec.get("drop_skip_sessions", "0"), int)
     result["drop_tool"] = sec.get("drop_tool", "").split(";")[0].strip().lower()
     return result

@@ -37,6 +37,7 @@ class Server:
         self.listeners = []
         self.lock = threading.Lock()
         self.drop_counts = {}  # file version -> sessions given the drop knobs
+        self.drop_spared = {}  # file version -> sessions spared by drop_skip_sessions
 
     def log(self, text):
         line = "%s %s\n" % (time.strftime("%H:%M:%S"), text)
@@ -49,14 +50,19 @@ class Server:
 
     def drop_allowed(self, settings, tool):
         """Whether this session of the tool gets the drop knobs: drop_tool names the only tool they
-        act on, drop_sessions how many sessions (since the knob file last changed) they act on."""
+        act on, drop_skip_sessions how many of its first sessions they spare, drop_sessions how many
+        sessions (since the knob file last changed) they act on after those."""
         if not settings["drop_after_seconds"] and not settings["drop_after_lines"]:
             return False
         if settings["drop_tool"] and settings["drop_tool"] != tool.lower():
             return False
-        if not settings["drop_sessions"]:
-            return True
         with self.lock:
+            spared = self.drop_spared.get(settings["stamp"], 0)
+            if spared < settings["drop_skip_sessions"]:
+                self.drop_spared[settings["stamp"]] = spared + 1
+                return False
+            if not settings["drop_sessions"]:
+                return True
             used = self.drop_counts.get(settings["stamp"], 0)
             if used >= settings["drop_sessions"]:
                 return False

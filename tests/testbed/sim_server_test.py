@@ -101,6 +101,14 @@ class ServerTest(unittest.TestCase):
         with hello(ADDRESS) as s:
             self.assertEqual(s.recv(100).split(b"\t")[-1], b"3\n")
 
+    def test_drops_spare_the_first_sessions(self):
+        self.write_knobs("drop_after_lines = 3\ndrop_tool = recover\ndrop_skip_sessions = 1\ndrop_sessions = 1\n")
+        greetings = []
+        for tool in ("recover", "mminfo", "recover", "recover"):
+            with hello(ADDRESS, text="HELLO\t%s\tnwsrv\twinclient1\n" % tool) as s:
+                greetings.append(s.recv(100).split(b"\t")[-1])
+        self.assertEqual(greetings, [b"0\n", b"0\n", b"3\n", b"0\n"])
+
     def test_broken_knob_file_and_unknown_commands_are_harmless(self):
         with open(self.ini, "w") as f:
             f.write("[server\nbusy = maybe\n\x00\n")

@@ -1,0 +1,207 @@
+#include "tests/faults/fault_matrix.h"
+
+#include <cwctype>
+#include <random>
+#include <sstream>
+
+namespace faultmatrix
+{
+
+namespace
+{
+
+// The tool, mode and conditions of the knobs of a phase. The count and the listing are the
+// first interactive session after the knobs were written (the host deletes the run counts);
+// the configuration is its first item's fetch.
+std::wstring Target(Phase phase)
+{
+    switch (phase) {
+    case Phase::Init: return L"recover session";
+    case Phase::Listing: return L"run:1 recover session";
+    case Phase::Config: return L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore";
+    case Phase::Count: return L"run:1 recover session";
+    case Phase::Restore: return L"recover restore";
+    }
+    return L"";
+}
+
+// Objects for the passes over a filespace, output lines for the sessions and the fetch.
+std::wstring Point(Phase phase, Position pos, unsigned uiMiddle)
+{
+    if (pos == kStart)
+        return L"start";
+    if (pos == kLast)
+        return L"end";
+    const bool bObjects = phase == Phase::Count || phase == Phase::Restore;
+    return (bObjects ? L"object:" : L"line:") + std::to_wstring(uiMiddle);
+}
+
+std::wstring Action(const Row& row)
+{
+    switch (row.fault) {
+    case Fault::Line: return std::wstring(L"say ") + row.pArgument;
+    case Fault::ExitNonZero: return L"exit 1";
+    case Fault::Crash: return L"crash";
+    case Fault::Hang: return L"hang 6";
+    default: return L"";
+    }
+}
+
+std::string Utf8(const std::wstring& s)
+{
+    std::string out;
+    for (wchar_t c : s) {
+        unsigned u = static_cast<unsigned>(c);
+        if (u < 0x80) {
+            out += static_cast<char>(u);
+        } else if (u < 0x800) {
+            out += static_cast<char>(0xC0 | (u >> 6));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            out += static_cast<char>(0xE0 | (u >> 12));
+            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (u & 0x3F));
+        }
+    }
+    return out;
+}
+
+std::string Outcome(const Expect& e)
+{
+    if (!e.bRun)
+        return "not run";
+    std::ostringstream out;
+    out << (e.bResult ? "true" : "false") << "; ";
+    if (e.ids.empty())
+        out << "no warning or error";
+    for (size_t i = 0; i < e.ids.size(); ++i)
+        out << (i ? ", " : "") << e.ids[i];
+    out << "; " << (e.pLastError ? "\"" + Utf8(e.pLastError) + "\"" : std::string("no error")) << "; "
+        << e.uiBoundSeconds << " s";
+    return out.str();
+}
+
+bool SameOutcome(const Expect& a, const Expect& b)
+{
+    return Outcome(a) == Outcome(b);
+}
+
+} // namespace
+
+std::array<Expect, kPositions> Same(const Expect& e)
+{
+    return {e, e, e};
+}
+
+std::vector<std::wstring> FaultKnobs(const Row& row, Position pos, unsigned uiMiddle)
+{
+    const std::wstring sAction = Action(row);
+    if (sAction.empty())
+        return {};
+    const std::wstring sCondition = *row.pCondition ? std::wstring(row.pCondition) + L" " : L"";
+    return {sCondition + Target(row.phase) + L" " + Point(row.phase, pos, uiMiddle) + L" " + sAction};
+}
+
+std::vector<std::pair<std::wstring, std::wstring>> ServerKnobs(const Row& row, Position pos, unsigned uiMiddle)
+{
+    switch (row.fault) {
+    case Fault::ServerRefuse: return {{L"refuse", L"yes"}};
+    case Fault::ServerBusy: return {{L"busy", L"yes"}};
+    case Fault::ServerSlow: return {{L"delay_seconds", L"3"}};
+    case Fault::ServerDrop: {
+        // The sessions of recover before the phase's own are spared: the restore pass follows
+        // the count's session, the first configuration fetch the listing's session and the
+        // check of the configuration folder.
+        const unsigned uiLines = pos == kStart ? 1 : uiMiddle;
+        const unsigned uiSpared = row.phase == Phase::Restore ? 1 : row.phase == Phase::Config ? 2 : 0;
+        return {{L"drop_after_lines", std::to_wstring(uiLines)},
+                {L"drop_tool", L"recover"},
+                {L"drop_skip_sessions", std::to_wstring(uiSpared)},
+                {L"drop_sessions", L"1"}};
+    }
+    default: return {};
+    }
+}
+
+std::vector<size_t> ShuffledOrder(size_t n, unsigned long long ullSeed)
+{
+    std::vector<size_t> order(n);
+    for (size_t i = 0; i < n; ++i)
+        order[i] = i;
+    // Fisher-Yates with the standard's fixed engine: the same seed gives the same order on any
+    // build (std::shuffle's use of the engine is the library's choice).
+    std::mt19937_64 engine(ullSeed);
+    for (size_t i = n; i > 1; --i) {
+        size_t j = static_cast<size_t>(engine() % i);
+        std::swap(order[i - 1], order[j]);
+    }
+    return order;
+}
+
+unsigned long long SeedFrom(const std::wstring& sCommandLine, const char* pEnvironment, unsigned long long ullClock)
+{
+    std::wistringstream in(sCommandLine);
+    for (std::wstring sWord; in >> sWord;) {
+        if (sWord != L"--seed")
+            continue;
+        std::wstring sValue;
+        if (in >> sValue && !sValue.empty() && std::iswdigit(sValue[0]))
+            return std::stoull(sValue);
+    }
+    if (pEnvironment && *pEnvironment >= '0' && *pEnvironment <= '9')
+        return std::stoull(pEnvironment);
+    return ullClock;
+}
+
+const wchar_t* PhaseName(Phase phase)
+{
+    switch (phase) {
+    case Phase::Init: return L"Init";
+    case Phase::Listing: return L"listing";
+    case Phase::Config: return L"configuration";
+    case Phase::Count: return L"count pass";
+    case Phase::Restore: return L"restore pass";
+    }
+    return L"?";
+}
+
+std::wstring FaultName(const Row& row)
+{
+    switch (row.fault) {
+    case Fault::Line:
+        return std::wstring(L"line `") + row.pArgument + L"`" +
+               (*row.pCondition ? L" (" + std::wstring(row.pCondition) + L")" : L"");
+    case Fault::ServerRefuse: return L"server refuses";
+    case Fault::ServerBusy: return L"server busy";
+    case Fault::ServerSlow: return L"server slow (3 s)";
+    case Fault::ServerDrop: return L"server drops after N lines";
+    case Fault::ExitNonZero: return L"tool exits 1";
+    case Fault::Crash: return L"tool crashes";
+    case Fault::Hang: return L"tool silent 6 s";
+    }
+    return L"?";
+}
+
+std::wstring PositionName(Position pos)
+{
+    return pos == kStart ? L"first line" : pos == kMiddle ? L"middle" : L"last line";
+}
+
+std::string Markdown(const std::vector<Row>& rows)
+{
+    std::ostringstream out;
+    out << "| Phase | Fault | First line | Middle | Last line | Why |\n|---|---|---|---|---|---|\n";
+    for (const Row& row : rows) {
+        out << "| " << Utf8(PhaseName(row.phase)) << " | " << Utf8(FaultName(row)) << " | ";
+        const bool bAllSame = SameOutcome(row.at[0], row.at[1]) && SameOutcome(row.at[1], row.at[2]);
+        if (bAllSame)
+            out << Outcome(row.at[0]) << " | same | same | ";
+        else
+            for (const Expect& e : row.at)
+                out << Outcome(e) << " | ";
+        out << Utf8(row.pNote) << " |\n";
+    }
+    return out.str();
+}
+
+} // namespace faultmatrix

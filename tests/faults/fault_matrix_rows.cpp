@@ -1,0 +1,237 @@
+// The rows of the fault matrix. Ids are the module's message ids; the last-error texts are
+// parts of the messages' texts.
+#include "hostapi/message_ids.h"
+#include "tests/faults/fault_matrix.h"
+
+namespace faultmatrix
+{
+
+namespace
+{
+
+constexpr unsigned kBound = 30;     // seconds: any run of a faulted operation
+constexpr unsigned kHangBound = 45; // a tool that stays silent 6 s, with the heartbeats around it
+
+Expect Ok(std::vector<unsigned> ids = {}, unsigned uiBound = kBound)
+{
+    return {std::move(ids), true, nullptr, uiBound, true};
+}
+
+Expect Fails(std::vector<unsigned> ids, const wchar_t* pLastError, unsigned uiBound = kBound)
+{
+    return {std::move(ids), false, pLastError, uiBound, true};
+}
+
+Expect NotRun()
+{
+    Expect e;
+    e.bRun = false;
+    return e;
+}
+
+// A fault that strikes when the session opens: only the first position is a run of its own.
+std::array<Expect, kPositions> AtOpen(const Expect& e)
+{
+    return {e, NotRun(), NotRun()};
+}
+
+const wchar_t kNotRegistered[] = L"client name is not registered on NetWorker server localhost";
+const wchar_t kAddressNotRegistered[] = L"client address is not registered on NetWorker server localhost";
+const wchar_t kLost[] = L"Lost connection to NetWorker server";
+const wchar_t kRestoreFailed[] = L"Failed to restore filespace";
+
+std::vector<Row> RestoreRows()
+{
+    const unsigned W = MSG_NETWORKER_MESSAGE;
+    static const wchar_t kPassed[] = L"passed on as a message of recover (the line holds \":recover:\")";
+    static const wchar_t kIgnored[] = L"not a text the restore reacts to";
+    std::vector<Row> rows = {
+        {Phase::Restore, Fault::Line, L"secured_data",
+         Same(Fails({MSG_NTFS_TO_NON_NTFS}, L"NTFS volume on to a non-NTFS")),
+         L"failure flag set; recover is read to its end"},
+        {Phase::Restore, Fault::Line, L"not_configured", Same(Fails({MSG_CLIENT_NAME_NOT_REGISTERED}, kNotRegistered)),
+         L"the line names the client"},
+        {Phase::Restore, Fault::Line, L"not_configured_address",
+         Same(Fails({MSG_CLIENT_ADDRESS_NOT_REGISTERED}, kAddressNotRegistered)), L"the line names another host"},
+        {Phase::Restore, Fault::Line, L"ddcl", Same(Fails({MSG_DDCL_OPEN_FAILED}, L"Cannot open file via DDCL")),
+         L"failure flag set"},
+        {Phase::Restore, Fault::Line, L"stale_rpc",
+         Same(Fails({MSG_STALE_RPC_HANDLE}, L"stale asynchronous RPC handle")), L"failure flag set"},
+        {Phase::Restore, Fault::Line, L"threads_failed",
+         Same(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")), L"failure flag set"},
+        {Phase::Restore, Fault::Line, L"forcibly_closed", Same(Fails({MSG_CONNECTION_LOST}, kLost)),
+         L"the session is lost: one message at the end"},
+        {Phase::Restore, Fault::Line, L"recover_message", Same(Ok({W})),
+         L"message 169 with the text after \":recover:\""},
+        {Phase::Restore, Fault::Line, L"incorrect_password", Same(Ok()), L"the held password is cleared"},
+        {Phase::Restore, Fault::Line, L"password_prompt", Same(Ok()), L"a prompt is answered when recover waits"},
+        {Phase::Restore, Fault::Line, L"file_exists", Same(Ok()), L"ignored"},
+        {Phase::Restore, Fault::Line, L"not_found", Same(Ok({W})), L"a per-file error: a warning, not an object"},
+        {Phase::Restore, Fault::Line, L"compressed", Same(Ok({W})), L"a per-file error: a warning, not an object"},
+        {Phase::Restore, Fault::Line, L"\"recover> \"", Same(Ok()), kIgnored},
+    };
+    for (const wchar_t* p : {L"no_backups", L"busy", L"no_route", L"no_volumes", L"port_range", L"init_ports",
+                             L"timed_out", L"rpc_call", L"rap_error", L"no_response"})
+        rows.push_back({Phase::Restore, Fault::Line, p, Same(Ok({W})), kPassed});
+    for (const wchar_t* p : {L"banner", L"recovering_writer", L"dns_lookup", L"reverse_dns", L"rpc_error",
+                             L"skipping_password", L"simultaneous", L"asr"})
+        rows.push_back({Phase::Restore, Fault::Line, p, Same(Ok()), kIgnored});
+    rows.push_back({Phase::Restore,
+                    Fault::ServerDrop,
+                    L"",
+                    {Fails({MSG_CONNECTION_LOST}, kLost), Fails({MSG_CONNECTION_LOST}, kLost), NotRun()},
+                    L"recover reports the reset at its next line; a drop after the last line is its normal end"});
+    rows.push_back({Phase::Restore, Fault::ExitNonZero, L"", Same(Ok({MSG_RESTORE_INCOMPLETE})),
+                    L"the exit code is not read; fewer objects than counted is a warning"});
+    rows.push_back({Phase::Restore, Fault::Crash, L"", Same(Ok({MSG_RESTORE_INCOMPLETE})),
+                    L"as an exit: the half line is dropped"});
+    rows.push_back({Phase::Restore, Fault::Hang, L"", Same(Ok({}, kHangBound)),
+                    L"the host is kept informed while recover is silent"});
+    return rows;
+}
+
+std::vector<Row> CountRows()
+{
+    static const wchar_t kIgnored[] = L"the count reads only the banner, prompts and objects";
+    std::vector<Row> rows;
+    for (const wchar_t* p : {L"secured_data", L"not_configured", L"ddcl", L"stale_rpc", L"threads_failed",
+                             L"recover_message", L"no_backups", L"not_found", L"incorrect_password", L"banner"})
+        rows.push_back({Phase::Count, Fault::Line, p, Same(Ok()), kIgnored});
+    rows.push_back({Phase::Count, Fault::ServerRefuse, L"",
+                    AtOpen(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)), L"the session never opens"});
+    rows.push_back({Phase::Count, Fault::ServerBusy, L"", AtOpen(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+                    L"the session never opens"});
+    rows.push_back({Phase::Count, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
+    rows.push_back({Phase::Count,
+                    Fault::ServerDrop,
+                    L"",
+                    {Fails({MSG_CONNECTION_LOST, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed),
+                     Fails({MSG_CONNECTION_LOST, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), NotRun()},
+                    L"the count fails, and with it the restore"});
+    rows.push_back({Phase::Count, Fault::ExitNonZero, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+                    L"the count did not complete"});
+    rows.push_back({Phase::Count, Fault::Crash, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+                    L"the count did not complete"});
+    rows.push_back({Phase::Count, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
+    return rows;
+}
+
+std::vector<Row> InitRows()
+{
+    static const wchar_t kIgnored[] = L"not a text of the connection test";
+    std::vector<Row> rows = {
+        {Phase::Init, Fault::Line, L"no_backups", Same(Fails({MSG_NO_BACKUPS}, L"No files have been backed up")),
+         L"test failed"},
+        {Phase::Init, Fault::Line, L"threads_failed",
+         Same(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")), L"test failed"},
+        {Phase::Init, Fault::Line, L"no_response", Same(Fails({MSG_CONNECTION_TIMED_OUT}, L"timed out")),
+         L"test failed"},
+        {Phase::Init, Fault::Line, L"rpc_call", Same(Fails({MSG_SERVER_NOT_CONTACTED}, L"could not be contacted")),
+         L"no duplicate address: the server name is wrong"},
+        {Phase::Init, Fault::Line, L"not_configured", Same(Fails({MSG_CLIENT_NAME_NOT_REGISTERED}, kNotRegistered)),
+         L"test failed"},
+        {Phase::Init, Fault::Line, L"not_configured_address",
+         Same(Fails({MSG_CLIENT_ADDRESS_NOT_REGISTERED}, kAddressNotRegistered)), L"test failed"},
+        {Phase::Init, Fault::Line, L"forcibly_closed",
+         Same(Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed")), L"test failed"},
+        {Phase::Init, Fault::Line, L"no_route", Same(Fails({}, nullptr)), L"a 9.2 client: the test fails at once"},
+    };
+    for (const wchar_t* p : {L"ddcl", L"stale_rpc", L"recover_message", L"busy", L"timed_out", L"secured_data"})
+        rows.push_back({Phase::Init, Fault::Line, p, Same(Ok()), kIgnored});
+    rows.push_back({Phase::Init, Fault::ServerRefuse, L"",
+                    AtOpen(Fails({MSG_NO_SESSION}, L"Could not establish session")), L"no banner: no session"});
+    rows.push_back({Phase::Init, Fault::ServerBusy, L"",
+                    AtOpen(Fails({MSG_NO_SESSION}, L"Could not establish session")), L"no banner: no session"});
+    rows.push_back({Phase::Init, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
+    rows.push_back({Phase::Init, Fault::ExitNonZero, L"", Same(Fails({MSG_NO_SESSION}, L"Could not establish session")),
+                    L"no banner: no session"});
+    rows.push_back({Phase::Init, Fault::Crash, L"", Same(Fails({MSG_NO_SESSION}, L"Could not establish session")),
+                    L"no banner: no session"});
+    rows.push_back({Phase::Init, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
+    return rows;
+}
+
+std::vector<Row> ListingRows()
+{
+    static const wchar_t kIgnored[] = L"the listing reads prompts, filespace and system-state lines";
+    std::vector<Row> rows;
+    for (const wchar_t* p : {L"banner", L"\"recover> \"", L"ddcl", L"not_configured", L"forcibly_closed"})
+        rows.push_back({Phase::Listing, Fault::Line, p, Same(Ok()), kIgnored});
+    rows.push_back({Phase::Listing, Fault::ServerRefuse, L"",
+                    AtOpen(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
+                    L"nothing listed: no filespace holds the configuration"});
+    rows.push_back({Phase::Listing, Fault::ServerBusy, L"",
+                    AtOpen(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
+                    L"nothing listed: no filespace holds the configuration"});
+    rows.push_back({Phase::Listing, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
+    rows.push_back({Phase::Listing,
+                    Fault::ServerDrop,
+                    L"",
+                    {Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration"),
+                     Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration"), NotRun()},
+                    L"the listing ends early"});
+    rows.push_back({Phase::Listing, Fault::ExitNonZero, L"",
+                    Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")), L"the listing ends early"});
+    rows.push_back({Phase::Listing, Fault::Crash, L"",
+                    Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")), L"the listing ends early"});
+    rows.push_back({Phase::Listing, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
+    return rows;
+}
+
+std::vector<Row> ConfigRows()
+{
+    std::vector<Row> rows = {
+        {Phase::Config, Fault::Line, L"ddcl", Same(Fails({MSG_DDCL_OPEN_FAILED}, L"Cannot open file via DDCL")),
+         L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"busy", Same(Fails({MSG_SERVER_BUSY}, L"BUSY")), L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"forcibly_closed",
+         Same(Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed")), L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"no_volumes", Same(Fails({MSG_NO_VOLUMES}, L"No volumes found")),
+         L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"stale_rpc",
+         Same(Fails({MSG_STALE_RPC_HANDLE}, L"stale asynchronous RPC handle")), L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"threads_failed",
+         Same(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")), L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"compressed",
+         Same(Fails({MSG_CONFIG_COMPRESSED}, L"configuration is compressed")), L"the fetch fails"},
+        {Phase::Config, Fault::Line, L"timed_out", Same(Ok({MSG_CONNECTION_RETRYING}, kBound)),
+         L"the item is fetched again 5 s later", L"once"},
+        {Phase::Config, Fault::Line, L"recover_message", Same(Ok({MSG_NETWORKER_MESSAGE})), L"message 169"},
+        {Phase::Config, Fault::Line, L"not_configured", Same(Ok({MSG_NETWORKER_MESSAGE})),
+         L"not a text of the fetch: passed on as a message of recover"},
+        {Phase::Config, Fault::Line, L"skipping_password", Same(Ok()), L"noted in the trace"},
+        {Phase::Config, Fault::Line, L"incorrect_password", Same(Ok()), L"the held password is cleared"},
+        {Phase::Config,
+         Fault::ServerDrop,
+         L"",
+         {Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed"),
+          Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed"), NotRun()},
+         L"recover reports the reset"},
+        {Phase::Config, Fault::ExitNonZero, L"", Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
+         L"the summary did not come"},
+        {Phase::Config, Fault::Crash, L"", Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
+         L"the summary did not come"},
+        {Phase::Config, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"},
+    };
+    return rows;
+}
+
+std::vector<Row> AllRows()
+{
+    std::vector<Row> rows;
+    for (auto part : {InitRows, ListingRows, ConfigRows, CountRows, RestoreRows}) {
+        std::vector<Row> some = part();
+        rows.insert(rows.end(), some.begin(), some.end());
+    }
+    return rows;
+}
+
+} // namespace
+
+const std::vector<Row>& Rows()
+{
+    static const std::vector<Row> rows = AllRows();
+    return rows;
+}
+
+} // namespace faultmatrix
