@@ -180,7 +180,10 @@ CommandTrace::~CommandTrace()
 
 std::wstring CommandTrace::Text() const
 {
-    return velmora::widen(ReadFrom(TraceLog(), m_ullStart));
+    // Loading the module again moves the full log aside and starts an empty one: then the whole
+    // new log is what was traced since.
+    const unsigned long long ullFrom = SizeOf(TraceLog()) < m_ullStart ? 0 : m_ullStart;
+    return velmora::widen(ReadFrom(TraceLog(), ullFrom));
 }
 
 bool EmptyDrive(wchar_t wcLetter, unsigned long dwSeconds)
