@@ -46,11 +46,28 @@ class Judge(unittest.TestCase):
         self.assertEqual(rows["Prompt latency"]["result"], "fail")  # worst over 100 ms
         self.assertEqual(rows["Password round trip"]["result"], "pass")  # 1500 ms is within
         self.assertEqual(rows["Restore overhead"]["result"], "not measured")
+        self.assertEqual(rows["Listing"]["result"], "not measured")
 
-    def test_a_figure_without_a_benchmark_stays_not_measured(self):
-        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(
-            [figure("restore_ratio", 1, 1, 1, unit="ratio")])))
-        self.assertEqual(rows["Restore overhead"]["result"], "not measured")
+    def test_memory_needs_both_sizes_and_judges_their_worst_peaks(self):
+        def memory(large, small):
+            lines = [figure("memory_peak_large", 10, 12, large, unit="MiB")]
+            if small is not None:
+                lines.append(figure("memory_peak_small", 10, 11, small, unit="MiB"))
+            return rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))["Memory"]["result"]
+        self.assertEqual(memory(30, None), "not measured")
+        self.assertEqual(memory(30, 28), "pass")  # 2 MiB apart is within
+        self.assertEqual(memory(30.5, 28), "fail")  # more than 2 MiB apart
+        self.assertEqual(memory(33, 32.5), "fail")  # close, but over 32 MiB
+        self.assertEqual(memory(28, 30), "pass")  # the smaller restore may be the higher
+
+    def test_overheads_are_judged_on_the_median_ratio(self):
+        lines = [figure("restore_ratio_large", 1.0, 1.10, 1.9, unit="ratio"),
+                 figure("restore_ratio_small", 3, 3, 3, unit="ratio"),
+                 figure("listing_ratio", 1.0, 1.11, 1.05, unit="ratio")]
+        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))
+        self.assertEqual(rows["Restore overhead"]["result"], "pass")  # the small store is not judged
+        self.assertEqual(rows["Listing"]["result"], "fail")
+        self.assertIn("restore_ratio_large", rows["Restore overhead"]["values"])
 
 
 class Main(unittest.TestCase):

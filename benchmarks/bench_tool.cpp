@@ -4,6 +4,8 @@
 //                  answer arrived ("latency_us V"), then exit
 //   passwords N    ask N passwords with every console input mode off; for each, how long from the
 //                  mode change to the typed password ("password_us V")
+//   input          read standard input to its end (a pipe or a file, not a console); the exit
+//                  code is the number of line ends read, printed lines included
 #include "benchmarks/bench_stats.h"
 #include "support/win.h"
 
@@ -94,6 +96,19 @@ int Passwords(int count)
     return 0;
 }
 
+int CountInputLines()
+{
+    HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
+    int nLines = 0;
+    char buf[4096];
+    DWORD n = 0;
+    while (ReadFile(hIn, buf, sizeof buf, &n, nullptr) && n > 0)
+        for (DWORD i = 0; i < n; ++i)
+            nLines += buf[i] == '\n';
+    Out("read " + std::to_string(nLines) + " lines\r\n");
+    return nLines;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -106,5 +121,7 @@ int main(int argc, char** argv)
         return Prompts(static_cast<int>(n));
     if (role == "passwords")
         return Passwords(static_cast<int>(n));
+    if (role == "input")
+        return CountInputLines();
     return 9;
 }

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds, runs the engine benchmarks each in a sandbox machine of its
-# own, prints the results table and writes it as JSON to BUILD/bench/results.json.
+# Installs what is missing, builds, runs every benchmark in a sandbox machine of its own, prints
+# the results table and writes it as JSON to BUILD/bench/results.json.
 #   scripts/run-bench.sh [--quick]     --quick: small sizes, same figures
 # Exits 1 when a measured figure misses its goal.
 set -euo pipefail
@@ -8,20 +8,24 @@ root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 build=${CVEX_BUILD_DIR:-$root/build}
 export CVEX_BUILD_DIR=$build
 mode=full lines=1000000 prompts=200 passwords=3 runs=3
+large=100000 small=10000 huge=2
 if [ "${1:-}" = --quick ]; then
   mode=quick lines=100000 prompts=50 passwords=3
+  large=2000 small=200 huge=1
 fi
 "$root/scripts/install-deps.sh"
 # A fresh tree gets the whole build; a configured one only what the benchmarks run.
 if [ -f "$build/CMakeCache.txt" ]; then
-  cmake --build "$build" -j"$(nproc)" --target bench_engine bench_tool CVEX halvo_nm
+  cmake --build "$build" -j"$(nproc)" --target bench_engine bench_tool bench_host CVEX halvo_nm \
+    sim_recover sim_mminfo sim_nsradmin sim_nsrexecd sim_nsrports sim_nwinstcreate
   "$root/scripts/make-wineprefix.sh" "$build/wineprefix"
 else
   "$root/scripts/build.sh"
 fi
 out=$build/bench
-mkdir -p "$out"
+mkdir -p "$out/stores"
 rm -f "$out"/*.log
+started=$SECONDS
 # The stand-in tool goes beside the driver in the host folder, where the driver looks for it.
 tool_path='X:\Program Files\Velmora\HALVO\bench_tool.exe'
 bench() {
@@ -32,7 +36,52 @@ bench() {
       -- "$build/bin/bench_engine.exe" "$what" "$count" "$runs" | tee "$out/$what.log" ||
     echo "run-bench: $what failed (exit ${PIPESTATUS[0]})"
 }
+
+# A backup store, built once per build tree and kept under BUILD/bench/stores/NAME (building
+# 100,000 files takes minutes). Every store has the server "localhost" and the standard client,
+# so that the tools of one machine can be pointed from one store to the next.
+store() {
+  local name=$1 dir="$out/stores/$1"
+  shift
+  if [ ! -f "$dir/manifest.ini" ]; then
+    rm -rf "$dir" "$dir.partial"
+    echo "run-bench: building the store $name" >&2
+    python3 "$root/simulator/store/build_store.py" --out "$dir.partial" --shape standard --server localhost "$@" >&2
+    mv "$dir.partial" "$dir"
+  fi
+  local win="Z:$dir"
+  echo "${win//\//\\}"
+}
+
+# The operation benchmarks share one machine (disks D and E), one program run each.
+operations() {
+  local box large_store small_store listing_store args=() i
+  large_store=$(store "bulk$large-huge$huge" --bulk "$large" --bulk-huge "$huge")
+  small_store=$(store "bulk$small" --bulk "$small")
+  # 200 filespaces (the standard three and folders of D:) and 16 system-state components (the
+  # standard VSS savesets of both backups and two legacy ones).
+  for ((i = 4; i <= 200; i++)); do args+=(--add-saveset "D:\\Share $i"); done
+  listing_store=$(store listing-200 "${args[@]}" --add-saveset 'SYSTEM DB:\' --add-saveset 'SYSTEM FILES:\')
+  box=$("$root/sandbox/sandbox.py" create --build "$build" --name bench-operations --shape standard \
+    --store-args "--server localhost" --drives D,E)
+  trap '"$root/sandbox/sandbox.py" destroy "$box"' EXIT
+  run_in() {
+    local log=$1
+    shift
+    echo "run-bench: $log: $*"
+    "$root/sandbox/sandbox.py" run "$box" --timeout 3600 -- "$build/bin/bench_host.exe" "$@" | tee "$out/$log.log" ||
+      echo "run-bench: $log failed (exit ${PIPESTATUS[0]})"
+  }
+  run_in restore-large restore large "$large_store" 'E:\' "$runs"
+  run_in restore-small restore small "$small_store" 'E:\' "$runs"
+  run_in listing listing "$listing_store" "$runs"
+  "$root/sandbox/sandbox.py" destroy "$box"
+  trap - EXIT
+}
+
 bench throughput "$lines"
 bench prompts "$prompts"
 bench passwords "$passwords"
+operations
+echo "run-bench: $mode mode took $((SECONDS - started)) s"
 python3 "$root/benchmarks/bench_report.py" "$mode" "$out/results.json" "$out"/*.log

@@ -1,0 +1,259 @@
+// Benchmarks of the module's operations against the tools they run, inside a sandbox machine
+// whose tools are pointed at the backup store STORE (a Windows path) first:
+//   restore LABEL STORE FILESPACE RUNS   RestoreFilespace of FILESPACE (its drive emptied before
+//                                        every run) against the same count and restore passes of
+//                                        recover run alone, in turn; the host's private bytes
+//                                        during each restore
+//   listing STORE RUNS                   GetFilespaceList against the same tools run alone
+// The tools' command lines and typed input are read from the module's trace of one run made
+// beforehand. Each prints "figure ..." lines (bench_stats.h) for the report.
+#include "benchmarks/bench_host.h"
+#include "benchmarks/bench_memory.h"
+#include "benchmarks/bench_replay.h"
+#include "benchmarks/bench_stats.h"
+#include "support/vstring.h"
+#include "support/win.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+const unsigned long kToolTimeoutMs = 3600 * 1000;
+const unsigned long kEmptyDriveSeconds = 900;
+const wchar_t kToolsIni[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.ini";
+
+double Seconds()
+{
+    return static_cast<double>(bench::NowUs()) / 1e6;
+}
+
+double MiB(unsigned long long ull)
+{
+    return static_cast<double>(ull) / (1024.0 * 1024.0);
+}
+
+// Prints the error line of a benchmark that cannot go on (with the module's last error).
+bool Problem(const char* pWhat, bench::PluginHost* pHost = nullptr)
+{
+    std::string sError = pHost ? velmora::to_utf8(pHost->Error()) : "";
+    std::printf("error %s%s%s\n", pWhat, sError.empty() ? "" : ": ", sError.c_str());
+    return false;
+}
+
+int Fail(const char* pWhat, bench::PluginHost* pHost = nullptr)
+{
+    Problem(pWhat, pHost);
+    return 1;
+}
+
+void PrintRuns(const std::vector<bench::ToolRun>& runs)
+{
+    for (const bench::ToolRun& r : runs)
+        std::printf("tool %s | input %zu characters\n", velmora::to_utf8(r.sCommand).c_str(), r.sInput.size());
+}
+
+// The tools run alone, one after another; their seconds together, or a negative value when one
+// did not run or failed.
+double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero)
+{
+    double dSum = 0;
+    for (const bench::ToolRun& r : runs) {
+        unsigned long dwExit = 0;
+        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit);
+        if (d < 0 || (bExitZero && dwExit != 0)) {
+            std::printf("error tool alone (exit %lu): %s\n", dwExit, velmora::to_utf8(r.sCommand).c_str());
+            return -1;
+        }
+        dSum += d;
+    }
+    return dSum;
+}
+
+void PrintFigure(const std::string& sId, const char* pUnit, const std::vector<double>& values,
+                 const std::string& sNote = "")
+{
+    std::printf("%s\n", bench::FigureLine(sId, pUnit, bench::Summarize(values), sNote).c_str());
+    std::fflush(stdout);
+}
+
+// The number after the last "KEY" in the trace; -1 when there is none.
+long long TracedNumber(const std::wstring& sTrace, const std::wstring& sKey)
+{
+    const size_t i = sTrace.rfind(sKey);
+    return i == std::wstring::npos ? -1 : std::wcstoll(sTrace.c_str() + i + sKey.size(), nullptr, 10);
+}
+
+bool FindListed(bench::PluginHost& host, const std::wstring& sName, FileSpace& fs)
+{
+    FileSpaceList list;
+    if (!host.List(list))
+        return false;
+    for (const FileSpace& f : list)
+        if (f.sFsName == sName) {
+            fs = f;
+            return true;
+        }
+    return false;
+}
+
+// The restore's tools from the trace of a restore that the host aborts at its first object.
+bool RestoreTools(const std::wstring& sName, std::vector<bench::ToolRun>& runs)
+{
+    bench::CommandTrace trace;
+    bench::PluginHost host;
+    FileSpace fs;
+    if (!host.Start() || !FindListed(host, sName, fs))
+        return false;
+    const std::wstring sBefore = trace.Text();
+    host.Restore(fs, true);
+    runs = bench::TracedToolRuns(trace.Text().substr(sBefore.size()));
+    return runs.size() == 2; // the count pass and the restore pass
+}
+
+struct RestoreRun {
+    double dPlugin = 0, dTools = 0;
+    unsigned long long ullPeak = 0;
+    unsigned uiObjects = 0;
+};
+
+bool PluginRestore(bench::PluginHost& host, const FileSpace& fs, RestoreRun& run)
+{
+    if (!bench::EmptyDrive(fs.wcFsDriveLetter, kEmptyDriveSeconds))
+        return Problem("the drive could not be emptied");
+    bench::PrivateBytesSampler sampler(20);
+    const double t0 = Seconds();
+    const bool bRestored = host.Restore(fs);
+    run.dPlugin = Seconds() - t0;
+    run.ullPeak = sampler.Stop();
+    run.uiObjects = host.ObjectsRestored();
+    if (!bRestored || run.uiObjects == 0 || run.uiObjects != host.ObjectsCounted())
+        return Problem("restore", &host);
+    return true;
+}
+
+bool ToolsRestore(const std::vector<bench::ToolRun>& tools, wchar_t wcLetter, RestoreRun& run)
+{
+    if (!bench::EmptyDrive(wcLetter, kEmptyDriveSeconds))
+        return Problem("the drive could not be emptied");
+    run.dTools = ToolsAlone(tools, true);
+    return run.dTools > 0;
+}
+
+int Restore(const std::string& sLabel, const std::wstring& sName, int nRuns)
+{
+    std::vector<bench::ToolRun> tools;
+    if (!RestoreTools(sName, tools))
+        return Fail("the restore's tools were not found in the trace");
+    PrintRuns(tools);
+    bench::PluginHost host;
+    FileSpace fs;
+    if (!host.Start() || !FindListed(host, sName, fs))
+        return Fail("init and listing", &host);
+    const double dBase = MiB(bench::PrivateBytesNow());
+    std::vector<double> ratio, plugin, alone, peak;
+    unsigned uiObjects = 0;
+    for (int i = 0; i < nRuns; ++i) {
+        RestoreRun run;
+        // The order changes from run to run, so that a drift of the machine weighs on both.
+        bool bOk = i % 2 ? PluginRestore(host, fs, run) && ToolsRestore(tools, fs.wcFsDriveLetter, run)
+                         : ToolsRestore(tools, fs.wcFsDriveLetter, run) && PluginRestore(host, fs, run);
+        if (!bOk)
+            return 1;
+        std::printf("run %d: module %.2f s, tools alone %.2f s, %u objects, peak %.2f MiB\n", i, run.dPlugin,
+                    run.dTools, run.uiObjects, MiB(run.ullPeak));
+        std::fflush(stdout);
+        ratio.push_back(run.dPlugin / run.dTools);
+        plugin.push_back(run.dPlugin);
+        alone.push_back(run.dTools);
+        peak.push_back(MiB(run.ullPeak));
+        uiObjects = run.uiObjects;
+    }
+    const std::string sNote = std::to_string(uiObjects) + " objects";
+    PrintFigure("restore_ratio_" + sLabel, "ratio", ratio, sNote);
+    PrintFigure("restore_module_" + sLabel, "s", plugin, sNote);
+    PrintFigure("restore_tools_" + sLabel, "s", alone, sNote);
+    PrintFigure("memory_peak_" + sLabel, "MiB", peak, sNote);
+    PrintFigure("memory_base_" + sLabel, "MiB", {dBase}, "before the first restore");
+    return 0;
+}
+
+int Listing(int nRuns)
+{
+    std::vector<bench::ToolRun> tools;
+    size_t nListed = 0;
+    long long nComponents = -1;
+    {
+        bench::CommandTrace trace;
+        bench::PluginHost host;
+        if (!host.Start())
+            return Fail("init", &host);
+        const std::wstring sBefore = trace.Text();
+        FileSpaceList list;
+        if (!host.List(list))
+            return Fail("listing", &host);
+        nListed = list.size();
+        const std::wstring sTraced = trace.Text().substr(sBefore.size());
+        tools = bench::TracedToolRuns(sTraced);
+        nComponents = TracedNumber(sTraced, L"CVEXImpl::GetFilespaceList : System state entries = ");
+    }
+    if (tools.empty())
+        return Fail("the listing's tools were not found in the trace");
+    PrintRuns(tools);
+    bench::PluginHost host;
+    if (!host.Start())
+        return Fail("init", &host);
+    std::vector<double> ratio, plugin, alone;
+    for (int i = 0; i < nRuns; ++i) {
+        double dTools = 0, dPlugin = 0;
+        for (int k = 0; k < 2; ++k) {
+            if ((k == 0) == (i % 2 == 0)) {
+                dTools = ToolsAlone(tools, false);
+                if (dTools <= 0)
+                    return 1;
+                continue;
+            }
+            FileSpaceList list;
+            const double t0 = Seconds();
+            if (!host.List(list) || list.size() != nListed)
+                return Fail("listing", &host);
+            dPlugin = Seconds() - t0;
+        }
+        std::printf("run %d: module %.2f s, tools alone %.2f s\n", i, dPlugin, dTools);
+        std::fflush(stdout);
+        ratio.push_back(dPlugin / dTools);
+        plugin.push_back(dPlugin);
+        alone.push_back(dTools);
+    }
+    const std::string sNote = std::to_string(nListed) + " filespaces, " + std::to_string(nComponents) +
+                              " components, " + std::to_string(tools.size()) + " tools";
+    PrintFigure("listing_ratio", "ratio", ratio, sNote);
+    PrintFigure("listing_module", "s", plugin, sNote);
+    PrintFigure("listing_tools", "s", alone, sNote);
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // As the host: no console of its own.
+    FreeConsole();
+    const std::string sWhat = argc > 1 ? argv[1] : "";
+    const bool bRestore = sWhat == "restore" && argc == 6 && std::atoi(argv[5]) > 0;
+    const bool bListing = sWhat == "listing" && argc == 4 && std::atoi(argv[3]) > 0;
+    if (!bRestore && !bListing) {
+        std::printf("usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS\n");
+        return 2;
+    }
+    const std::wstring sStore = velmora::widen(bRestore ? argv[3] : argv[2]);
+    if (!WritePrivateProfileStringW(L"nwsim", L"store", sStore.c_str(), kToolsIni))
+        return Fail("the tools' nwsim.ini cannot be written");
+    if (bRestore)
+        return Restore(argv[2], velmora::widen(argv[4]), std::atoi(argv[5]));
+    return Listing(std::atoi(argv[3]));
+}

@@ -1,0 +1,30 @@
+// The tools an operation of the module ran, read back from its trace, and running them again
+// alone: the same command lines with the same typed input ready on their standard input and
+// their output discarded. That is the cost of the tools themselves, without the module.
+#pragma once
+#include <string>
+#include <vector>
+
+namespace bench
+{
+
+struct ToolRun {
+    std::wstring sCommand;
+    std::wstring sInput; // everything typed to the tool, in order (empty for a tool not answered)
+};
+
+// The trace keys that bring command lines and typed answers into the module's trace.
+extern const wchar_t kTraceCommandKey[];  // "CVEXImpl::RunCommand : sCmd"
+extern const wchar_t kTraceResponseKey[]; // "CVEXImpl::SendResponse : sResponse"
+
+// The tool runs in a piece of the module's trace, in the order they were started; each answer
+// belongs to the command before it. A value runs from the opening quote to the quote that ends a
+// trace line (an answer holds its own line end). Answers before the first command are left out.
+std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
+
+// Starts the tool with its input in a pipe (written whole, then closed) and its output and
+// errors going to NUL, and waits for it to end. Seconds from start to end; a negative value when
+// it did not start or did not end within dwTimeoutMs. dwExitCode gets the tool's exit code.
+double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode);
+
+} // namespace bench
