@@ -52,14 +52,6 @@ std::string ReadFrom(const std::wstring& sPath, unsigned long long ullOffset)
     return s;
 }
 
-unsigned long long SizeOf(const std::wstring& sPath)
-{
-    WIN32_FILE_ATTRIBUTE_DATA data = {};
-    if (!GetFileAttributesExW(sPath.c_str(), GetFileExInfoStandard, &data))
-        return 0;
-    return (static_cast<unsigned long long>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
-}
-
 std::wstring TraceIni()
 {
     return ProgramFolder() + L"trace.ini";
@@ -170,7 +162,6 @@ CommandTrace::CommandTrace()
 {
     m_sSavedIni = ReadFrom(TraceIni(), 0);
     WriteWhole(TraceIni(), kCommandTraceIni);
-    m_ullStart = SizeOf(TraceLog());
 }
 
 CommandTrace::~CommandTrace()
@@ -180,10 +171,9 @@ CommandTrace::~CommandTrace()
 
 std::wstring CommandTrace::Text() const
 {
-    // Loading the module again moves the full log aside and starts an empty one: then the whole
-    // new log is what was traced since.
-    const unsigned long long ullFrom = SizeOf(TraceLog()) < m_ullStart ? 0 : m_ullStart;
-    return velmora::widen(ReadFrom(TraceLog(), ullFrom));
+    // The whole log: loading the module again moves a full log aside and starts an empty one, so
+    // an offset taken earlier may point past its end. Callers cut it at their own snapshot.
+    return velmora::widen(ReadFrom(TraceLog(), 0));
 }
 
 bool EmptyDrive(wchar_t wcLetter, unsigned long dwSeconds)

@@ -40,8 +40,8 @@ private:
 };
 
 // While it lives, the module objects made trace every command line and typed answer (trace.ini
-// of the host folder rewritten; the original put back at the end). Text() is what the module
-// traced since construction.
+// of the host folder rewritten; the original put back at the end). Text() is the module's whole
+// trace log.
 class CommandTrace
 {
 public:
@@ -53,7 +53,6 @@ public:
 
 private:
     std::string m_sSavedIni;
-    unsigned long long m_ullStart = 0;
 };
 
 // Removes everything on a drive of the machine (from the Linux side: much faster than Wine) and

@@ -76,8 +76,12 @@ std::string Outcome(const Expect& e)
         out << "no warning or error";
     for (size_t i = 0; i < e.ids.size(); ++i)
         out << (i ? ", " : "") << e.ids[i];
-    out << "; " << (e.pLastError ? "\"" + Utf8(e.pLastError) + "\"" : std::string("no error")) << "; "
-        << e.uiBoundSeconds << " s";
+    out << "; ";
+    if (e.pLastError)
+        out << '"' << Utf8(e.pLastError) << '"';
+    else
+        out << "no error";
+    out << "; " << e.uiBoundSeconds << " s";
     return out.str();
 }
 
