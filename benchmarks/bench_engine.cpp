@@ -18,17 +18,9 @@
 namespace
 {
 
-std::wstring ProgramFolder()
-{
-    wchar_t wsz[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
-    std::wstring s = wsz;
-    return s.substr(0, s.rfind(L'\\') + 1);
-}
-
 std::wstring Tool(const std::wstring& sArgs)
 {
-    return L"\"" + ProgramFolder() + L"bench_tool.exe\" " + sArgs;
+    return L"\"" + bench::ProgramFolder() + L"bench_tool.exe\" " + sArgs;
 }
 
 double Seconds()

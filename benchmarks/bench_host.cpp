@@ -1,5 +1,6 @@
 #include "benchmarks/bench_host.h"
 
+#include "benchmarks/bench_stats.h"
 #include "credentials/crpl_credentials.h"
 #include "support/handle.h"
 #include "support/vstring.h"
@@ -13,14 +14,6 @@ namespace bench
 
 namespace
 {
-
-std::wstring ProgramFolder()
-{
-    wchar_t wsz[MAX_PATH] = {};
-    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
-    std::wstring s = wsz;
-    return s.substr(0, s.rfind(L'\\') + 1);
-}
 
 // The answers of the machine's recovery: its server under the name the stores use.
 const char kAnswers[] = "[QernBackupLocation]\r\nServerName=localhost\r\nServerIPAddress=127.0.0.1\r\n"

@@ -59,4 +59,12 @@ long long NowUs()
     return t.QuadPart * 1000000 / freq.QuadPart;
 }
 
+std::wstring ProgramFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring s = wsz;
+    return s.substr(0, s.rfind(L'\\') + 1);
+}
+
 } // namespace bench

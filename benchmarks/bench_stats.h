@@ -29,4 +29,7 @@ std::string FigureLine(const std::string& sId, const std::string& sUnit, const S
 // Microseconds of the performance counter, for intervals only.
 long long NowUs();
 
+// The folder of the running program, with its trailing backslash.
+std::wstring ProgramFolder();
+
 } // namespace bench
