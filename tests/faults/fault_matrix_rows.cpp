@@ -39,6 +39,14 @@ const wchar_t kNotRegistered[] = L"client name is not registered on NetWorker se
 const wchar_t kAddressNotRegistered[] = L"client address is not registered on NetWorker server localhost";
 const wchar_t kLost[] = L"Lost connection to NetWorker server";
 const wchar_t kRestoreFailed[] = L"Failed to restore filespace";
+const wchar_t kCountCutShort[] = L"before the first object the count fails; later the restore pass still brings "
+                                 L"back every object, so its result stands (the short count is only traced)";
+
+// A count that ends early: it fails at the first line, and the restore stands after that.
+std::array<Expect, kPositions> CutShort()
+{
+    return {Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), Ok(), Ok()};
+}
 
 std::vector<Row> RestoreRows()
 {
@@ -105,13 +113,10 @@ std::vector<Row> CountRows()
     rows.push_back({Phase::Count,
                     Fault::ServerDrop,
                     L"",
-                    {Fails({MSG_CONNECTION_LOST, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed),
-                     Fails({MSG_CONNECTION_LOST, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), NotRun()},
-                    L"the count fails, and with it the restore"});
-    rows.push_back({Phase::Count, Fault::ExitNonZero, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
-                    L"the count did not complete"});
-    rows.push_back({Phase::Count, Fault::Crash, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
-                    L"the count did not complete"});
+                    {Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), Ok(), NotRun()},
+                    kCountCutShort});
+    rows.push_back({Phase::Count, Fault::ExitNonZero, L"", CutShort(), kCountCutShort});
+    rows.push_back({Phase::Count, Fault::Crash, L"", CutShort(), kCountCutShort});
     rows.push_back({Phase::Count, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
     return rows;
 }
