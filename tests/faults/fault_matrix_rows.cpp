@@ -89,10 +89,13 @@ std::vector<Row> RestoreRows()
                     L"",
                     {Fails({MSG_CONNECTION_LOST}, kLost), Fails({MSG_CONNECTION_LOST}, kLost), NotRun()},
                     L"recover reports the reset at its next line; a drop after the last line is its normal end"});
-    rows.push_back({Phase::Restore, Fault::ExitNonZero, L"", Same(Ok({MSG_RESTORE_INCOMPLETE})),
-                    L"the exit code is not read; fewer objects than counted is a warning"});
-    rows.push_back({Phase::Restore, Fault::Crash, L"", Same(Ok({MSG_RESTORE_INCOMPLETE})),
-                    L"as an exit: the half line is dropped"});
+    rows.push_back({Phase::Restore,
+                    Fault::ExitNonZero,
+                    L"",
+                    {Ok({MSG_RESTORE_INCOMPLETE}), Ok({MSG_RESTORE_INCOMPLETE}), Ok()},
+                    L"the exit code is not read; fewer objects than counted is a warning, none after the last"});
+    rows.push_back({Phase::Restore, Fault::Crash, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+                    L"a crashed recover fails the restore, whatever it brought back"});
     rows.push_back({Phase::Restore, Fault::Hang, L"", Same(Ok({}, kHangBound)),
                     L"the host is kept informed while recover is silent"});
     return rows;
