@@ -103,8 +103,10 @@ private:
         SetFaults(FaultKnobs(row, pos, uiMiddle));
         SetServerKnobs(ServerKnobs(row, pos, uiMiddle));
         DeleteFileW(kRunCounts);
-        // Init starts by clearing the last error; the other operations leave it as it was.
-        const std::wstring sBefore = row.phase == Phase::Init ? L"No error" : LastError();
+        // Init starts by clearing the last error, and so does the configuration's copy into place
+        // (reached only when the fetch worked); the other operations leave it as it was.
+        const bool bClears = row.phase == Phase::Init || (row.phase == Phase::Config && e.bResult);
+        const std::wstring sBefore = bClears ? L"No error" : LastError();
         const ULONGLONG ullStart = GetTickCount64();
         const bool bResult = Operate(row.phase);
         const ULONGLONG ullMs = GetTickCount64() - ullStart;
