@@ -13,16 +13,23 @@ namespace
 // The tool, mode and conditions of the knobs of a phase. The count and the listing are the
 // first interactive session after the knobs were written (the host deletes the run counts);
 // the configuration is its first item's fetch.
+struct PhaseText {
+    const wchar_t* pName;
+    const wchar_t* pTarget;
+};
+
+// Per phase, in the order of Phase: its name in the table and the knobs' tool, mode and conditions.
+const PhaseText kPhaseTexts[] = {
+    {L"Init", L"recover session"},
+    {L"listing", L"run:1 recover session"},
+    {L"configuration", L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore"},
+    {L"count pass", L"run:1 recover session"},
+    {L"restore pass", L"recover restore"},
+};
+
 std::wstring Target(Phase phase)
 {
-    switch (phase) {
-    case Phase::Init: return L"recover session";
-    case Phase::Listing: return L"run:1 recover session";
-    case Phase::Config: return L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore";
-    case Phase::Count: return L"run:1 recover session";
-    case Phase::Restore: return L"recover restore";
-    }
-    return L"";
+    return kPhaseTexts[static_cast<size_t>(phase)].pTarget;
 }
 
 // Objects for the passes over a filespace, output lines for the sessions and the fetch.
@@ -159,14 +166,7 @@ unsigned long long SeedFrom(const std::wstring& sCommandLine, const char* pEnvir
 
 const wchar_t* PhaseName(Phase phase)
 {
-    switch (phase) {
-    case Phase::Init: return L"Init";
-    case Phase::Listing: return L"listing";
-    case Phase::Config: return L"configuration";
-    case Phase::Count: return L"count pass";
-    case Phase::Restore: return L"restore pass";
-    }
-    return L"?";
+    return kPhaseTexts[static_cast<size_t>(phase)].pName;
 }
 
 std::wstring FaultName(const Row& row)
