@@ -6,6 +6,7 @@
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
 #include "restore/recover_literals.h"
+#include "support/secure_wipe.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace.h"
 
@@ -38,8 +39,12 @@ bool CVEXImpl::GetConfig(const std::wstring& sConfigDir, const std::wstring& sFi
     CvexTrace().Str(TL_INFO, kFn, L"sFilespace", sFilespace);
     if (sFilespace.empty() || sConfigDir.empty())
         return FailConfig(kFn, L"Invalid argument");
-    m_sConfigDir = sConfigDir;
     const std::wstring sStaging = catalogue::StagingFolder(sConfigDir);
+    // Both reach recover's command lines; nothing is emptied or fetched before this.
+    if (!IsSafeText(sStaging, safetext::Kind::Path, L"configuration folder") ||
+        !IsSafeText(sFilespace + L"QERNCFG", safetext::Kind::Filespace, L"configuration path"))
+        return FailConfig(kFn, L"Unsafe folder or path");
+    m_sConfigDir = sConfigDir;
     if (!FetchConfigItems(sStaging, sFilespace + L"QERNCFG"))
         return false;
     if (!CopyConfig())
@@ -120,7 +125,7 @@ catalogue::FetchResult CVEXImpl::FetchConfigItem(const std::wstring& sStaging, c
             result = catalogue::FetchResult::Retry;
             bDecided = true;
         } else if (kind == catalogue::FetchLine::IncorrectPassword) {
-            m_sPassword.clear(); // the host is asked again at the next prompt
+            velmora::wipe(m_sPassword); // the host is asked again at the next prompt
         } else if (kind == catalogue::FetchLine::SkippedProtected) {
             CvexTrace().Str(TL_WARNING, kFn, L"Skipped protected file", sLine);
         } else if (kind == catalogue::FetchLine::RecoverMessage) {
@@ -206,6 +211,8 @@ bool CVEXImpl::RestoreQERNCFG()
     CvexTrace().Line(TL_INFO, fn, L"Restoring QERNCFG folder");
     if (m_sBootFilespace.empty())
         return FailConfig(fn, L"No BOOT filespace");
+    if (!IsSafeText(m_sBootFilespace + L"QERNCFG", safetext::Kind::Filespace, L"configuration path"))
+        return FailConfig(fn, L"Unsafe path");
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd = catalogue::FetchCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName,
                                                           m_sPointInTime, L"", m_sBootFilespace + L"QERNCFG");

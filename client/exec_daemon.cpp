@@ -155,7 +155,8 @@ bool CVEXImpl::ImportCertAndPKeyFiles(const std::wstring& sCertFile, const std::
     trace.Str(TL_INFO, fn, L"sCertFile", sCertFile);
     trace.Str(TL_INFO, fn, L"sPKeyFile", sPKeyFile);
     // Each path stands in double quotes on the command line.
-    if (HasInvalidNameCharacter(sCertFile) || HasInvalidNameCharacter(sPKeyFile))
+    if (!IsSafeText(sCertFile, safetext::Kind::Path, L"certificate file") ||
+        !IsSafeText(sPKeyFile, safetext::Kind::Path, L"private key file"))
         return scope.Fail(L"Invalid file path");
     if (!StopNsrExecDaemon())
         return scope.Fail(L"Can't stop nsrexecd");

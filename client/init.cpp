@@ -15,11 +15,33 @@ namespace
 
 const wchar_t kFn[] = L"CVEXImpl::Init";
 
-// An empty name, or one that would break out of the quotes of a command line or a line of the
-// hosts or servers file.
-bool IsUsableName(const std::wstring& sName)
+// The names and the point in time reach command lines and the hosts and servers files: each is
+// checked before Init changes anything. A refusal posts message 144, then 203 with the reason,
+// which the host reads as the last error.
+bool CredentialTextIsSafe(TraceScope& scope, CVEXImpl& impl, const CvexCredentials& cred)
 {
-    return !sName.empty() && !HasInvalidNameCharacter(sName);
+    struct Item {
+        const std::wstring& sText;
+        safetext::Kind kind;
+        const wchar_t* pWhat;
+        const wchar_t* pReason;
+    };
+    const std::wstring sPit = initseq::FormatPointInTime(cred.m_Pit);
+    const Item items[] = {
+        {cred.m_sServerName, safetext::Kind::HostName, L"server name", L"Invalid Server Name"},
+        {cred.m_sClientName, safetext::Kind::HostName, L"client name", L"Invalid Client Name"},
+        {sPit, safetext::Kind::PointInTime, L"point in time", L"Invalid Point In Time"},
+    };
+    for (const Item& item : items) {
+        if (&item.sText == &sPit && sPit.empty())
+            continue; // no point in time: the newest backup
+        if (!safetext::Refusal(item.sText, item.kind))
+            continue;
+        impl.LogStdMsg(ML_ERROR, MSG_INIT_FAILED);
+        impl.IsSafeText(item.sText, item.kind, item.pWhat);
+        return scope.Fail(item.pReason);
+    }
+    return true;
 }
 
 bool SetCurrentDirectoryWithRetries(const std::wstring& sFolder)
@@ -62,12 +84,10 @@ bool CVEXImpl::Init(CrplCredentials* pCredentials)
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     GetLogDirectory(sFolder);
-    if (!IsUsableName(cred.m_sServerName))
-        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"Invalid Server Name");
+    if (!CredentialTextIsSafe(scope, *this, cred))
+        return false;
     if (!InitNameResolution(scope))
         return false;
-    if (!IsUsableName(cred.m_sClientName))
-        return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"Invalid Client Name");
     if (!GetNetWorkerClientVersion(m_sRecoverNetWorkerClientVersion))
         return initseq::Fail(scope, *this, MSG_INIT_FAILED, L"GetNetWorkerClientVersion failed");
     velmora::string sHostname;

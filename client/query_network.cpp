@@ -1,6 +1,8 @@
 #include "client/query_network.h"
 
+#include "credentials/safe_text.h"
 #include "support/cnm.h"
+#include "support/file_replace.h"
 #include "support/handle.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace_scope.h"
@@ -36,26 +38,6 @@ bool ReadWholeFile(const std::wstring& sPath, std::string& sBytes, DWORD& dwErro
     }
 }
 
-bool WriteWholeFile(const std::wstring& sPath, const std::string& sBytes, DWORD& dwError)
-{
-    velmora::unique_file file(
-        CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        dwError = GetLastError();
-        return false;
-    }
-    DWORD n = 0;
-    if (!WriteFile(file.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &n, nullptr) || n != sBytes.size()) {
-        dwError = GetLastError();
-        return false;
-    }
-    if (!FlushFileBuffers(file.get())) {
-        dwError = GetLastError();
-        return false;
-    }
-    return true;
-}
-
 bool HostsFilePath(QueryNetwork& query, std::wstring& sPath)
 {
     velmora::string sSystemRoot;
@@ -78,27 +60,6 @@ void EnsureParentFolder(const std::wstring& sPath, const wchar_t* pFn)
 }
 
 } // namespace
-
-namespace hostsfile
-{
-
-DWORD ReplaceFile(const std::wstring& sPath, const std::string& sBytes)
-{
-    const std::wstring sTemp = sPath + L".cvex-new";
-    DWORD dwError = 0;
-    if (!WriteWholeFile(sTemp, sBytes, dwError)) {
-        DeleteFileW(sTemp.c_str());
-        return dwError;
-    }
-    if (!MoveFileExW(sTemp.c_str(), sPath.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-        dwError = GetLastError();
-        DeleteFileW(sTemp.c_str());
-        return dwError;
-    }
-    return 0;
-}
-
-} // namespace hostsfile
 
 QueryNetwork::QueryNetwork()
 {
@@ -161,7 +122,7 @@ bool QueryNetwork::UnloadTable()
     std::wstring sPath;
     if (!HostsFilePath(*this, sPath))
         return scope.Fail(L"GetEnvVar failed");
-    DWORD dwError = hostsfile::ReplaceFile(sPath, m_HostsTable.Bytes());
+    DWORD dwError = velmora::replace_file(sPath, m_HostsTable.Bytes());
     if (dwError != 0) {
         CvexTrace().ApiFailure(fn, (L"ReplaceFile(" + sPath + L")").c_str(), dwError);
         return scope.Fail(L"Failed to locate/write hosts file");
@@ -174,8 +135,10 @@ bool QueryNetwork::CheckHostEntry(const velmora::string& sName, const velmora::i
     const wchar_t* fn = L"QueryNetwork::CheckHostEntry";
     TraceScope scope(fn);
     CvexTrace().Str(TL_VERBOSE, fn, L"sName", sName);
-    if (sName.empty())
+    if (const wchar_t* pReason = safetext::Refusal(sName, safetext::Kind::HostName)) {
+        CvexTrace().Str(TL_ERROR, fn, L"sName", pReason);
         return scope.Fail(L"Invalid host");
+    }
     if (!address.is_valid())
         return scope.Fail(L"Invalid IP address");
     if (!LoadTable())
@@ -192,8 +155,10 @@ bool QueryNetwork::UpdateServers(const velmora::string& sName)
 {
     const wchar_t* fn = L"QueryNetwork::UpdateServers";
     TraceScope scope(fn);
-    if (sName.empty())
+    if (const wchar_t* pReason = safetext::Refusal(sName, safetext::Kind::HostName)) {
+        CvexTrace().Str(TL_ERROR, fn, L"sName", pReason);
         return scope.Fail(L"Invalid host");
+    }
     std::wstring sDomain;
     if (!UpdateReg::GetDomain(false, sDomain) || sDomain.empty()) {
         sDomain.clear();
@@ -203,7 +168,7 @@ bool QueryNetwork::UpdateServers(const velmora::string& sName)
     const velmora::string sFQDN = hostsfile::QualifiedName(sName, sDomain);
     CvexTrace().Str(TL_INFO, fn, L"sFQDN", sFQDN);
     EnsureParentFolder(kServersFile, fn);
-    DWORD dwError = hostsfile::ReplaceFile(kServersFile, velmora::narrow(sFQDN) + kLineEnd);
+    DWORD dwError = velmora::replace_file(kServersFile, velmora::narrow(sFQDN) + kLineEnd);
     if (dwError != 0) {
         CvexTrace().ApiFailure(fn, L"ReplaceFile(servers)", dwError);
         return scope.Fail(L"Failed to locate/write servers file");

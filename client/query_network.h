@@ -43,12 +43,3 @@ private:
     // The hosts file as LoadTable read it and CheckHostEntry changed it.
     hostsfile::Table m_HostsTable;
 };
-
-namespace hostsfile
-{
-
-// Replaces the file whole: writes a temporary file beside it and moves that over it.
-// Returns 0 or the Windows error of the step that failed; the old file is then untouched.
-DWORD ReplaceFile(const std::wstring& sPath, const std::string& sBytes);
-
-} // namespace hostsfile

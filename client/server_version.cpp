@@ -3,27 +3,15 @@
 #include "client/init.h"
 
 #include "plugin/cvex_impl.h"
-#include "support/handle.h"
+#include "support/file_replace.h"
 #include "trace/trace_scope.h"
 
 bool CVEXImpl::WriteNsradminCommandFile(const std::wstring& sPath)
 {
     TraceScope scope(L"CVEXImpl::WriteNsradminCommandFile");
-    const wchar_t* fn = scope.fn();
-    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ | GENERIC_WRITE,
-                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, CREATE_ALWAYS,
-                                          FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!file) {
-        DWORD dwError = GetLastError();
-        CvexTrace().ApiFailure(fn, L"CreateFile", dwError);
-        return scope.Fail(L"CreateFile failed");
-    }
-    const DWORD dwLength = static_cast<DWORD>(strlen(serverversion::kCommandFileText));
-    DWORD dwWritten = 0;
-    if (!WriteFile(file.get(), serverversion::kCommandFileText, dwLength, &dwWritten, nullptr) ||
-        dwWritten != dwLength) {
-        DWORD dwError = GetLastError();
-        CvexTrace().ApiFailure(fn, L"WriteFile", dwError);
+    // Replaced whole, so that nsradmin never reads a command file cut short.
+    if (DWORD dwError = velmora::replace_file(sPath, serverversion::kCommandFileText)) {
+        CvexTrace().ApiFailure(scope.fn(), L"WriteFile", dwError);
         return scope.Fail(L"WriteFile() failed");
     }
     return true;
@@ -36,6 +24,8 @@ bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
     std::wstring sFolder;
     GetConfigDirectory(sFolder);
     const std::wstring sCommandFile = sFolder + L"\\nsradmin_args.txt";
+    if (!IsSafeText(sCommandFile, safetext::Kind::Path, L"nsradmin command file"))
+        return scope.Fail(L"Unsafe command file path");
     if (!WriteNsradminCommandFile(sCommandFile))
         return scope.Fail(L"Command file not written");
     const std::wstring sCmd =

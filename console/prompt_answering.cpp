@@ -3,6 +3,7 @@
 #include "console/key_events.h"
 #include "console/noise.h"
 #include "hostapi/message_ids.h"
+#include "support/secure_wipe.h"
 #include "trace/trace_scope.h"
 
 bool ConsoleSession::SimulateKeystroke(wchar_t wc, bool bKeyDown, INPUT_RECORD& record)
@@ -22,6 +23,8 @@ bool ConsoleSession::SendResponse(const std::wstring& sResponse, bool bSecret)
         CvexTrace().Str(TL_VERBOSE, fn, L"sResponse", sResponse);
     for (wchar_t wc : sResponse) {
         INPUT_RECORD records[2];
+        // The records of a password's keys would otherwise stay behind on the stack.
+        velmora::wipe_on_exit wipeRecords(records, sizeof(records));
         if (!SimulateKeystroke(wc, true, records[0]))
             return scope.Fail(L"SimulateKeystroke(DOWN) failed");
         if (!SimulateKeystroke(wc, false, records[1]))
@@ -55,7 +58,8 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
             record.uiKind = PK_PASSWORD_REQUEST;
             record.sText1.clear();
             if (m_host.ReportProgress(record) != 1 && !record.sText2.empty())
-                sPassword = record.sText2;
+                velmora::assign_secret(sPassword, record.sText2, 2);
+            velmora::wipe(record.sText2);
         }
     }
     if (sPassword.empty()) {
@@ -65,7 +69,12 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
         m_shared.bPasswordRequired = false;
         return false;
     }
-    bool bSent = SendResponse(sPassword + L"\r\n", true);
+    // Built in a buffer of its final size, so that no growing copy is freed unwiped.
+    std::wstring sTyped;
+    velmora::assign_secret(sTyped, sPassword, 2);
+    sTyped += L"\r\n";
+    bool bSent = SendResponse(sTyped, true);
+    velmora::wipe(sTyped);
     m_shared.bPasswordRequired = false;
     if (!bSent)
         return scope.Fail(L"SendResponse( PASSWORD ) failed");

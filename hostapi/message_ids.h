@@ -110,4 +110,5 @@ enum CvexMessage : unsigned {
     MSG_RESTORE_INCOMPLETE = 200,        // Only %u of the %u objects counted were restored to %s
     MSG_COMPONENT_INCOMPLETE = 201,      // The system-state component %s brought back only %u of the %u objects counted
     MSG_SHORT_NAMES_NOT_CORRECTED = 202, // The short names of the program folders on %s could not be corrected; ...
+    MSG_UNSAFE_TEXT = 203,               // The %s cannot be used: it %s
 };

@@ -2,6 +2,7 @@
 // also touch the environment (Abort, Fini), and the engine's way to the host.
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
+#include "support/secure_wipe.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace_scope.h"
 
@@ -106,6 +107,8 @@ bool CVEXImpl::Fini(bool bHardReset)
         SetLastErrorMsg(L"");
     m_Console.Close(scope.fn());
     MirrorConsole();
+    // The password belongs to the session that ends here, also when Abort ends it.
+    velmora::wipe(m_sPassword);
     RestoreTempVariables();
     if (bHardReset) {
         CvexTrace().Line(TL_INFO, scope.fn(), L"Hard reset");

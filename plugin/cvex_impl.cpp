@@ -1,5 +1,7 @@
 #include "plugin/cvex_impl.h"
 
+#include "hostapi/message_ids.h"
+#include "support/secure_wipe.h"
 #include "trace/trace_scope.h"
 
 const wchar_t CVEXImpl::kClientBinFolder[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin";
@@ -8,6 +10,17 @@ std::wstring CVEXImpl::Description()
 {
     return FormatMessageTextV(L"Velmora HALVO for NetWorker (CVEXImpl) created on %S at %S", __DATE__, __TIME__)
         .substr(0, MAX_PATH);
+}
+
+bool CVEXImpl::IsSafeText(const std::wstring& sText, safetext::Kind kind, const wchar_t* pWhat)
+{
+    const wchar_t* pReason = safetext::Refusal(sText, kind);
+    if (!pReason)
+        return true;
+    // The text itself is not traced: it may hold the line breaks that made it unsafe.
+    CvexTrace().Str(TL_ERROR, L"CVEXImpl::IsSafeText", pWhat, pReason);
+    LogVarMsg(ML_ERROR, MSG_UNSAFE_TEXT, pWhat, pReason);
+    return false;
 }
 
 CVEXImpl::CVEXImpl()
@@ -61,7 +74,7 @@ void CVEXImpl::Reset()
     m_sWorking2.clear();
     m_sWorking3.clear();
     m_sWorking4.clear();
-    m_sPassword.clear();
+    velmora::wipe(m_sPassword);
     m_sWorking5.clear();
     m_bCopyBOOT = true;
     m_bCopySYSTEM = true;

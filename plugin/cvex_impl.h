@@ -3,6 +3,7 @@
 #include "catalogue/catalogue_types.h"
 #include "console/console_session.h"
 #include "credentials/cvex_credentials.h"
+#include "credentials/safe_text.h"
 #include "plugin/crpl_impl.h"
 #include "restore/file_list.h"
 #include "support/handle.h"
@@ -181,6 +182,11 @@ public:
 
     // The banner of property 1: "Velmora HALVO for NetWorker (CVEXImpl) created on <date> at <time>".
     static std::wstring Description();
+
+    // True when the text may go into a tool's command line, a line typed at its prompt or the
+    // hosts or servers file. Otherwise message 203 says what it is (pWhat: "server name") and
+    // why it is refused, and nothing is run or changed with it.
+    bool IsSafeText(const std::wstring& sText, safetext::Kind kind, const wchar_t* pWhat);
 
 protected:
     // Refreshes the exported layout's mirrors of the session's handles.

@@ -5,6 +5,7 @@
 #include "plugin/cvex_impl.h"
 #include "restore/filespace_rules.h"
 #include "restore/recover_args.h"
+#include "support/secure_wipe.h"
 #include "support/traced/update_reg.h"
 #include "trace/trace_scope.h"
 
@@ -39,6 +40,9 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
     CvexTrace().Int(TL_INFO, kFn, L"ulFsFlags", static_cast<long long>(fs.ulFsFlags));
     if (const wchar_t* pProblem = restorerules::FilespaceProblem(fs))
         return FailRestore(scope, pProblem);
+    // The name goes onto recover's command lines and is typed at its prompt.
+    if (!IsSafeText(fs.sFsName, safetext::Kind::Filespace, L"filespace name"))
+        return FailRestore(scope, L"Unsafe filespace name");
     if (!m_bValidCredentials)
         return FailRestore(scope, L"No valid NetWorker credentials");
     m_Console.ClearOperationFlags();
@@ -123,7 +127,7 @@ void CVEXImpl::NoteReportLine(RestoreLine kind, const std::wstring& sLine, Resto
     switch (kind) {
     case RestoreLine::IncorrectPassword:
         CvexTrace().Line(TL_WARNING, kFn, L"Wrong password entered");
-        m_sPassword.clear();
+        velmora::wipe(m_sPassword);
         break;
     case RestoreLine::PerFileError:
         // A file that did not come back is not restored, whatever recover prints after it.

@@ -2,6 +2,7 @@
 // system-state restore goes on. It never fails visibly.
 #include "plugin/cvex_impl.h"
 #include "support/cnm.h"
+#include "support/file_replace.h"
 #include "support/handle.h"
 #include "system/dump_text.h"
 #include "trace/trace_scope.h"
@@ -70,14 +71,7 @@ void CVEXImpl::Dump()
     GetLogDirectory(sFolder);
     const std::wstring sPath = sFolder + L"\\CVEX_dump.log";
     const std::string sBytes = FileBytes(DumpText(CollectDumpFacts()));
-    velmora::unique_file hFile(CreateFileW(sPath.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                                           FILE_ATTRIBUTE_NORMAL, nullptr));
-    if (!hFile) {
-        CvexTrace().ApiFailure(scope.fn(), L"CreateFile failed", GetLastError());
-        return;
-    }
-    DWORD dwWritten = 0;
-    if (!WriteFile(hFile.get(), sBytes.data(), static_cast<DWORD>(sBytes.size()), &dwWritten, nullptr) ||
-        dwWritten != sBytes.size())
-        CvexTrace().ApiFailure(scope.fn(), L"WriteFile failed", GetLastError());
+    // Replaced whole: a failed write leaves the summary of the previous run as it was.
+    if (DWORD dwError = velmora::replace_file(sPath, sBytes))
+        CvexTrace().ApiFailure(scope.fn(), L"WriteFile failed", dwError);
 }

@@ -106,6 +106,10 @@ bool CVEXImpl::RestoreOneSsid(const SsidInfo& info, const std::wstring& sTitle, 
                               SsidWalk& walk)
 {
     TraceScope scope(walk.bDisasterRecovery ? L"CVEXImpl::RestoreDisasterRecoverySsid" : L"CVEXImpl::RestoreNmmSsid");
+    // The id and the target come from the media database report and go onto recover's command line.
+    if (!IsSafeText(info.sSsid, safetext::Kind::Ssid, L"saveset id") ||
+        (walk.bDisasterRecovery && !IsSafeText(info.sTarget, safetext::Kind::Path, L"restore target")))
+        return scope.Fail(L"Unsafe saveset id or target");
     ProgressRecord progress;
     progress.wcDriveLetter = L'?';
     progress.sText1 = sTitle;

@@ -34,6 +34,8 @@ bool CVEXImpl::RestoreVssSystemState(const std::wstring& sSaveset, const SYSTEMT
     CvexTrace().Str(TL_INFO, kFn, L"sSaveset", sSaveset);
     if (sSaveset.empty())
         return scope.Fail(L"Invalid argument");
+    if (!IsSafeText(sSaveset, safetext::Kind::Filespace, L"saveset name"))
+        return scope.Fail(L"Unsafe saveset name");
     std::wstring sTemp;
     if (!GetEnvVar(L"TEMP", sTemp))
         return scope.Fail(L"GetEnvVar(TEMP) failed");

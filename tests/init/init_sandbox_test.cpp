@@ -451,7 +451,8 @@ TEST_F(InitSandbox, RefusedCredentialsChangeNothing)
     const std::string sHosts = Bytes(kHosts);
     cred.m_sServerName = L"nw\"srv";
     EXPECT_FALSE(impl.Init(&cred));
-    EXPECT_EQ(LastError(), impl.Text(144));
+    EXPECT_TRUE(Logged(144));
+    EXPECT_EQ(LastError(), L"The server name cannot be used: it holds a double quote");
     EXPECT_TRUE(Has(NewTrace(), "Invalid Server Name"));
     cred.m_sServerName = L"";
     EXPECT_FALSE(impl.Init(&cred));
@@ -461,7 +462,7 @@ TEST_F(InitSandbox, RefusedCredentialsChangeNothing)
     cred.m_sClientName = L"win\x01"
                          L"client";
     EXPECT_FALSE(impl.Init(&cred));
-    EXPECT_EQ(LastError(), impl.Text(144));
+    EXPECT_EQ(LastError(), L"The client name cannot be used: it holds a control character");
     EXPECT_TRUE(Has(NewTrace(), "Invalid Client Name"));
     EXPECT_FALSE(impl.HasValidCredentials());
 }
