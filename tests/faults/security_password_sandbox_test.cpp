@@ -291,6 +291,15 @@ protected:
         return FileSpace();
     }
 
+    // The messages' texts, narrowed, for a failure's report.
+    std::vector<std::string> Texts() const
+    {
+        std::vector<std::string> texts;
+        for (const testutil::HostMessage& m : m_messages)
+            texts.push_back(velmora::to_utf8(m.sText));
+        return texts;
+    }
+
     static int Log(unsigned uiLevel, const wchar_t* pText, void* pContext)
     {
         auto* self = static_cast<SecurityPassword*>(pContext);
@@ -357,7 +366,7 @@ std::vector<std::wstring> FilesHoldingSecret(const std::wstring& sFolder)
 TEST_F(SecurityPassword, APasswordLeavesNoTraceMessageCommandLineFileOrMemoryAfterFini)
 {
     ASSERT_GT(PutSecretIntoStore(), 0u) << "the store has protected objects";
-    ASSERT_TRUE(Init());
+    ASSERT_TRUE(Init()) << testing::PrintToString(Texts());
     ASSERT_TRUE(m_pPlugin->GetFilespaceList(&m_list));
     FileSpace fs = Listed(L"D:\\");
     ASSERT_TRUE(m_pPlugin->RestoreFilespace(&fs));
