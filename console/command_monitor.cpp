@@ -12,7 +12,6 @@ namespace
 
 const DWORD kStillActive = 259;
 const DWORD kAbortExitCode = 12;
-const DWORD kFiniGraceMs = 60000;
 
 bool JobHandlesAreOpen(const MonitorJob& job)
 {
@@ -146,7 +145,7 @@ void ConsoleSession::WaitForCommandMutex(const wchar_t* pFn)
 {
     if (!m_hCommandMutex)
         return;
-    DWORD dwWait = WaitForSingleObject(m_hCommandMutex.get(), kFiniGraceMs);
+    DWORD dwWait = WaitForSingleObject(m_hCommandMutex.get(), m_timing.dwFiniGraceMs);
     if (dwWait == WAIT_TIMEOUT) {
         CvexTrace().Line(TL_WARNING, pFn, L"Command still running - terminating it");
         TerminateProcess(m_process.get(), kAbortExitCode);

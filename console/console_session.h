@@ -40,13 +40,14 @@ public:
     };
     // Heartbeat period in 10 ms polls, Abort's closing pause, the monitoring thread's pause after
     // a password prompt (so that the same prompt is not seen twice before the password is typed),
-    // and how long RunCommand waits for a previous tool that is still running before it ends it.
-    // Shortened only by tests.
+    // how long RunCommand waits for a previous tool that is still running before it ends it, and
+    // how long Fini waits for a running tool before it ends it. Shortened only by tests.
     struct Timing {
         unsigned uiPollsPerHeartbeat = 1000;
         DWORD dwAbortPauseMs = 5000;
         DWORD dwPasswordPauseMs = 10000;
         DWORD dwPreviousCommandGraceMs = 60000;
+        DWORD dwFiniGraceMs = 60000;
     };
 
     explicit ConsoleSession(EngineHost& host);

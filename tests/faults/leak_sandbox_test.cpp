@@ -1,0 +1,104 @@
+// Many cycles of Init, listing, the restore of a small filespace and Fini on one object keep the
+// process's handle count and private bytes flat: the last cycles hold no more than the first ones
+// after a warm-up, but for a small fixed slack.
+#include "hostapi/message_ids.h"
+#include "tests/common/test_util.h"
+#include "tests/restore/restore_host.h"
+
+#include <psapi.h>
+
+#include <algorithm>
+#include <numeric>
+
+using namespace restoretest;
+
+namespace
+{
+
+const unsigned kCycles = 50;
+const unsigned kWindow = 10;                // cycles averaged at the start and at the end
+const ULONGLONG kTimeBoxMs = 85000;         // no cycle starts after this
+const double kHandleSlack = 8;              // handles
+const double kPrivateSlack = 1024.0 * 1024; // bytes
+
+struct Usage {
+    double dHandles;
+    double dPrivate;
+};
+
+Usage Measure()
+{
+    DWORD dwHandles = 0;
+    GetProcessHandleCount(GetCurrentProcess(), &dwHandles);
+    PROCESS_MEMORY_COUNTERS_EX counters = {};
+    counters.cb = sizeof counters;
+    GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
+    return {static_cast<double>(dwHandles), static_cast<double>(counters.PrivateUsage)};
+}
+
+Usage Mean(std::vector<Usage>::const_iterator first, std::vector<Usage>::const_iterator last)
+{
+    Usage sum = std::accumulate(first, last, Usage{0, 0}, [](Usage a, const Usage& b) {
+        return Usage{a.dHandles + b.dHandles, a.dPrivate + b.dPrivate};
+    });
+    const double n = static_cast<double>(last - first);
+    return {sum.dHandles / n, sum.dPrivate / n};
+}
+
+class LeakCycles : public RestoreHost
+{
+protected:
+    // The smallest listed filespace of a drive the machine has.
+    std::wstring SmallestFilespace()
+    {
+        std::wstring sBest;
+        unsigned uiBest = ~0u;
+        for (const FileSpace& fs : m_list) {
+            if (GetFileAttributesW(fs.sFsName.c_str()) == INVALID_FILE_ATTRIBUTES)
+                continue;
+            unsigned uiObjects = TotalsOf(m_sStore, fs.sFsName).uiObjects;
+            if (uiObjects > 0 && uiObjects < uiBest) {
+                uiBest = uiObjects;
+                sBest = fs.sFsName;
+            }
+        }
+        return sBest;
+    }
+    void Cycle(const std::wstring& sFilespace)
+    {
+        ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+        ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+        ASSERT_TRUE(Restore(sFilespace)) << testing::PrintToString(LastError());
+        ASSERT_TRUE(m_pPlugin->Fini(true));
+    }
+};
+
+} // namespace
+
+TEST_F(LeakCycles, FiftyCyclesOfTheFourOperationsKeepHandlesAndPrivateBytesFlat)
+{
+    UseStore(L"standard-w");
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    const std::wstring sFilespace = SmallestFilespace();
+    ASSERT_FALSE(sFilespace.empty());
+    ASSERT_TRUE(m_pPlugin->Fini(true));
+    ASSERT_NO_FATAL_FAILURE(Cycle(sFilespace)); // warm-up: first-time allocations of the module and Wine
+    std::vector<Usage> usage;
+    const ULONGLONG ullStart = GetTickCount64();
+    while (usage.size() < kCycles && GetTickCount64() - ullStart < kTimeBoxMs) {
+        ASSERT_NO_FATAL_FAILURE(Cycle(sFilespace));
+        usage.push_back(Measure());
+    }
+    const ULONGLONG ullElapsed = GetTickCount64() - ullStart;
+    std::printf("%u cycles (4 operations each) on %ls in %llu ms\n", static_cast<unsigned>(usage.size()),
+                sFilespace.c_str(), ullElapsed);
+    ASSERT_GE(usage.size(), 3 * kWindow) << "too few cycles fit the time box to compare";
+    const Usage first = Mean(usage.begin(), usage.begin() + kWindow);
+    const Usage last = Mean(usage.end() - kWindow, usage.end());
+    std::printf("handles %.1f -> %.1f, private bytes %.0f -> %.0f\n", first.dHandles, last.dHandles, first.dPrivate,
+                last.dPrivate);
+    EXPECT_LE(last.dHandles, first.dHandles + kHandleSlack) << "handles grow";
+    EXPECT_LE(last.dPrivate, first.dPrivate + kPrivateSlack) << "private bytes grow";
+    EXPECT_TRUE(NoRecoverRunning());
+}
