@@ -32,8 +32,9 @@ protected:
     {
         AbortAt({});
         EXPECT_TRUE(Init()) << "Init after the abort: " << testing::PrintToString(LastError());
-        if (bList)
+        if (bList) {
             EXPECT_TRUE(List()) << testing::PrintToString(LastError());
+        }
     }
     // Nothing follows the record the host aborted at but the record that says so.
     void ExpectNothingAfterRecord(unsigned uiAt)
