@@ -105,7 +105,8 @@ DWORD WINAPI ConsoleSession::ThreadWaitForProcessTermination(LPVOID pArg)
 
 bool ConsoleSession::EndTool(TraceScope& scope)
 {
-    m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
+    // Said once: when the reader or the password request met the abort, the host knows already.
+    TellUserAbort();
     // With no command the closed handle's value is that of the current process, and a break
     // for process group 0 reaches every process of the console: neither may hit the host.
     if (!m_process) {

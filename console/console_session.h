@@ -92,6 +92,9 @@ public:
     bool PasswordRequired() const { return m_shared.bPasswordRequired; }
     // The host asked to abort in its answer to a progress record of the operation.
     void NoteUserAbort() { m_bUserAborted = true; }
+    // Posts "User has aborted the operation" unless it was posted for this abort already: the reader, the password
+    // request, Abort and the operation that gives up may each meet the same abort, and the host is to hear of it once.
+    void TellUserAbort();
     // Forgets an abort or a lost connection of an earlier operation.
     void ClearOperationFlags();
 
@@ -153,6 +156,7 @@ private:
 
     bool m_bUserAborted = false;
     bool m_bConnectionLost = false;
+    bool m_bAbortTold = false;
     bool m_bPasswordAnnounced = false;
 
     // Output reader.

@@ -55,8 +55,14 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
     }
     if (!SendPassRecord(progress, PK_PASS_START))
         return scope.Fail(L"User aborted");
-    if (!CountFiles(progress, fs.sFsName))
+    if (!CountFiles(progress, fs.sFsName)) {
+        // The abort is what the host hears of: the pass it started is told failed.
+        if (UserAborted()) {
+            SendKind(*this, progress, PK_PASS_FAILED);
+            return scope.Fail(L"User aborted");
+        }
         return FailRestore(scope, L"CountFiles failed");
+    }
     const unsigned uiCounted = progress.uiTotalFiles;
     progress.sText1 = fs.sFsName;
     if (!SendPassRecord(progress, PK_PASS_START))
@@ -190,7 +196,7 @@ bool CVEXImpl::SendPassRecord(ProgressRecord& progress, unsigned uiKind)
         return true;
     CvexTrace().Int(TL_INFO, L"CVEXImpl::SendPassRecord", L"Abort answered to record kind", uiKind);
     m_Console.NoteUserAbort();
-    LogStdMsg(ML_ERROR, MSG_USER_ABORTED);
+    m_Console.TellUserAbort();
     SendKind(*this, progress, PK_PASS_FAILED);
     return false;
 }
