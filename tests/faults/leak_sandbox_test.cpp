@@ -7,9 +7,12 @@
 #include "tests/restore/restore_host.h"
 
 #include <psapi.h>
+#include <winternl.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <map>
 #include <numeric>
 
 using namespace restoretest;
@@ -36,14 +39,56 @@ struct Usage {
     double dPrivate;
 };
 
-Usage Measure()
+// Under Wine GetProcessHandleCount answers 0: the handles are then counted by asking every
+// handle value of the table's first part for its flags.
+double HandleCount()
 {
     DWORD dwHandles = 0;
-    GetProcessHandleCount(GetCurrentProcess(), &dwHandles);
+    if (GetProcessHandleCount(GetCurrentProcess(), &dwHandles) && dwHandles != 0)
+        return dwHandles;
+    unsigned n = 0;
+    for (uintptr_t v = 4; v < 0x40000; v += 4) {
+        DWORD dwFlags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &dwFlags))
+            ++n;
+    }
+    return n;
+}
+
+// The values of the open handles of the table's first part.
+std::vector<uintptr_t> OpenHandles()
+{
+    std::vector<uintptr_t> open;
+    for (uintptr_t v = 4; v < 0x40000; v += 4) {
+        DWORD dwFlags = 0;
+        if (GetHandleInformation(reinterpret_cast<HANDLE>(v), &dwFlags))
+            open.push_back(v);
+    }
+    return open;
+}
+
+// The object type of a handle ("Event", "File", ...), for the report of handles that stayed.
+std::wstring HandleType(uintptr_t v)
+{
+    using QueryObject = LONG(WINAPI*)(HANDLE, int, void*, ULONG, ULONG*);
+    static auto pQuery = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    alignas(8) unsigned char buf[1024] = {};
+    ULONG ulLen = 0;
+    if (!pQuery || pQuery(reinterpret_cast<HANDLE>(v), 2 /* type information */, buf, sizeof buf, &ulLen) != 0)
+        return L"?";
+    const auto* pName = reinterpret_cast<const UNICODE_STRING*>(buf);
+    return std::wstring(pName->Buffer, pName->Length / sizeof(wchar_t));
+}
+
+// Wine gives PrivateUsage as 0; its PagefileUsage counts the same committed private memory.
+Usage Measure()
+{
     PROCESS_MEMORY_COUNTERS_EX counters = {};
     counters.cb = sizeof counters;
     GetProcessMemoryInfo(GetCurrentProcess(), reinterpret_cast<PROCESS_MEMORY_COUNTERS*>(&counters), sizeof counters);
-    return {static_cast<double>(dwHandles), static_cast<double>(counters.PrivateUsage)};
+    const SIZE_T nPrivate = counters.PrivateUsage ? counters.PrivateUsage : counters.PagefileUsage;
+    return {HandleCount(), static_cast<double>(nPrivate)};
 }
 
 Usage Mean(std::vector<Usage>::const_iterator first, std::vector<Usage>::const_iterator last)
@@ -94,6 +139,7 @@ TEST_F(LeakCycles, CyclesOfTheFourOperationsKeepHandlesAndPrivateBytesFlat)
     ASSERT_FALSE(sFilespace.empty());
     ASSERT_TRUE(m_pPlugin->Fini(true));
     ASSERT_NO_FATAL_FAILURE(Cycle(sFilespace)); // warm-up: first-time allocations of the module and Wine
+    const std::vector<uintptr_t> before = OpenHandles();
     const unsigned uiAsked = CyclesAsked();
     std::vector<Usage> usage;
     const ULONGLONG ullStart = GetTickCount64();
@@ -109,11 +155,22 @@ TEST_F(LeakCycles, CyclesOfTheFourOperationsKeepHandlesAndPrivateBytesFlat)
         std::printf("cycle %u: handles %.0f, private bytes %.0f\n", static_cast<unsigned>(i + 1), usage[i].dHandles,
                     usage[i].dPrivate);
     ASSERT_GE(usage.size(), 3u) << "too few cycles to compare";
+    ASSERT_GT(usage[0].dHandles, 0) << "no handle count";
+    ASSERT_GT(usage[0].dPrivate, 0) << "no private bytes";
     const Usage first = Mean(usage.begin(), usage.begin() + nWindow);
     const Usage last = Mean(usage.end() - nWindow, usage.end());
     std::printf("handles %.1f -> %.1f, private bytes %.0f -> %.0f\n", first.dHandles, last.dHandles, first.dPrivate,
                 last.dPrivate);
     EXPECT_LE(last.dHandles, first.dHandles + kHandleSlack) << "handles grow";
+    if (last.dHandles > first.dHandles + kHandleSlack) {
+        std::map<std::wstring, unsigned> kept;
+        const std::vector<uintptr_t> after = OpenHandles();
+        for (uintptr_t v : after)
+            if (!std::binary_search(before.begin(), before.end(), v))
+                ++kept[HandleType(v)];
+        for (const auto& [sType, n] : kept)
+            std::printf("handles opened since the warm-up and still open: %u of type %ls\n", n, sType.c_str());
+    }
     EXPECT_LE(last.dPrivate, first.dPrivate + kPrivateSlack) << "private bytes grow";
     EXPECT_TRUE(NoRecoverRunning());
 }
