@@ -186,8 +186,11 @@ bool CVEXImpl::FindAndFetchConfig(const FileSpaceList& found)
         if (fs.ulFsFlags & FS_MOUNTED_FOLDER)
             continue;
         if (!CheckIfConfigFilespace(fs.sFsName)) {
-            if (UserAborted())
-                return Fail(*this, kFn, MSG_USER_ABORTED, L"User aborted");
+            if (UserAborted()) {
+                m_Console.TellUserAbort();
+                CvexTrace().EndFail(kFn, L"User aborted");
+                return false;
+            }
             continue;
         }
         CvexTrace().Str(TL_INFO, kFn, L"Found config filespace", fs.sFsName);

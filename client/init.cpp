@@ -193,8 +193,12 @@ bool CVEXImpl::ProveConnection(TraceScope& scope)
         return initseq::Fail(scope, *this, MSG_NO_SESSION, L"Session not correctly established");
     if (LogStdMsg(ML_INFORMATION, MSG_CONNECTED) != 0)
         return initseq::Fail(scope, *this, MSG_USER_ABORTED, L"User abort");
-    if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion))
+    if (!GetNetWorkerServerVersion(m_sRecoverNetWorkerServerVersion)) {
+        // Not knowing the server's version is no reason to fail; the host's abort is.
+        if (UserAborted())
+            return scope.Fail(L"User abort");
         CvexTrace().Line(TL_WARNING, kFn, L"GetNetWorkerServerVersion failed");
+    }
     m_bUserEditCfg = GetAdvancedOption(L"UserEditCfg");
     return scope.End();
 }

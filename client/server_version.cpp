@@ -44,5 +44,11 @@ bool CVEXImpl::GetNetWorkerServerVersion(std::wstring& sVersion)
     }
     if (bPasswordAsked)
         return scope.Fail(L"nsradmin asked for a password");
+    if (UserAborted()) {
+        // The reader has told the host; nsradmin is not left running with nobody reading it.
+        m_Console.StopTool(fn);
+        MirrorConsole();
+        return scope.Fail(L"User abort");
+    }
     return scope.End();
 }

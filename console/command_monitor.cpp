@@ -12,7 +12,6 @@ namespace
 
 const DWORD kStillActive = 259;
 const DWORD kAbortExitCode = 12;
-const DWORD kFiniGraceMs = 60000;
 
 bool JobHandlesAreOpen(const MonitorJob& job)
 {
@@ -106,7 +105,8 @@ DWORD WINAPI ConsoleSession::ThreadWaitForProcessTermination(LPVOID pArg)
 
 bool ConsoleSession::EndTool(TraceScope& scope)
 {
-    m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
+    // Said once: when the reader or the password request met the abort, the host knows already.
+    TellUserAbort();
     // With no command the closed handle's value is that of the current process, and a break
     // for process group 0 reaches every process of the console: neither may hit the host.
     if (!m_process) {
@@ -146,7 +146,7 @@ void ConsoleSession::WaitForCommandMutex(const wchar_t* pFn)
 {
     if (!m_hCommandMutex)
         return;
-    DWORD dwWait = WaitForSingleObject(m_hCommandMutex.get(), kFiniGraceMs);
+    DWORD dwWait = WaitForSingleObject(m_hCommandMutex.get(), m_timing.dwFiniGraceMs);
     if (dwWait == WAIT_TIMEOUT) {
         CvexTrace().Line(TL_WARNING, pFn, L"Command still running - terminating it");
         TerminateProcess(m_process.get(), kAbortExitCode);

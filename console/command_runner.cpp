@@ -62,6 +62,15 @@ void ConsoleSession::ClearOperationFlags()
 {
     m_bUserAborted = false;
     m_bConnectionLost = false;
+    m_bAbortTold = false;
+}
+
+void ConsoleSession::TellUserAbort()
+{
+    if (m_bAbortTold)
+        return;
+    m_bAbortTold = true;
+    m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
 }
 
 ConsoleHandles ConsoleSession::Handles() const

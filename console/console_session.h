@@ -40,13 +40,14 @@ public:
     };
     // Heartbeat period in 10 ms polls, Abort's closing pause, the monitoring thread's pause after
     // a password prompt (so that the same prompt is not seen twice before the password is typed),
-    // and how long RunCommand waits for a previous tool that is still running before it ends it.
-    // Shortened only by tests.
+    // how long RunCommand waits for a previous tool that is still running before it ends it, and
+    // how long Fini waits for a running tool before it ends it. Shortened only by tests.
     struct Timing {
         unsigned uiPollsPerHeartbeat = 1000;
         DWORD dwAbortPauseMs = 5000;
         DWORD dwPasswordPauseMs = 10000;
         DWORD dwPreviousCommandGraceMs = 60000;
+        DWORD dwFiniGraceMs = 60000;
     };
 
     explicit ConsoleSession(EngineHost& host);
@@ -91,6 +92,9 @@ public:
     bool PasswordRequired() const { return m_shared.bPasswordRequired; }
     // The host asked to abort in its answer to a progress record of the operation.
     void NoteUserAbort() { m_bUserAborted = true; }
+    // Posts "User has aborted the operation" unless it was posted for this abort already: the reader, the password
+    // request, Abort and the operation that gives up may each meet the same abort, and the host is to hear of it once.
+    void TellUserAbort();
     // Forgets an abort or a lost connection of an earlier operation.
     void ClearOperationFlags();
 
@@ -152,6 +156,7 @@ private:
 
     bool m_bUserAborted = false;
     bool m_bConnectionLost = false;
+    bool m_bAbortTold = false;
     bool m_bPasswordAnnounced = false;
 
     // Output reader.

@@ -35,7 +35,7 @@ void ConsoleSession::CloseOutputPipe()
 bool ConsoleSession::AbortRead()
 {
     m_bUserAborted = true;
-    m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
+    TellUserAbort();
     CloseOutputPipe();
     return false;
 }

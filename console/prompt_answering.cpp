@@ -64,8 +64,8 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
     }
     if (sPassword.empty()) {
         scope.Fail(L"No password");
-        m_host.LogMessage(ML_ERROR, MSG_USER_ABORTED);
         m_bUserAborted = true;
+        TellUserAbort();
         m_shared.bPasswordRequired = false;
         return false;
     }

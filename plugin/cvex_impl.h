@@ -244,6 +244,9 @@ protected:
                     const std::wstring& sTarget);
     bool EndPass(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCrashMessage);
     bool RecoverCrashed(const wchar_t* pFn, unsigned uiMessage);
+    // Sends a record that starts or ends a pass. False when the host answers it with an abort:
+    // the host is then told (message 197, a kind 3 record) and the abort stands for the operation.
+    bool SendPassRecord(ProgressRecord& progress, unsigned uiKind);
     // Steps of the system-state restore (system/).
     struct SystemPass {
         bool bInPlace = false; // objects are written to their own paths and sized there

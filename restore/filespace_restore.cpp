@@ -52,17 +52,25 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
     progress.wcDriveLetter = fs.wcFsDriveLetter;
     if (!CheckDestExists(sTarget, restorerules::IsMountedFolder(fs))) {
         LogVarMsg(ML_WARNING, MSG_VOLUME_NOT_PRESENT, sTarget.c_str());
-        SendKind(*this, progress, PK_PASS_START);
-        SendKind(*this, progress, PK_PASS_FINISHED);
+        if (!SendPassRecord(progress, PK_PASS_START) || !SendPassRecord(progress, PK_PASS_FINISHED))
+            return scope.Fail(L"User aborted");
         CvexTrace().Line(TL_WARNING, kFn, L"Volume not present - skipped");
         return scope.End();
     }
-    SendKind(*this, progress, PK_PASS_START);
-    if (!CountFiles(progress, fs.sFsName))
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
+    if (!CountFiles(progress, fs.sFsName)) {
+        // The abort is what the host hears of: the pass it started is told failed.
+        if (UserAborted()) {
+            SendKind(*this, progress, PK_PASS_FAILED);
+            return scope.Fail(L"User aborted");
+        }
         return FailRestore(scope, L"CountFiles failed");
+    }
     const unsigned uiCounted = progress.uiTotalFiles;
     progress.sText1 = fs.sFsName;
-    SendKind(*this, progress, PK_PASS_START);
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd =
         RestoreCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName, m_sPointInTime, fs.sFsName);
@@ -178,8 +186,23 @@ bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePa
         if (progress.uiFilesRestored < uiCounted)
             LogVarMsg(ML_WARNING, MSG_RESTORE_INCOMPLETE, progress.uiFilesRestored, uiCounted, sTarget.c_str());
     }
-    SendKind(*this, progress, PK_PASS_FINISHED);
+    // An abort answered to the last record still fails the call: the host must not take an
+    // operation it aborted for a success. What was restored stays on the volume.
+    if (!SendPassRecord(progress, PK_PASS_FINISHED))
+        return scope.Fail(L"User aborted");
     return scope.End();
+}
+
+bool CVEXImpl::SendPassRecord(ProgressRecord& progress, unsigned uiKind)
+{
+    progress.uiKind = uiKind;
+    if (SendProgress(progress) == 0)
+        return true;
+    CvexTrace().Int(TL_INFO, L"CVEXImpl::SendPassRecord", L"Abort answered to record kind", uiKind);
+    m_Console.NoteUserAbort();
+    m_Console.TellUserAbort();
+    SendKind(*this, progress, PK_PASS_FAILED);
+    return false;
 }
 
 // Whether a pass of recover ended well: a lost connection, an abort, a password that could not be

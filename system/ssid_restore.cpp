@@ -14,11 +14,6 @@ const DWORD kNmmRestore = 0x200200;
 const DWORD kDrCount = 0x100100;
 const DWORD kDrRestore = 0x100200;
 
-void SendKind(CVEXImpl& impl, ProgressRecord& progress, unsigned uiKind)
-{
-    progress.uiKind = uiKind;
-    impl.SendProgress(progress);
-}
 } // namespace
 
 // Every saveset of the client's media database report whose name holds the target text, then,
@@ -113,13 +108,15 @@ bool CVEXImpl::RestoreOneSsid(const SsidInfo& info, const std::wstring& sTitle, 
     ProgressRecord progress;
     progress.wcDriveLetter = L'?';
     progress.sText1 = sTitle;
-    SendKind(*this, progress, PK_PASS_START);
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
     const bool bCountOk =
         walk.bDisasterRecovery ? CountDisasterRecovery(info, progress) : CountNmmSaveset(info, progress);
     if (!bCountOk)
         return scope.Fail(walk.bDisasterRecovery ? L"CountDisasterRecovery failed" : L"CountNmmSaveset failed");
     unsigned uiToRestore = progress.uiTotalFiles;
-    SendKind(*this, progress, PK_PASS_START);
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
     const std::wstring sTarget = walk.bDisasterRecovery ? info.sTarget : std::wstring();
     std::wstring sCmd =
         systemrules::SsidCommandLine(m_sRecoverPath, m_NetWorkerCredentials.m_sServerName, info.sSsid, sTarget, false);

@@ -46,8 +46,11 @@ bool CVEXImpl::RestoreSystem()
             uiFirstFailure = uiFailure;
     }
     Dump();
-    if (UserAborted())
+    if (UserAborted()) {
+        // The aborted component's failure came after the abort: the host is to read the abort.
+        SetLastErrorMsg(LoadMessageText(MSG_USER_ABORTED).c_str());
         return scope.Fail(L"User aborted");
+    }
     if (uiFirstFailure) {
         // The components after a failure went on and may have cleared the last error: the host is
         // to read why the preparation failed.

@@ -42,12 +42,14 @@ bool CVEXImpl::RestoreVssSystemState(const std::wstring& sSaveset, const SYSTEMT
     ProgressRecord progress;
     progress.sText1 = sSaveset;
     progress.wcDriveLetter = L'?';
-    SendKind(*this, progress, PK_PASS_START);
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
     if (!CountVssSystemState(progress, sSaveset, dwCountGroup))
         return scope.Fail(L"CountVssSystemState failed");
     DeletePendingRenames(kFn);
     uiFilesToRestore = progress.uiTotalFiles;
-    SendKind(*this, progress, PK_PASS_START);
+    if (!SendPassRecord(progress, PK_PASS_START))
+        return scope.Fail(L"User aborted");
     const CvexCredentials& cred = m_NetWorkerCredentials;
     std::wstring sCmd = systemrules::VssCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName,
                                                     m_sPointInTime, sSaveset, false);
@@ -85,7 +87,10 @@ bool CVEXImpl::FinishSystemRestore(TraceScope& scope, ProgressRecord& progress, 
         CvexTrace().Line(TL_WARNING, scope.fn(), L"Not all files were restored");
     else
         uiFilesToRestore = uiFilesRestored;
-    SendKind(*this, progress, PK_PASS_FINISHED);
+    // Aborted at the last record: the component fails, its post-steps do not run, and what came
+    // back stays where recover put it.
+    if (!SendPassRecord(progress, PK_PASS_FINISHED))
+        return scope.Fail(L"User aborted");
     return scope.End();
 }
 

@@ -1,0 +1,233 @@
+// The host asks to abort at the first, a middle and the last callback of each operation. Every
+// time the operation fails at once, the host hears message 197 once, no tool is left, the console
+// is free, and the next Init on the same object works. Fini called while a tool hangs ends it in
+// its bound.
+#include "hostapi/message_ids.h"
+#include "plugin/cvex_impl.h"
+#include "tests/common/test_util.h"
+#include "tests/faults/abort_host.h"
+
+#include <algorithm>
+#include <cstdio>
+
+using namespace restoretest;
+
+namespace
+{
+
+// An abort may take this long beyond a clean run of the same operation (Abort's own closing
+// pause of 5 s is left out, see AbortHost::SetUp).
+const unsigned long long kSlackMs = 5000;
+
+class AbortAnywhere : public AbortHost
+{
+protected:
+    void ListStore(const std::wstring& sStore)
+    {
+        UseStore(sStore);
+        ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+        ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    }
+    // The object works again after an abort: Init, and the listing the next steps need.
+    void ExpectInitWorks(bool bList)
+    {
+        AbortAt({});
+        // At the heartbeat period of SetUp: a connection check every 200 ms can find no tool
+        // connected between two tools, which is no fault of the aborted operation.
+        Impl().SetEngineTimingForTesting(1000, 0, 10000);
+        EXPECT_TRUE(Init()) << "Init after the abort: " << testing::PrintToString(LastError());
+        if (bList) {
+            EXPECT_TRUE(List()) << testing::PrintToString(LastError());
+        }
+    }
+    // Nothing follows the record the host aborted at but the record that says so.
+    void ExpectNothingAfterRecord(unsigned uiAt)
+    {
+        std::vector<unsigned> after;
+        unsigned n = 0;
+        for (const Record& r : m_records) {
+            if (r.uiKind == PK_HEARTBEAT || r.uiKind == PK_PASSWORD_REQUEST)
+                continue;
+            if (++n > uiAt)
+                after.push_back(r.uiKind);
+        }
+        EXPECT_TRUE(after.empty() || after == std::vector<unsigned>{PK_PASS_FAILED})
+            << "records after the abort: " << testing::PrintToString(after);
+    }
+    // A clean run of op: its duration, and the counted records and messages.
+    unsigned long long CleanRun(const std::function<bool()>& op)
+    {
+        AbortAt({});
+        unsigned long long ullMs = 0;
+        EXPECT_TRUE(Timed(op, ullMs)) << testing::PrintToString(LastError());
+        return ullMs;
+    }
+};
+
+} // namespace
+
+TEST_F(AbortAnywhere, ARestoreAbortedAtItsFirstMiddleOrLastRecordFails)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard-w"));
+    ClearDrive(L'D');
+    const unsigned long long ullClean = CleanRun([&] { return Restore(L"D:\\"); });
+    const unsigned n = CountedRecords();
+    ASSERT_GE(n, 5u) << testing::PrintToString(KindSequence(m_records));
+    // The first, the middle (in the count), the second start (after the count) and the last
+    // record, which says that the filespace is done.
+    unsigned uiSecondStart = 0;
+    for (unsigned i = 1; i < m_records.size() && !uiSecondStart; ++i)
+        if (m_records[i].uiKind == PK_PASS_START)
+            uiSecondStart = i + 1;
+    ASSERT_EQ(m_records.back().uiKind, PK_PASS_FINISHED);
+    for (unsigned uiAt : {1u, n / 2, uiSecondStart, n}) {
+        SCOPED_TRACE(testing::Message() << "abort at record " << uiAt << " of " << n);
+        AbortAt({uiAt});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return Restore(L"D:\\"); }, ullMs);
+        ExpectAbortedCleanly(bResult, ullMs, ullClean + kSlackMs);
+        ExpectNothingAfterRecord(uiAt);
+        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED) << testing::PrintToString(KindSequence(m_records));
+        EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
+        ExpectInitWorks(true);
+    }
+    // A volume that is not there has a start and an end record only; an abort at either fails.
+    FileSpace absent = Listed(L"D:\\");
+    absent.sFsName = L"T:\\";
+    absent.wcFsDriveLetter = L'T';
+    for (unsigned uiAt : {1u, 2u}) {
+        SCOPED_TRACE(testing::Message() << "absent volume, abort at record " << uiAt);
+        AbortAt({uiAt});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return Restore(absent); }, ullMs);
+        ExpectAbortedCleanly(bResult, ullMs, kSlackMs);
+        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED);
+    }
+    AbortAt({});
+    EXPECT_TRUE(Restore(absent)) << "a volume that is not there is skipped";
+    // Nothing of the aborts stays in the way of a whole restore.
+    ClearDrive(L'D');
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+}
+
+TEST_F(AbortAnywhere, PrepareSystemAbortedAtItsFirstMiddleOrLastRecordFails)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"all-w"));
+    for (wchar_t wc : {L'W', L'D', L'S'})
+        ClearDrive(wc);
+    ASSERT_TRUE(RestoreFilespaces());
+    const unsigned long long ullClean = CleanRun([&] { return PrepareSystem(); });
+    const unsigned n = CountedRecords();
+    const std::vector<std::wstring> titles = ComponentTitles();
+    ASSERT_GE(titles.size(), 2u) << testing::PrintToString(titles);
+    std::printf("clean run: %u records in %u ms, components:\n", n, static_cast<unsigned>(ullClean));
+    for (const std::wstring& t : titles)
+        std::printf("  %ls\n", t.c_str());
+    for (unsigned uiAt : {1u, n / 2, n}) {
+        SCOPED_TRACE(testing::Message() << "abort at record " << uiAt << " of " << n);
+        AbortAt({uiAt});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return PrepareSystem(); }, ullMs);
+        ExpectAbortedCleanly(bResult, ullMs, ullClean + kSlackMs);
+        ExpectNothingAfterRecord(uiAt);
+        EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
+        // The components after the aborted one are not started.
+        const std::vector<std::wstring> started = ComponentTitles();
+        EXPECT_LE(started.size(), titles.size());
+        EXPECT_TRUE(std::equal(started.begin(), started.end(), titles.begin())) << testing::PrintToString(started);
+        if (uiAt == 1u) {
+            EXPECT_EQ(started.size(), 1u);
+        }
+        ExpectInitWorks(true);
+    }
+}
+
+TEST_F(AbortAnywhere, InitAbortedInItsFirstToolAtTheConnectedMessageOrInItsLastToolFails)
+{
+    UseStore(L"standard-w");
+    const unsigned long long ullClean = CleanRun([&] { return Init(); });
+    const std::vector<unsigned> ids = MessageIds();
+    const auto it = std::find(ids.begin(), ids.end(), static_cast<unsigned>(MSG_CONNECTED));
+    ASSERT_NE(it, ids.end());
+    const unsigned uiConnected = static_cast<unsigned>(it - ids.begin()) + 1;
+    {
+        SCOPED_TRACE("the answer to the connected message");
+        AbortAt({0, 0, uiConnected});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return Init(); }, ullMs);
+        ExpectAbortedCleanly(bResult, ullMs, ullClean + kSlackMs);
+        ExpectInitWorks(false);
+    }
+    {
+        // Other messages are information for the host's log: their answers are no abort.
+        SCOPED_TRACE("the answer to the first message");
+        AbortAt({0, 0, 1});
+        EXPECT_TRUE(Init()) << testing::PrintToString(LastError());
+    }
+    // The tools are silent for long: the host aborts at the first heartbeat of the first tool
+    // (recover's session) and of the last one (nsradmin, the server's version).
+    for (const wchar_t* pFault : {L"recover session start hang 30", L"nsradmin any start hang 30"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pFault)));
+        Impl().SetEngineTimingForTesting(20, 0, 10000);
+        SetFaults({pFault});
+        AbortAt({0, 1});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return Init(); }, ullMs);
+        SetFaults({});
+        ExpectAbortedCleanly(bResult, ullMs, ullClean + kSlackMs);
+        EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
+        ExpectInitWorks(false);
+    }
+}
+
+TEST_F(AbortAnywhere, AListingAbortedInItsFirstMiddleOrLastToolFails)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard-w"));
+    const unsigned long long ullClean = CleanRun([&] { return List(); });
+    // The top-level listing ("ll"), the look for the saved configuration ("ls"), its fetch.
+    for (const wchar_t* pFault : {L"recover session command:ll hang 30", L"recover session command:ls hang 30",
+                                  L"recover restore start hang 30"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pFault)));
+        Impl().SetEngineTimingForTesting(20, 0, 10000);
+        SetFaults({pFault});
+        AbortAt({0, 1});
+        unsigned long long ullMs = 0;
+        bool bResult = Timed([&] { return List(); }, ullMs);
+        SetFaults({});
+        ExpectAbortedCleanly(bResult, ullMs, ullClean + kSlackMs);
+        EXPECT_GE(m_uiHeartbeats, 1u) << "the tool hung";
+        ExpectInitWorks(true);
+    }
+}
+
+TEST_F(AbortAnywhere, FiniWhileRecoverHangsEndsItWithinItsBound)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard-w"));
+    ClearDrive(L'D');
+    const DWORD dwGraceMs = 3000;
+    Impl().Console().SetTiming({20, 0, 10000, 60000, dwGraceMs});
+    SetFaults({L"recover restore object:3 hang 120"});
+    // The host closes the session from its heartbeat callback while recover hangs, and aborts.
+    unsigned long long ullFiniMs = 0;
+    bool bFini = false;
+    m_onHeartbeat = [&] {
+        if (m_uiHeartbeats == 0)
+            bFini = Timed([&] { return m_pPlugin->Fini(false); }, ullFiniMs);
+    };
+    AbortAt({0, 1});
+    unsigned long long ullMs = 0;
+    bool bResult = Timed([&] { return Restore(L"D:\\"); }, ullMs);
+    m_onHeartbeat = nullptr;
+    SetFaults({});
+    EXPECT_TRUE(bFini);
+    EXPECT_GE(ullFiniMs, dwGraceMs) << "Fini waited for the tool first";
+    EXPECT_LE(ullFiniMs, dwGraceMs + kSlackMs);
+    // The restore's count pass comes first: a bound of a few clean restores.
+    ExpectAbortedCleanly(bResult, ullMs, dwGraceMs + 4 * kSlackMs);
+    ExpectInitWorks(true);
+    ClearDrive(L'D');
+    AbortAt({});
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+}
