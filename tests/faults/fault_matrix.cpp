@@ -37,8 +37,10 @@ std::wstring Point(Phase phase, Position pos, unsigned uiMiddle)
 {
     if (pos == kStart)
         return L"start";
+    // Init reads recover only up to its first prompt and ends the session there: the last line
+    // it reads is the one before that prompt.
     if (pos == kLast)
-        return L"end";
+        return phase == Phase::Init ? L"prompt:1" : L"end";
     const bool bObjects = phase == Phase::Count || phase == Phase::Restore;
     return (bObjects ? L"object:" : L"line:") + std::to_wstring(uiMiddle);
 }

@@ -11,6 +11,7 @@ namespace
 
 constexpr unsigned kBound = 30;     // seconds: any run of a faulted operation
 constexpr unsigned kHangBound = 45; // a tool that stays silent 6 s, with the heartbeats around it
+constexpr unsigned kSlowBound = 60; // a server that waits 3 s before each of a call's sessions
 
 Expect Ok(std::vector<unsigned> ids = {}, unsigned uiBound = kBound)
 {
@@ -133,65 +134,88 @@ std::vector<Row> CountRows()
     return rows;
 }
 
+// Init's middle line is still before the banner, as its first is: Init runs each fault at its
+// first line and at the line before the prompt, the one after the session was proven.
+std::array<Expect, kPositions> FirstAndLast(const Expect& first, const Expect& last)
+{
+    return {first, NotRun(), last};
+}
+
 std::vector<Row> InitRows()
 {
     static const wchar_t kIgnored[] = L"not a text of the connection test";
+    static const wchar_t kFailed[] = L"test failed, also after the banner proved the session";
+    const Expect noSession = Fails({MSG_NO_SESSION}, L"Could not establish session");
     std::vector<Row> rows = {
-        {Phase::Init, Fault::Line, L"no_backups", Same(Fails({MSG_NO_BACKUPS}, L"No files have been backed up")),
-         L"test failed"},
+        {Phase::Init, Fault::Line, L"no_backups",
+         FirstAndLast(Fails({MSG_NO_BACKUPS}, L"No files have been backed up"),
+                      Fails({MSG_NO_BACKUPS}, L"No files have been backed up")),
+         kFailed},
         {Phase::Init, Fault::Line, L"threads_failed",
-         Same(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")), L"test failed"},
-        {Phase::Init, Fault::Line, L"no_response", Same(Fails({MSG_CONNECTION_TIMED_OUT}, L"timed out")),
-         L"test failed"},
-        {Phase::Init, Fault::Line, L"rpc_call", Same(Fails({MSG_SERVER_NOT_CONTACTED}, L"could not be contacted")),
+         FirstAndLast(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed"),
+                      Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")),
+         kFailed},
+        {Phase::Init, Fault::Line, L"no_response",
+         FirstAndLast(Fails({MSG_CONNECTION_TIMED_OUT}, L"timed out"), Fails({MSG_CONNECTION_TIMED_OUT}, L"timed out")),
+         kFailed},
+        {Phase::Init, Fault::Line, L"rpc_call",
+         FirstAndLast(Fails({MSG_SERVER_NOT_CONTACTED}, L"could not be contacted"),
+                      Fails({MSG_SERVER_NOT_CONTACTED}, L"could not be contacted")),
          L"no duplicate address: the server name is wrong"},
-        {Phase::Init, Fault::Line, L"not_configured", Same(Fails({MSG_CLIENT_NAME_NOT_REGISTERED}, kNotRegistered)),
-         L"test failed"},
+        {Phase::Init, Fault::Line, L"not_configured",
+         FirstAndLast(Fails({MSG_CLIENT_NAME_NOT_REGISTERED}, kNotRegistered),
+                      Fails({MSG_CLIENT_NAME_NOT_REGISTERED}, kNotRegistered)),
+         kFailed},
         {Phase::Init, Fault::Line, L"not_configured_address",
-         Same(Fails({MSG_CLIENT_ADDRESS_NOT_REGISTERED}, kAddressNotRegistered)), L"test failed"},
+         FirstAndLast(Fails({MSG_CLIENT_ADDRESS_NOT_REGISTERED}, kAddressNotRegistered),
+                      Fails({MSG_CLIENT_ADDRESS_NOT_REGISTERED}, kAddressNotRegistered)),
+         kFailed},
         {Phase::Init, Fault::Line, L"forcibly_closed",
-         Same(Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed")), L"test failed"},
-        {Phase::Init, Fault::Line, L"no_route", Same(Fails({}, nullptr)), L"a 9.2 client: the test fails at once"},
+         FirstAndLast(Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed"),
+                      Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed")),
+         kFailed},
+        {Phase::Init, Fault::Line, L"no_route", FirstAndLast(noSession, noSession),
+         L"a 9.2 client: the test fails at once; message 163 tells the host why"},
     };
+    // A text Init does not react to is ignored wherever it comes: one run each.
     for (const wchar_t* p : {L"ddcl", L"stale_rpc", L"recover_message", L"busy", L"timed_out", L"secured_data"})
-        rows.push_back({Phase::Init, Fault::Line, p, Same(Ok()), kIgnored});
-    rows.push_back({Phase::Init, Fault::ServerRefuse, L"",
-                    AtOpen(Fails({MSG_NO_SESSION}, L"Could not establish session")), L"no banner: no session"});
-    rows.push_back({Phase::Init, Fault::ServerBusy, L"",
-                    AtOpen(Fails({MSG_NO_SESSION}, L"Could not establish session")), L"no banner: no session"});
+        rows.push_back({Phase::Init, Fault::Line, p, AtOpen(Ok()), kIgnored});
+    rows.push_back({Phase::Init, Fault::ServerRefuse, L"", AtOpen(noSession), L"no banner: no session"});
+    rows.push_back({Phase::Init, Fault::ServerBusy, L"", AtOpen(noSession), L"no banner: no session"});
     rows.push_back({Phase::Init, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
-    rows.push_back({Phase::Init, Fault::ExitNonZero, L"", Same(Fails({MSG_NO_SESSION}, L"Could not establish session")),
-                    L"no banner: no session"});
-    rows.push_back({Phase::Init, Fault::Crash, L"", Same(Fails({MSG_NO_SESSION}, L"Could not establish session")),
-                    L"no banner: no session"});
-    rows.push_back({Phase::Init, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
+    static const wchar_t kBanner[] = L"no banner: no session; after the banner the session stands without the prompt";
+    rows.push_back({Phase::Init, Fault::ExitNonZero, L"", FirstAndLast(noSession, Ok()), kBanner});
+    rows.push_back({Phase::Init, Fault::Crash, L"", FirstAndLast(noSession, Ok()), kBanner});
+    rows.push_back({Phase::Init, Fault::Hang, L"", AtOpen(Ok({}, kHangBound)), L"the host is kept informed"});
     return rows;
 }
 
 std::vector<Row> ListingRows()
 {
     static const wchar_t kIgnored[] = L"the listing reads prompts, filespace and system-state lines";
+    static const wchar_t kIncomplete[] = L"recover ended before the listing was complete; after its last line the "
+                                         L"listing stands";
+    const Expect incomplete = Fails({MSG_FILESPACE_LIST_FAILED}, L"Failed to get a list of filespaces");
+    const Expect lost = Fails({MSG_CONNECTION_LOST}, kLost);
     std::vector<Row> rows;
-    for (const wchar_t* p : {L"banner", L"\"recover> \"", L"ddcl", L"not_configured", L"forcibly_closed"})
+    for (const wchar_t* p : {L"banner", L"ddcl", L"not_configured"})
         rows.push_back({Phase::Listing, Fault::Line, p, Same(Ok()), kIgnored});
-    rows.push_back({Phase::Listing, Fault::ServerRefuse, L"",
-                    AtOpen(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
-                    L"nothing listed: no filespace holds the configuration"});
-    rows.push_back({Phase::Listing, Fault::ServerBusy, L"",
-                    AtOpen(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
-                    L"nothing listed: no filespace holds the configuration"});
-    rows.push_back({Phase::Listing, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
     rows.push_back({Phase::Listing,
-                    Fault::ServerDrop,
-                    L"",
-                    {Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration"),
-                     Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration"), NotRun()},
-                    L"the listing ends early"});
-    rows.push_back({Phase::Listing, Fault::ExitNonZero, L"",
-                    Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")), L"the listing ends early"});
-    rows.push_back({Phase::Listing, Fault::Crash, L"",
-                    Same(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")), L"the listing ends early"});
-    rows.push_back({Phase::Listing, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
+                    Fault::Line,
+                    L"\"recover> \"",
+                    {Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration"), Ok(), Ok()},
+                    L"a prompt before the banner moves the dialogue on, so the listing goes unread; within the "
+                    L"listing or after it, it only ends the dialogue early"});
+    rows.push_back(
+        {Phase::Listing, Fault::Line, L"forcibly_closed", Same(lost), L"the listing seen is not the whole backup"});
+    rows.push_back({Phase::Listing, Fault::ServerRefuse, L"", AtOpen(incomplete), L"the session never opens"});
+    rows.push_back({Phase::Listing, Fault::ServerBusy, L"", AtOpen(incomplete), L"the session never opens"});
+    rows.push_back({Phase::Listing, Fault::ServerSlow, L"", AtOpen(Ok({}, kSlowBound)),
+                    L"only later; every session of the call waits"});
+    rows.push_back({Phase::Listing, Fault::ServerDrop, L"", {lost, lost, NotRun()}, L"the connection watch sees it"});
+    rows.push_back({Phase::Listing, Fault::ExitNonZero, L"", {incomplete, incomplete, Ok()}, kIncomplete});
+    rows.push_back({Phase::Listing, Fault::Crash, L"", {incomplete, incomplete, Ok()}, kIncomplete});
+    rows.push_back({Phase::Listing, Fault::Hang, L"", AtOpen(Ok({}, kHangBound)), L"the host is kept informed"});
     return rows;
 }
 

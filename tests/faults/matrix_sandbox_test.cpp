@@ -44,7 +44,11 @@ protected:
         if (bPasses) {
             ASSERT_TRUE(List()) << testing::PrintToString(LastError());
         }
-        const unsigned uiMiddle = bPasses ? restoretest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1 : 2;
+        // The middle of a pass is its middle object; of the listing, a line within the answer to
+        // "ll -S"; of the other sessions, the line before the banner.
+        const unsigned uiMiddle = bPasses ? restoretest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
+                                  : phase == Phase::Listing ? 4
+                                                            : 2;
         unsigned uiRuns = 0;
         const ULONGLONG ullStart = GetTickCount64();
         for (size_t i : ShuffledOrder(Rows().size(), Seed())) {
@@ -104,8 +108,9 @@ private:
         SetServerKnobs(ServerKnobs(row, pos, uiMiddle));
         DeleteFileW(kRunCounts);
         // Init starts by clearing the last error, and so does the configuration's copy into place
-        // (reached only when the fetch worked); the other operations leave it as it was.
-        const bool bClears = row.phase == Phase::Init || (row.phase == Phase::Config && e.bResult);
+        // (reached only when the listing and the fetch worked); the restore leaves it as it was.
+        const bool bListing = row.phase == Phase::Config || row.phase == Phase::Listing;
+        const bool bClears = row.phase == Phase::Init || (bListing && e.bResult);
         const std::wstring sBefore = bClears ? L"No error" : LastError();
         const ULONGLONG ullStart = GetTickCount64();
         const bool bResult = Operate(row.phase);
