@@ -66,6 +66,8 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
         return false;
     }
     bool bSent = SendResponse(sPassword + L"\r\n", true);
+    if (bSent)
+        ++m_shared.uiPasswordsTyped;
     m_shared.bPasswordRequired = false;
     if (!bSent)
         return scope.Fail(L"SendResponse( PASSWORD ) failed");
