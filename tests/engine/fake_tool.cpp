@@ -108,6 +108,8 @@ std::string ReadTypedChars()
         if (!ReadConsoleW(hIn, buf, 64, &n, nullptr))
             return line;
         for (DWORD i = 0; i < n; ++i) {
+            if (buf[i] == L'\n' && line.empty())
+                continue; // the end of the previous line, left behind by its read
             if (buf[i] == L'\r' || buf[i] == L'\n')
                 return line;
             line += static_cast<char>(buf[i]);

@@ -137,7 +137,7 @@ struct PasswordRearmTest : EngineTest {
             if (swscanf(s.c_str(), L"waited %u ms", &uiMs) == 1)
                 d.waitedMs.push_back(uiMs);
         }
-        EXPECT_FALSE(engine.PasswordRequired()) << sArgs;
+        EXPECT_FALSE(engine.Console().PasswordRequired()) << sArgs;
         return d;
     }
 };
