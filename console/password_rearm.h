@@ -12,12 +12,12 @@
 
 // What the monitoring thread saw at one poll.
 struct RearmPoll {
-    bool bAnswered = false;       // the password request was answered (typed or given up)
-    bool bTyped = false;          // the answer typed a password
-    bool bPendingRead = false;    // the input buffer's record count could be read
-    DWORD dwPendingRecords = 0;   // records in the console input buffer
-    bool bModeRead = false;       // the console mode could be read
-    DWORD dwMode = 1;             // the console input mode
+    bool bAnswered = false;         // the password request was answered (typed or given up)
+    bool bTyped = false;            // the answer typed a password
+    bool bPendingRead = false;      // the input buffer's record count could be read
+    DWORD dwPendingRecords = 0;     // records in the console input buffer
+    bool bModeRead = false;         // the console mode could be read
+    DWORD dwMode = 1;               // the console input mode
     ULONGLONG ullSinceAnswerMs = 0; // time since the answer was first seen
 };
 

@@ -101,9 +101,9 @@ public:
 };
 
 struct PasswordDialogue {
-    int nRequests = 0;               // requests answered with a typed password
-    std::vector<std::wstring> said;  // "password accepted" / "password wrong"
-    std::vector<unsigned> waitedMs;  // how long the tool waited at each prompt
+    int nRequests = 0;              // requests answered with a typed password
+    std::vector<std::wstring> said; // "password accepted" / "password wrong"
+    std::vector<unsigned> waitedMs; // how long the tool waited at each prompt
 };
 
 struct PasswordRearmTest : EngineTest {
