@@ -2,6 +2,7 @@
 // Abort and Fini.
 #include "console/console_session.h"
 #include "console/monitor_job.h"
+#include "console/password_rearm.h"
 #include "hostapi/message_ids.h"
 #include "trace/trace_scope.h"
 
@@ -21,6 +22,58 @@ bool JobHandlesAreOpen(const MonitorJob& job)
     return true;
 }
 
+// A record that readers skip, written once the typed password has been read (password_rearm.h).
+bool WriteInputMarker(HANDLE hConIn, const wchar_t* pFn)
+{
+    INPUT_RECORD record{};
+    record.EventType = FOCUS_EVENT;
+    record.Event.FocusEvent.bSetFocus = TRUE;
+    DWORD dwWritten = 0;
+    if (!WriteConsoleInputW(hConIn, &record, 1, &dwWritten)) {
+        DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(pFn, L"WriteConsoleInput(marker)", dwError);
+        return false;
+    }
+    return dwWritten == 1;
+}
+
+RearmPoll PollAfterPrompt(const MonitorJob& job, unsigned uiTypedBefore, ULONGLONG& ullAnsweredAt)
+{
+    RearmPoll poll;
+    // The count of typed passwords grows before the request is cleared.
+    poll.bAnswered = !job.shared.bPasswordRequired;
+    poll.bTyped = job.shared.uiPasswordsTyped != uiTypedBefore;
+    if (poll.bAnswered && ullAnsweredAt == 0)
+        ullAnsweredAt = GetTickCount64();
+    poll.ullSinceAnswerMs = poll.bAnswered ? GetTickCount64() - ullAnsweredAt : 0;
+    poll.bPendingRead = GetNumberOfConsoleInputEvents(job.hConIn, &poll.dwPendingRecords) != FALSE;
+    poll.bModeRead = GetConsoleMode(job.hConIn, &poll.dwMode) != FALSE;
+    return poll;
+}
+
+// After a password prompt: waits until the tool is done with it. True when the tool asks for a
+// password again; false when the regular poll takes over or the tool has ended.
+bool WaitForPromptToEnd(const MonitorJob& job, unsigned uiTypedBefore, const wchar_t* pFn)
+{
+    const DWORD kStepMs = 10;
+    PasswordRearm rearm(job.shared.dwPasswordPauseMs);
+    ULONGLONG ullAnsweredAt = 0;
+    for (;;) {
+        // The wait ends early when the tool ends (an operation that gave up on it).
+        if (WaitForSingleObject(job.hProcess, kStepMs) != WAIT_TIMEOUT)
+            return false;
+        switch (rearm.Next(PollAfterPrompt(job, uiTypedBefore, ullAnsweredAt))) {
+        case RearmAction::Wait: break;
+        case RearmAction::WriteMarker:
+            if (!WriteInputMarker(job.hConIn, pFn))
+                rearm.MarkerFailed();
+            break;
+        case RearmAction::NewPrompt: return true;
+        case RearmAction::Resume: return false;
+        }
+    }
+}
+
 // A tool that reads a password unseen switches every console input mode off.
 void WatchForPasswordPrompt(const MonitorJob& job, const wchar_t* pFn)
 {
@@ -31,12 +84,14 @@ void WatchForPasswordPrompt(const MonitorJob& job, const wchar_t* pFn)
         return;
     }
     DWORD dwMode = 1;
-    if (dwWait == WAIT_TIMEOUT && GetConsoleMode(job.hConIn, &dwMode) && dwMode == 0) {
+    if (dwWait != WAIT_TIMEOUT || !GetConsoleMode(job.hConIn, &dwMode) || dwMode != 0)
+        return;
+    unsigned uiTypedBefore = 0;
+    do {
         CvexTrace().Line(TL_INFO, pFn, L"Password required");
+        uiTypedBefore = job.shared.uiPasswordsTyped;
         job.shared.bPasswordRequired = true;
-        // The pause ends early when the tool ends (an operation that gave up on it).
-        WaitForSingleObject(job.hProcess, job.shared.dwPasswordPauseMs);
-    }
+    } while (WaitForPromptToEnd(job, uiTypedBefore, pFn));
 }
 
 // Polls the tool until it has ended; answers its exit status.

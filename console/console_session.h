@@ -38,8 +38,9 @@ public:
         unsigned uiStartAttempts = 5;
         DWORD dwStartPauseMs = 200;
     };
-    // Heartbeat period in 10 ms polls, Abort's closing pause, the monitoring thread's pause after
-    // a password prompt (so that the same prompt is not seen twice before the password is typed),
+    // Heartbeat period in 10 ms polls, Abort's closing pause, the longest the monitoring thread
+    // waits, once a password prompt was answered, for proof that the tool has read the answer
+    // before it looks for the next prompt (so that one prompt is not asked for twice),
     // how long RunCommand waits for a previous tool that is still running before it ends it, and
     // how long Fini waits for a running tool before it ends it. Shortened only by tests.
     struct Timing {
@@ -116,6 +117,8 @@ public:
         std::atomic<bool> bCommandIdle{true};
         std::atomic<bool> bPasswordRequired{false};
         std::atomic<DWORD> dwPasswordPauseMs{10000};
+        // Passwords typed so far; grows before the password-required flag is cleared.
+        std::atomic<unsigned> uiPasswordsTyped{0};
     };
 
 private:

@@ -75,7 +75,11 @@ bool ConsoleSession::ProvidePassword(std::wstring& sPassword)
     sTyped += L"\r\n";
     bool bSent = SendResponse(sTyped, true);
     velmora::wipe(sTyped);
+    if (bSent)
+        ++m_shared.uiPasswordsTyped;
     m_shared.bPasswordRequired = false;
+    // The tool's next prompt may be seen before the reader looks again: announce it afresh.
+    m_bPasswordAnnounced = false;
     if (!bSent)
         return scope.Fail(L"SendResponse( PASSWORD ) failed");
     return scope.End();

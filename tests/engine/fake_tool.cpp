@@ -2,8 +2,11 @@
 //   lines TEXT         print TEXT (escapes \n \r \f \t) and exit
 //   recover            banner, then "recover> " prompts answered until EXIT
 //   keys N             print N raw key events as typed into the console
-//   password N         ask N passwords with every console input mode off; say whether each
-//                      equals the environment variable CVEX_FAKE_PASSWORD
+//   password N [HOLD_MS] [chars]
+//                      ask N passwords with every console input mode off; say whether each
+//                      equals the environment variable CVEX_FAKE_PASSWORD and how long it took;
+//                      keep the input off HOLD_MS after each; "chars" reads with ReadConsoleW,
+//                      which takes every typed key at once, instead of key event by key event
 //   silent SECONDS     print nothing for a while, then "done"
 //   connect ADDR SECS  connect to ADDR:7937 (IPv4 or IPv6); when the server drops the connection close it too;
 //                      after SECS silent seconds print "done"
@@ -93,17 +96,42 @@ int Keys(int count)
     return 0;
 }
 
-int Passwords(int count, const std::string& expected)
+// Reads a line with ReadConsoleW: with every input mode off it returns what was typed so far,
+// and takes the key-up events along.
+std::string ReadTypedChars()
+{
+    HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
+    std::string line;
+    for (;;) {
+        wchar_t buf[64];
+        DWORD n = 0;
+        if (!ReadConsoleW(hIn, buf, 64, &n, nullptr))
+            return line;
+        for (DWORD i = 0; i < n; ++i) {
+            if (buf[i] == L'\n' && line.empty())
+                continue; // the end of the previous line, left behind by its read
+            if (buf[i] == L'\r' || buf[i] == L'\n')
+                return line;
+            line += static_cast<char>(buf[i]);
+        }
+    }
+}
+
+int Passwords(int count, const std::string& expected, DWORD dwHoldMs, bool bChars)
 {
     HANDLE hIn = GetStdHandle(STD_INPUT_HANDLE);
     for (int i = 0; i < count; ++i) {
         DWORD dwMode = 0;
         GetConsoleMode(hIn, &dwMode);
         SetConsoleMode(hIn, 0);
+        ULONGLONG ullStart = GetTickCount64();
         Out("Password for file C:\\secret" + std::to_string(i) + ".txt: ");
-        std::string pw = ReadTypedLine();
+        std::string pw = bChars ? ReadTypedChars() : ReadTypedLine();
+        ULONGLONG ullWaited = GetTickCount64() - ullStart;
+        Sleep(dwHoldMs);
         SetConsoleMode(hIn, dwMode);
         Out(pw == expected ? "\r\npassword accepted\r\n" : "\r\npassword wrong\r\n");
+        Out("waited " + std::to_string(ullWaited) + " ms\r\n");
     }
     return 0;
 }
@@ -152,7 +180,9 @@ int main(int argc, char** argv)
     else if (role == "keys")
         return Keys(n);
     else if (role == "password")
-        return Passwords(n, std::getenv("CVEX_FAKE_PASSWORD") ? std::getenv("CVEX_FAKE_PASSWORD") : "");
+        return Passwords(n, std::getenv("CVEX_FAKE_PASSWORD") ? std::getenv("CVEX_FAKE_PASSWORD") : "",
+                         argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 0,
+                         argc > 4 && std::string(argv[4]) == "chars");
     else if (role == "silent") {
         Sleep(static_cast<DWORD>(n) * 1000);
         Out("done\r\n");
