@@ -5,12 +5,15 @@
 //                                        recover run alone, in turn; the host's private bytes
 //                                        during each restore
 //   listing STORE RUNS                   GetFilespaceList against the same tools run alone
+//   console RUNS                         the Wine primitive the module pays per tool: a console
+//                                        allocated and freed (the tools alone run without one)
 // The tools' command lines and typed input are read from the module's trace of one run made
 // beforehand. Each prints "figure ..." lines (bench_stats.h) for the report.
 #include "benchmarks/bench_host.h"
 #include "benchmarks/bench_memory.h"
 #include "benchmarks/bench_replay.h"
 #include "benchmarks/bench_stats.h"
+#include "support/handle.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
@@ -59,12 +62,12 @@ void PrintRuns(const std::vector<bench::ToolRun>& runs)
 
 // The tools run alone, one after another; their seconds together, or a negative value when one
 // did not run or failed.
-double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero)
+double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero, bool bOwnConsole = false)
 {
     double dSum = 0;
     for (const bench::ToolRun& r : runs) {
         unsigned long dwExit = 0;
-        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit);
+        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, bOwnConsole);
         if (d < 0 || (bExitZero && dwExit != 0)) {
             std::printf("error tool alone (exit %lu): %s\n", dwExit, velmora::to_utf8(r.sCommand).c_str());
             return -1;
@@ -207,13 +210,14 @@ int Listing(int nRuns)
     bench::PluginHost host;
     if (!host.Start())
         return Fail("init", &host);
-    std::vector<double> ratio, plugin, alone;
+    std::vector<double> ratio, ratioConsole, plugin, alone, aloneConsole;
     for (int i = 0; i < nRuns; ++i) {
-        double dTools = 0, dPlugin = 0;
+        double dTools = 0, dConsoleTools = 0, dPlugin = 0;
         for (int k = 0; k < 2; ++k) {
             if ((k == 0) == (i % 2 == 0)) {
                 dTools = ToolsAlone(tools, false);
-                if (dTools <= 0)
+                dConsoleTools = ToolsAlone(tools, false, true);
+                if (dTools <= 0 || dConsoleTools <= 0)
                     return 1;
                 continue;
             }
@@ -223,17 +227,43 @@ int Listing(int nRuns)
                 return Fail("listing", &host);
             dPlugin = Seconds() - t0;
         }
-        std::printf("run %d: module %.2f s, tools alone %.2f s\n", i, dPlugin, dTools);
+        std::printf("run %d: module %.2f s, tools alone %.2f s, each in a console %.2f s\n", i, dPlugin, dTools,
+                    dConsoleTools);
         std::fflush(stdout);
         ratio.push_back(dPlugin / dTools);
+        ratioConsole.push_back(dPlugin / dConsoleTools);
         plugin.push_back(dPlugin);
         alone.push_back(dTools);
+        aloneConsole.push_back(dConsoleTools);
     }
     const std::string sNote = std::to_string(nListed) + " filespaces, " + std::to_string(nComponents) +
                               " components, " + std::to_string(tools.size()) + " tools";
     PrintFigure("listing_ratio", "ratio", ratio, sNote);
     PrintFigure("listing_module", "s", plugin, sNote);
+    PrintFigure("listing_ratio_console", "ratio", ratioConsole, sNote + ", each tool in a console of its own");
     PrintFigure("listing_tools", "s", alone, sNote);
+    PrintFigure("listing_tools_console", "s", aloneConsole, sNote + ", each tool in a console of its own");
+    return 0;
+}
+
+// Ten consoles a run, made as the module makes one for a tool: allocated, its window hidden,
+// its input opened, then freed. Each value is one console, in milliseconds.
+int ConsolePairs(int nRuns)
+{
+    std::vector<double> pairs;
+    for (int i = 0; i < nRuns * 10; ++i) {
+        const double t0 = Seconds();
+        if (!AllocConsole())
+            return Fail("AllocConsole");
+        if (HWND hWnd = GetConsoleWindow())
+            ShowWindow(hWnd, SW_HIDE);
+        velmora::unique_file input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
+                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
+        input.close();
+        FreeConsole();
+        pairs.push_back((Seconds() - t0) * 1000.0);
+    }
+    PrintFigure("console_pair", "ms", pairs, "AllocConsole, window hidden, CONIN$ opened, FreeConsole");
     return 0;
 }
 
@@ -246,8 +276,10 @@ int main(int argc, char** argv)
     const std::string sWhat = argc > 1 ? argv[1] : "";
     const bool bRestore = sWhat == "restore" && argc == 6 && std::atoi(argv[5]) > 0;
     const bool bListing = sWhat == "listing" && argc == 4 && std::atoi(argv[3]) > 0;
+    if (sWhat == "console" && argc == 3 && std::atoi(argv[2]) > 0)
+        return ConsolePairs(std::atoi(argv[2]));
     if (!bRestore && !bListing) {
-        std::printf("usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS\n");
+        std::printf("usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS | console RUNS\n");
         return 2;
     }
     const std::wstring sStore = velmora::widen(bRestore ? argv[3] : argv[2]);

@@ -25,6 +25,7 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
 // Starts the tool with its input in a pipe (written whole, then closed) and its output and
 // errors going to NUL, and waits for it to end. Seconds from start to end; a negative value when
 // it did not start or did not end within dwTimeoutMs. dwExitCode gets the tool's exit code.
-double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode);
+// bOwnConsole: the tool gets a console of its own, as the module gives every tool it runs.
+double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, bool bOwnConsole = false);
 
 } // namespace bench

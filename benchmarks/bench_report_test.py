@@ -63,10 +63,18 @@ class Judge(unittest.TestCase):
     def test_overheads_are_judged_on_the_median_ratio(self):
         lines = [figure("restore_ratio_large", 1.0, 1.10, 1.9, unit="ratio"),
                  figure("restore_ratio_small", 3, 3, 3, unit="ratio"),
-                 figure("listing_ratio", 1.0, 1.11, 1.05, unit="ratio")]
-        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))
+                 figure("listing_ratio", 5, 5, 5, unit="ratio"),
+                 figure("listing_ratio_console", 1.0, 1.11, 1.05, unit="ratio")]
+        figures = bench_report.parse_figures(lines)
+        rows = rows_by_name(bench_report.judge(figures))
         self.assertEqual(rows["Restore overhead"]["result"], "pass")  # the small store is not judged
         self.assertEqual(rows["Listing"]["result"], "fail")
+        self.assertIn("listing_ratio_console", rows["Listing"]["values"])
+        # What no goal judges is shown as context, never dropped.
+        context = "\n".join(bench_report.context(figures))
+        self.assertIn("listing_ratio:", context)
+        self.assertIn("restore_ratio_small:", context)
+        self.assertNotIn("restore_ratio_large:", context)
         self.assertIn("restore_ratio_large", rows["Restore overhead"]["values"])
 
 

@@ -112,8 +112,9 @@ DWORD WaitForTool(const MonitorJob& job, const wchar_t* pFn)
             CvexTrace().Line(TL_INFO, pFn, L"Waiting for command to complete");
             uiPasses = 0;
         }
-        // Poll quickly at first so short commands end promptly, then once a second.
-        Sleep(uiPasses < 20 ? 50 : 1000);
+        // Poll quickly at first (a password prompt is seen soon), then once a second; the
+        // wait ends as soon as the tool does.
+        WaitForSingleObject(job.hProcess, uiPasses < 20 ? 50 : 1000);
         if (!job.shared.bPasswordRequired)
             WatchForPasswordPrompt(job, pFn);
     }

@@ -139,7 +139,11 @@ bool ConsoleSession::WaitForPreviousCommand()
         } else if (bTerminated && ullWaited >= 2ull * m_timing.dwPreviousCommandGraceMs) {
             return false;
         }
-        Sleep(1000);
+        // The monitoring thread marks the command idle just before it ends: wake up with it.
+        if (m_hMonitorThread)
+            WaitForSingleObject(m_hMonitorThread.get(), 1000);
+        else
+            Sleep(1000);
         if (++nSleeps == 60) {
             CvexTrace().Line(TL_INFO, L"CVEXImpl::RunCommand", L"Waiting for previous command to finish ...");
             nSleeps = 0;
