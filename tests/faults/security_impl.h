@@ -3,6 +3,8 @@
 #pragma once
 #include "plugin/cvex_impl.h"
 
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -38,3 +40,16 @@ private:
         return 0;
     }
 };
+
+// A file's bytes exactly as they are on disk, and a file written with exactly these bytes.
+inline std::string ReadBytes(const std::wstring& sPath)
+{
+    std::ifstream in(sPath.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+inline void WriteBytes(const std::wstring& sPath, const std::string& sBytes)
+{
+    std::ofstream out(sPath.c_str(), std::ios::binary | std::ios::trunc);
+    out << sBytes;
+}

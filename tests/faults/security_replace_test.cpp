@@ -9,23 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 namespace
 {
-
-std::string ReadBytes(const std::wstring& sPath)
-{
-    std::ifstream in(sPath.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::wstring& sPath, const std::string& sBytes)
-{
-    std::ofstream out(sPath.c_str(), std::ios::binary | std::ios::trunc);
-    out << sBytes;
-}
 
 // Lifts the write limit however the test ends.
 struct WriteLimit {

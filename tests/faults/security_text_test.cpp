@@ -9,9 +9,6 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
-#include <iterator>
-
 using safetext::Kind;
 
 namespace
@@ -23,18 +20,6 @@ std::wstring Why(const std::wstring& s, Kind kind)
 {
     const wchar_t* p = safetext::Refusal(s, kind);
     return p ? p : L"";
-}
-
-std::string ReadBytes(const std::wstring& sPath)
-{
-    std::ifstream in(sPath.c_str(), std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-void WriteBytes(const std::wstring& sPath, const std::string& sBytes)
-{
-    std::ofstream out(sPath.c_str(), std::ios::binary | std::ios::trunc);
-    out << sBytes;
 }
 
 } // namespace
