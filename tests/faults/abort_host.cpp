@@ -93,8 +93,7 @@ unsigned AbortHost::Progress(ProgressRecord* pRecord, void* pContext)
 {
     auto* self = static_cast<AbortHost*>(pContext);
     const ProgressRecord& r = *pRecord;
-    self->m_records.push_back({r.uiKind, r.sText1, r.sText5, r.wcDriveLetter, r.uiFilesRestored, r.uiTotalFiles,
-                               r.ullCurrentSize, r.ullTotalBytes});
+    self->m_records.push_back(RecordOf(r));
     if (r.uiKind == PK_HEARTBEAT) {
         if (self->m_onHeartbeat)
             self->m_onHeartbeat();

@@ -351,8 +351,7 @@ unsigned RestoreHost::Progress(ProgressRecord* pRecord, void* pContext)
 {
     auto* self = static_cast<RestoreHost*>(pContext);
     const ProgressRecord& r = *pRecord;
-    self->m_records.push_back({r.uiKind, r.sText1, r.sText5, r.wcDriveLetter, r.uiFilesRestored, r.uiTotalFiles,
-                               r.ullCurrentSize, r.ullTotalBytes});
+    self->m_records.push_back(RecordOf(r));
     if (r.uiKind == PK_PASSWORD_REQUEST) {
         ++self->m_uiPasswordRequests;
         if (!self->m_passwords.empty()) {

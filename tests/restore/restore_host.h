@@ -28,6 +28,12 @@ struct Record {
     unsigned long long ullCurrentSize, ullTotalBytes;
 };
 
+inline Record RecordOf(const ProgressRecord& r)
+{
+    return {r.uiKind,          r.sText1,       r.sText5,         r.wcDriveLetter,
+            r.uiFilesRestored, r.uiTotalFiles, r.ullCurrentSize, r.ullTotalBytes};
+}
+
 // Objects and bytes of a saveset as the store's digests list them.
 struct StoreTotals {
     unsigned uiObjects = 0;
