@@ -3,7 +3,8 @@
 # serves every case of a group: between recoveries the simulated tools are pointed at another
 # store, their fault knobs are rewritten and the disks are emptied.
 #   recover_sandbox_test.sh SOURCE_DIR BUILD_DIR shapes
-#       a full recovery of every whole-machine shape with --verify and --report
+#       a full recovery of every whole-machine shape with --verify and --report, and the two shapes
+#       that cannot be recovered (no saved configuration, no backup at all)
 #   recover_sandbox_test.sh SOURCE_DIR BUILD_DIR faults
 #       a bad option and a bad answer file (exit 2), an abort during Init, the listing and a restore
 #       (exit 4, no tool left), the standard shape at the latest backup and at a point in time, a
@@ -126,6 +127,20 @@ if [ "$group" = shapes ]; then
   full nmm 1 'failed \(CheckSystemState: no complete system state: .+\)' 'X:\answers.ini'
   expect nmm '^Phase PrepareSystem: skipped \(the backup holds no complete system state\)'
   absent nmm '^Phase verify system state'
+  # A backup without its saved configuration, and a client with no backup at all: the verdict names
+  # the phase that stopped the recovery and nothing is written to the disks.
+  for shape in noconfig empty; do
+    use "$(shape_store "$shape")"
+    clear_disks
+    recover "$shape" --answer-file 'X:\answers.ini' --report "$(winpath "$work/$shape.json")"
+    code "$shape" 1
+    absent "$shape" '^Phase RestoreFilespace'
+    report "$shape"
+    [ -z "$(find "$box/drives/w" "$box/drives/d" -mindepth 1 -not -path '*/Data' -not -path '*/Data/Mount 1')" ] ||
+      problem "$shape" "files written to the disks"
+  done
+  expect noconfig '^Verdict: failed \(GetFilespaceList: Failed to extract configuration from backup\)$'
+  expect empty "^Verdict: failed \(Init: No files have been backed up for client 'winclient1' .*\)$"
 else
   use "$box/store"
   # Bad input: nothing runs, nothing on the machine changes.
