@@ -153,16 +153,22 @@ unsigned PluginHost::Progress(ProgressRecord* pRecord, void* pContext)
     return 0;
 }
 
-CommandTrace::CommandTrace()
+const char kShippedTraceIni[] = "[Main]\r\nCVEX_TraceLevel=3\r\nCRPL_TraceLevel=3\r\n";
+
+TraceSettings::TraceSettings(const char* pIni)
 {
     m_sSavedIni = ReadFrom(TraceIni(), 0);
-    WriteWhole(TraceIni(), kCommandTraceIni);
+    WriteWhole(TraceIni(), pIni);
 }
 
-CommandTrace::~CommandTrace()
+TraceSettings::~TraceSettings()
 {
     WriteWhole(TraceIni(), m_sSavedIni);
 }
+
+CommandTrace::CommandTrace() : m_settings(kCommandTraceIni) {}
+
+CommandTrace::~CommandTrace() = default;
 
 std::wstring CommandTrace::Text() const
 {

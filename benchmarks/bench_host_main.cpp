@@ -65,12 +65,13 @@ void PrintRuns(const std::vector<bench::ToolRun>& runs)
 
 // The tools run alone, one after another; their seconds together, or a negative value when one
 // did not run or failed.
-double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero, bool bOwnConsole = false)
+double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero,
+                  bench::ToolConsole console = bench::ToolConsole::Hidden)
 {
     double dSum = 0;
     for (const bench::ToolRun& r : runs) {
         unsigned long dwExit = 0;
-        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, bOwnConsole);
+        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, console);
         if (d < 0 || (bExitZero && dwExit != 0)) {
             std::printf("error tool alone (exit %lu): %s\n", dwExit, velmora::to_utf8(r.sCommand).c_str());
             return -1;
@@ -300,8 +301,8 @@ int Listing(int nRuns, long long nWantedComponents)
         double dTools = 0, dConsoleTools = 0, dPlugin = 0, dConsoles = 0;
         for (int k = 0; k < 2; ++k) {
             if ((k == 0) == (i % 2 == 0)) {
-                dTools = ToolsAlone(tools, false);
-                dConsoleTools = ToolsAlone(tools, false, true);
+                dTools = ToolsAlone(tools, false, bench::ToolConsole::None);
+                dConsoleTools = ToolsAlone(tools, false, bench::ToolConsole::New);
                 dConsoles = Consoles(nConsoles);
                 if (dTools <= 0 || dConsoleTools <= 0 || dConsoles < 0)
                     return 1;
@@ -368,6 +369,9 @@ int main(int argc, char** argv)
             "usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS [COMPONENTS] | console RUNS\n");
         return 2;
     }
+    // The timed runs trace as the module does by default; the machine's trace.ini asks for every
+    // Verbose line, which costs the listing about a third more under Wine.
+    bench::TraceSettings shipped(bench::kShippedTraceIni);
     const std::wstring sStore = velmora::widen(bRestore ? argv[3] : argv[2]);
     if (!WritePrivateProfileStringW(L"nwsim", L"store", sStore.c_str(), kToolsIni))
         return Fail("the tools' nwsim.ini cannot be written");
