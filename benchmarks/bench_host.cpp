@@ -59,9 +59,11 @@ std::wstring TraceLog()
     return std::wstring(wsz) + L"\\CVEX_trace.log";
 }
 
-// Every trace line of the module (level 4) and the command lines of every group of tools (the
-// groups' bits with bit 1, without bit 2: no tool output).
-const char kCommandTraceIni[] = "[Main]\r\nCVEX_TraceLevel=4\r\nCRPL_TraceLevel=4\r\nNetWorker_TraceLevel=10485997\r\n";
+// Every trace line of the module (level 4) and the command lines of the groups of tools that the
+// listing and a filespace restore run: bit 1 with the bits of init (0x8), count (0x4), listing
+// (0x10), restore (0x20), configuration check (0x40), configuration (0x80), NMM (0x200000),
+// configuration copy (0x800000) and ports (0x4000000); without bit 2 (no tool output).
+const char kCommandTraceIni[] = "[Main]\r\nCVEX_TraceLevel=4\r\nCRPL_TraceLevel=4\r\nNetWorker_TraceLevel=77594877\r\n";
 
 // The entries of a folder, without "." and "..".
 std::vector<std::wstring> EntriesOf(const std::wstring& sFolder)
@@ -151,16 +153,22 @@ unsigned PluginHost::Progress(ProgressRecord* pRecord, void* pContext)
     return 0;
 }
 
-CommandTrace::CommandTrace()
+const char kShippedTraceIni[] = "[Main]\r\nCVEX_TraceLevel=3\r\nCRPL_TraceLevel=3\r\n";
+
+TraceSettings::TraceSettings(const char* pIni)
 {
     m_sSavedIni = ReadFrom(TraceIni(), 0);
-    WriteWhole(TraceIni(), kCommandTraceIni);
+    WriteWhole(TraceIni(), pIni);
 }
 
-CommandTrace::~CommandTrace()
+TraceSettings::~TraceSettings()
 {
     WriteWhole(TraceIni(), m_sSavedIni);
 }
+
+CommandTrace::CommandTrace() : m_settings(kCommandTraceIni) {}
+
+CommandTrace::~CommandTrace() = default;
 
 std::wstring CommandTrace::Text() const
 {

@@ -39,6 +39,24 @@ private:
     bool m_bAbortAtFirstObject = false;
 };
 
+// While it lives, module objects made read the given trace.ini of the host folder; the original
+// is put back at the end.
+class TraceSettings
+{
+public:
+    explicit TraceSettings(const char* pIni);
+    ~TraceSettings();
+    TraceSettings(const TraceSettings&) = delete;
+    TraceSettings& operator=(const TraceSettings&) = delete;
+
+private:
+    std::string m_sSavedIni;
+};
+
+// The trace of the module as it ships: without a trace.ini it writes Error, Warning and Info
+// lines (level 3), not the Verbose ones that the machine's trace.ini asks for.
+extern const char kShippedTraceIni[];
+
 // While it lives, the module objects made trace every command line and typed answer (trace.ini
 // of the host folder rewritten; the original put back at the end). Text() is the module's whole
 // trace log.
@@ -52,7 +70,7 @@ public:
     std::wstring Text() const;
 
 private:
-    std::string m_sSavedIni;
+    TraceSettings m_settings;
 };
 
 // Removes everything on a drive of the machine (from the Linux side: much faster than Wine) and

@@ -4,7 +4,9 @@
 //                                        every run) against the same count and restore passes of
 //                                        recover run alone, in turn; the host's private bytes
 //                                        during each restore
-//   listing STORE RUNS                   GetFilespaceList against the same tools run alone
+//   listing STORE RUNS [COMPONENTS]      GetFilespaceList against the same tools run alone; fails
+//                                        when it does not report COMPONENTS system-state
+//                                        components; the module's steps per tool from its trace
 //   console RUNS                         the Wine primitive the module pays per tool: a console
 //                                        allocated and freed (the tools alone run without one)
 // The tools' command lines and typed input are read from the module's trace of one run made
@@ -13,6 +15,7 @@
 #include "benchmarks/bench_memory.h"
 #include "benchmarks/bench_replay.h"
 #include "benchmarks/bench_stats.h"
+#include "benchmarks/bench_timeline.h"
 #include "support/handle.h"
 #include "support/vstring.h"
 #include "support/win.h"
@@ -62,12 +65,13 @@ void PrintRuns(const std::vector<bench::ToolRun>& runs)
 
 // The tools run alone, one after another; their seconds together, or a negative value when one
 // did not run or failed.
-double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero, bool bOwnConsole = false)
+double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero,
+                  bench::ToolConsole console = bench::ToolConsole::Hidden)
 {
     double dSum = 0;
     for (const bench::ToolRun& r : runs) {
         unsigned long dwExit = 0;
-        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, bOwnConsole);
+        double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, console);
         if (d < 0 || (bExitZero && dwExit != 0)) {
             std::printf("error tool alone (exit %lu): %s\n", dwExit, velmora::to_utf8(r.sCommand).c_str());
             return -1;
@@ -82,6 +86,56 @@ void PrintFigure(const std::string& sId, const char* pUnit, const std::vector<do
 {
     std::printf("%s\n", bench::FigureLine(sId, pUnit, bench::Summarize(values), sNote).c_str());
     std::fflush(stdout);
+}
+
+// The Wine primitive the module pays per tool: a console made as the module makes one (allocated,
+// its window hidden, its input opened), then freed. Its seconds; negative when none was made.
+double ConsolePair()
+{
+    const double t0 = Seconds();
+    if (!AllocConsole())
+        return -1;
+    if (HWND hWnd = GetConsoleWindow())
+        ShowWindow(hWnd, SW_HIDE);
+    velmora::unique_file input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                           nullptr, OPEN_EXISTING, 0, nullptr));
+    input.close();
+    FreeConsole();
+    return Seconds() - t0;
+}
+
+// The steps of each tool the module ran, from the timestamps of its trace (bench_timeline.h).
+const std::vector<std::wstring> kCommandMarks = {
+    L"CVEXImpl::RunCommand : starting",                          // the previous tool's watch released
+    L"CVEXImpl::RunCommand : dwMode",                            // console allocated, hidden, its input open
+    L"CVEXImpl::RunCommand : m_Handles.dwPID",                   // pipe made, tool started
+    L"CVEXImpl::RunCommand : ... ending",                        // monitoring thread running
+    L"CVEXImpl::ThreadWaitForProcessTermination : dwExitStatus", // the dialogue: tool ended
+    L"CVEXImpl::ThreadWaitForProcessTermination : ... ending",   // output closed, console freed
+};
+const char* const kStepNames[] = {"console", "process", "monitor", "tool", "free", "next"};
+
+// Prints the median of every step over the traced tools, in milliseconds.
+void PrintSteps(const std::wstring& sTraced)
+{
+    const std::vector<std::vector<double>> commands = bench::CommandSteps(bench::TraceEvents(sTraced), kCommandMarks);
+    std::printf("timeline of %zu traced tools (ms; median, min, max):", commands.size());
+    for (size_t k = 0; !commands.empty() && k < commands[0].size(); ++k) {
+        std::vector<double> values;
+        for (const std::vector<double>& steps : commands)
+            values.push_back(steps[k]);
+        const bench::Summary s = bench::Summarize(values);
+        std::printf(" %s %.0f [%.0f-%.0f]", kStepNames[k], s.dMedian, s.dMin, s.dMax);
+    }
+    std::printf("\n");
+}
+
+size_t Occurrences(const std::wstring& sText, const std::wstring& sKey)
+{
+    size_t n = 0;
+    for (size_t i = sText.find(sKey); i != std::wstring::npos; i = sText.find(sKey, i + sKey.size()))
+        ++n;
+    return n;
 }
 
 // The number after the last "KEY" in the trace; -1 when there is none.
@@ -185,10 +239,26 @@ int Restore(const std::string& sLabel, const std::wstring& sName, int nRuns)
     return 0;
 }
 
-int Listing(int nRuns)
+// What nConsoles consoles cost: as many made one after another as the module makes them, their
+// median seconds times nConsoles (one console slowed by the machine's load weighs as one of
+// many); negative when one could not be made.
+double Consoles(size_t nConsoles)
+{
+    std::vector<double> values;
+    for (size_t k = 0; k < nConsoles; ++k) {
+        const double d = ConsolePair();
+        if (d < 0)
+            return -1;
+        values.push_back(d);
+    }
+    return bench::Summarize(values).dMedian * static_cast<double>(nConsoles);
+}
+
+// nWantedComponents: the system-state components the listing must report; negative for any number.
+int Listing(int nRuns, long long nWantedComponents)
 {
     std::vector<bench::ToolRun> tools;
-    size_t nListed = 0;
+    size_t nListed = 0, nStarted = 0;
     long long nComponents = -1;
     {
         bench::CommandTrace trace;
@@ -203,21 +273,38 @@ int Listing(int nRuns)
         const std::wstring sTraced = trace.Text().substr(sBefore.size());
         tools = bench::TracedToolRuns(sTraced);
         nComponents = TracedNumber(sTraced, L"CVEXImpl::GetFilespaceList : System state entries = ");
+        PrintSteps(sTraced);
+        nStarted = Occurrences(sTraced, L"CVEXImpl::RunCommand : m_Handles.dwPID = ");
     }
     if (tools.empty())
         return Fail("the listing's tools were not found in the trace");
+    if (nStarted != tools.size()) {
+        std::printf("error the module started %zu tools, but the trace has the command lines of %zu\n", nStarted,
+                    tools.size());
+        return 1;
+    }
+    if (nWantedComponents >= 0 && nComponents != nWantedComponents) {
+        std::printf("error the listing reported %lld system-state components, not %lld\n", nComponents,
+                    nWantedComponents);
+        return 1;
+    }
     PrintRuns(tools);
     bench::PluginHost host;
     if (!host.Start())
         return Fail("init", &host);
-    std::vector<double> ratio, ratioConsole, plugin, alone, aloneConsole;
+    // Every tool the module starts costs it one console: the Wine primitive, measured in each run
+    // as many times as the trace shows tools started, is taken off the module's time for its own
+    // share.
+    const size_t nConsoles = nStarted;
+    std::vector<double> ratio, ratioConsole, ratioOwn, plugin, alone, aloneConsole, consoles;
     for (int i = 0; i < nRuns; ++i) {
-        double dTools = 0, dConsoleTools = 0, dPlugin = 0;
+        double dTools = 0, dConsoleTools = 0, dPlugin = 0, dConsoles = 0;
         for (int k = 0; k < 2; ++k) {
             if ((k == 0) == (i % 2 == 0)) {
-                dTools = ToolsAlone(tools, false);
-                dConsoleTools = ToolsAlone(tools, false, true);
-                if (dTools <= 0 || dConsoleTools <= 0)
+                dTools = ToolsAlone(tools, false, bench::ToolConsole::None);
+                dConsoleTools = ToolsAlone(tools, false, bench::ToolConsole::New);
+                dConsoles = Consoles(nConsoles);
+                if (dTools <= 0 || dConsoleTools <= 0 || dConsoles < 0)
                     return 1;
                 continue;
             }
@@ -227,11 +314,13 @@ int Listing(int nRuns)
                 return Fail("listing", &host);
             dPlugin = Seconds() - t0;
         }
-        std::printf("run %d: module %.2f s, tools alone %.2f s, each in a console %.2f s\n", i, dPlugin, dTools,
-                    dConsoleTools);
+        std::printf("run %d: module %.2f s, tools alone %.2f s, each in a console %.2f s, %zu consoles %.2f s\n", i,
+                    dPlugin, dTools, dConsoleTools, nConsoles, dConsoles);
         std::fflush(stdout);
         ratio.push_back(dPlugin / dTools);
         ratioConsole.push_back(dPlugin / dConsoleTools);
+        ratioOwn.push_back((dPlugin - dConsoles) / dTools);
+        consoles.push_back(dConsoles);
         plugin.push_back(dPlugin);
         alone.push_back(dTools);
         aloneConsole.push_back(dConsoleTools);
@@ -243,25 +332,22 @@ int Listing(int nRuns)
     PrintFigure("listing_ratio_console", "ratio", ratioConsole, sNote + ", each tool in a console of its own");
     PrintFigure("listing_tools", "s", alone, sNote);
     PrintFigure("listing_tools_console", "s", aloneConsole, sNote + ", each tool in a console of its own");
+    PrintFigure("listing_consoles", "s", consoles,
+                std::to_string(nConsoles) + " consoles made as the module makes them");
+    PrintFigure("listing_ratio_own", "ratio", ratioOwn, sNote + ", the module less its consoles, against the tools");
     return 0;
 }
 
-// Ten consoles a run, made as the module makes one for a tool: allocated, its window hidden,
-// its input opened, then freed. Each value is one console, in milliseconds.
+// Ten consoles a run, made as the module makes one for a tool. Each value is one console, in
+// milliseconds.
 int ConsolePairs(int nRuns)
 {
     std::vector<double> pairs;
     for (int i = 0; i < nRuns * 10; ++i) {
-        const double t0 = Seconds();
-        if (!AllocConsole())
+        const double d = ConsolePair();
+        if (d < 0)
             return Fail("AllocConsole");
-        if (HWND hWnd = GetConsoleWindow())
-            ShowWindow(hWnd, SW_HIDE);
-        velmora::unique_file input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE,
-                                               FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr));
-        input.close();
-        FreeConsole();
-        pairs.push_back((Seconds() - t0) * 1000.0);
+        pairs.push_back(d * 1000.0);
     }
     PrintFigure("console_pair", "ms", pairs, "AllocConsole, window hidden, CONIN$ opened, FreeConsole");
     return 0;
@@ -275,17 +361,21 @@ int main(int argc, char** argv)
     FreeConsole();
     const std::string sWhat = argc > 1 ? argv[1] : "";
     const bool bRestore = sWhat == "restore" && argc == 6 && std::atoi(argv[5]) > 0;
-    const bool bListing = sWhat == "listing" && argc == 4 && std::atoi(argv[3]) > 0;
+    const bool bListing = sWhat == "listing" && (argc == 4 || argc == 5) && std::atoi(argv[3]) > 0;
     if (sWhat == "console" && argc == 3 && std::atoi(argv[2]) > 0)
         return ConsolePairs(std::atoi(argv[2]));
     if (!bRestore && !bListing) {
-        std::printf("usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS | console RUNS\n");
+        std::printf(
+            "usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS [COMPONENTS] | console RUNS\n");
         return 2;
     }
+    // The timed runs trace as the module does by default; the machine's trace.ini asks for every
+    // Verbose line, which costs the listing about a third more under Wine.
+    bench::TraceSettings shipped(bench::kShippedTraceIni);
     const std::wstring sStore = velmora::widen(bRestore ? argv[3] : argv[2]);
     if (!WritePrivateProfileStringW(L"nwsim", L"store", sStore.c_str(), kToolsIni))
         return Fail("the tools' nwsim.ini cannot be written");
     if (bRestore)
         return Restore(argv[2], velmora::widen(argv[4]), std::atoi(argv[5]));
-    return Listing(std::atoi(argv[3]));
+    return Listing(std::atoi(argv[3]), argc == 5 ? std::atoll(argv[4]) : -1);
 }

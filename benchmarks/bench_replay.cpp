@@ -51,7 +51,7 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace)
     return runs;
 }
 
-double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, bool bOwnConsole)
+double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
 {
     dwExitCode = 0;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
@@ -72,7 +72,9 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
     PROCESS_INFORMATION pi = {};
     std::wstring sCmd = run.sCommand;
     const long long t0 = NowUs();
-    const DWORD dwFlags = bOwnConsole ? CREATE_NEW_CONSOLE : CREATE_NO_WINDOW;
+    const DWORD dwFlags = console == ToolConsole::New    ? CREATE_NEW_CONSOLE
+                          : console == ToolConsole::None ? DETACHED_PROCESS
+                                                         : CREATE_NO_WINDOW;
     if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, dwFlags, nullptr, nullptr, &si, &pi))
         return -1;
     velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);

@@ -25,7 +25,11 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
 // Starts the tool with its input in a pipe (written whole, then closed) and its output and
 // errors going to NUL, and waits for it to end. Seconds from start to end; a negative value when
 // it did not start or did not end within dwTimeoutMs. dwExitCode gets the tool's exit code.
-// bOwnConsole: the tool gets a console of its own, as the module gives every tool it runs.
-double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, bool bOwnConsole = false);
+// How the tool is started: Hidden (CREATE_NO_WINDOW: Wine still makes it a console without a
+// window), None (DETACHED_PROCESS: no console at all) or New (a console of its own, as the module
+// gives every tool it runs).
+enum class ToolConsole { Hidden, None, New };
+double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode,
+                    ToolConsole console = ToolConsole::Hidden);
 
 } // namespace bench

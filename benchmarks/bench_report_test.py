@@ -64,12 +64,22 @@ class Judge(unittest.TestCase):
         lines = [figure("restore_ratio_large", 1.0, 1.10, 1.9, unit="ratio"),
                  figure("restore_ratio_small", 3, 3, 3, unit="ratio"),
                  figure("listing_ratio", 5, 5, 5, unit="ratio"),
-                 figure("listing_ratio_console", 1.0, 1.11, 1.05, unit="ratio")]
+                 figure("listing_ratio_own", 1.0, 1.11, 1.05, unit="ratio"),
+                 figure("listing_ratio_console", 0.9, 0.95, 1.0, unit="ratio")]
         figures = bench_report.parse_figures(lines)
         rows = rows_by_name(bench_report.judge(figures))
         self.assertEqual(rows["Restore overhead"]["result"], "pass")  # the small store is not judged
+        # The module's own share is judged, whatever the raw ratio says; both are shown.
         self.assertEqual(rows["Listing"]["result"], "fail")
         self.assertIn("listing_ratio_console", rows["Listing"]["values"])
+        self.assertIn("0.95", rows["Listing"]["measured"])
+        lines[-2] = figure("listing_ratio_own", 0.2, 1.10, 3, unit="ratio")
+        lines[-1] = figure("listing_ratio_console", 3, 3.5, 4, unit="ratio")
+        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))
+        self.assertEqual(rows["Listing"]["result"], "pass")
+        # Without the raw ratio the own share is not judged alone.
+        rows = rows_by_name(bench_report.judge(bench_report.parse_figures(lines[:-1])))
+        self.assertEqual(rows["Listing"]["result"], "not measured")
         # What no goal judges is shown as context, never dropped.
         context = "\n".join(bench_report.context(figures))
         self.assertIn("listing_ratio:", context)
