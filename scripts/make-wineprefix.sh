@@ -6,7 +6,20 @@
 # scratch; what Wine printed is kept in PREFIX.log and shown when every try failed.
 set -euo pipefail
 prefix=${1:?usage: make-wineprefix.sh PREFIX}
-[ -f "$prefix/.cvex-ready" ] && exit 0
+
+# Wine links the user's shell folders (Desktop, Documents, Templates, ...) to the Linux home: a
+# restore or a walk of C: would then reach the home folder with everything in it. Each becomes an
+# empty folder of the prefix; idempotent and safe in parallel, so it also mends older prefixes.
+detach_home() {
+  local link
+  [ -d "$prefix/drive_c/users" ] || return 0
+  find "$prefix/drive_c/users" -type l -print0 | while IFS= read -r -d '' link; do
+    rm -f "$link" 2>/dev/null || true
+    mkdir -p "$link"
+  done
+}
+
+[ -f "$prefix/.cvex-ready" ] && { detach_home; exit 0; }
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
@@ -39,6 +52,7 @@ create_once() {
 for try in 1 2 3; do
   echo "== try $try $(date -u +%FT%TZ)" >>"$log"
   if create_once; then
+    detach_home
     touch "$prefix/.cvex-ready"
     exit 0
   fi
