@@ -104,15 +104,23 @@ bool CVEXImpl::Init(CrplCredentials* pCredentials)
     MiniNTBodge bodge; // hidden for the rest of Init, restored on every way out
     if (!StartNsrExecDaemon())
         return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"Failed to start nsrexecd");
-    // A daemon that ends at once would only show later, as a misleading connection failure.
-    if (!StartedDaemonKeepsRunning(initseq::kDaemonSettleMs)) {
-        const std::wstring sLogFolder = std::wstring(nwclient::kClientFolder) + L"applogs";
-        if (!nwclient::FolderIsWritable(sLogFolder))
-            return initseq::Fail(scope, *this, MSG_APPLOGS_NOT_WRITEABLE, L"nsrexecd cannot write its log folder");
-        return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"nsrexecd ended at once");
-    }
+    // A daemon that cannot run would only show later, as a misleading connection failure: it is
+    // watched briefly before the connection test and looked at again after it.
+    if (!StartedDaemonKeepsRunning(initseq::kDaemonSettleMs))
+        return DaemonEnded(scope);
     LogStdMsg(ML_INFORMATION, MSG_CONNECTING);
-    return ProveConnection(scope);
+    const bool bConnected = ProveConnection(scope);
+    if (!UserAborted() && !StartedDaemonKeepsRunning(0))
+        return DaemonEnded(scope);
+    return bConnected;
+}
+
+bool CVEXImpl::DaemonEnded(TraceScope& scope)
+{
+    const std::wstring sLogFolder = std::wstring(nwclient::kClientFolder) + L"applogs";
+    if (!nwclient::FolderIsWritable(sLogFolder))
+        return initseq::Fail(scope, *this, MSG_APPLOGS_NOT_WRITEABLE, L"nsrexecd cannot write its log folder");
+    return initseq::Fail(scope, *this, MSG_START_DAEMON_FAILED, L"nsrexecd ended at once");
 }
 
 void CVEXImpl::AcceptCredentials()

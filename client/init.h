@@ -18,9 +18,9 @@ bool Fail(TraceScope& scope, CRPLImpl& impl, unsigned uiMessage, const wchar_t* 
 const DWORD kTraceGroup = 0x8;
 // How often the connection test runs recover at most.
 const int kMaxConnectionRuns = 4;
-// How long Init watches the daemon it started before it takes it to be running: one that cannot
-// run (its log folder not writeable) ends well within it, even on a loaded machine.
-const DWORD kDaemonSettleMs = 3000;
+// How long Init watches the daemon it started before the connection test; one that cannot run (its
+// log folder not writeable) usually ends within it, and one that ends later is caught after the test.
+const DWORD kDaemonSettleMs = 500;
 
 // The point in time as the NetWorker tools take it, "June 05,2021 13:45:00"; empty without a
 // point in time (day 0) or with a month outside 1 to 12.

@@ -209,6 +209,7 @@ protected:
     void ReadClientRegistration();
     bool InitCurrentDirectory(TraceScope& scope);
     bool ProveConnection(TraceScope& scope);
+    bool DaemonEnded(TraceScope& scope);
     bool RunConnectionTest(TraceScope& scope, ConnectionTest& test);
     void NoteConnectionFailure(const std::wstring& sLine, ConnectionTest& test);
     bool WriteNsradminCommandFile(const std::wstring& sPath);
