@@ -62,6 +62,12 @@ protected:
         EXPECT_TRUE(Timed(op, ullMs)) << testing::PrintToString(LastError());
         return ullMs;
     }
+    bool CheckSystemState()
+    {
+        m_messages.clear();
+        m_records.clear();
+        return m_pPlugin->CheckSystemState();
+    }
 };
 
 } // namespace
@@ -80,6 +86,7 @@ TEST_F(AbortAnywhere, ARestoreAbortedAtItsFirstMiddleOrLastRecordFails)
         if (m_records[i].uiKind == PK_PASS_START)
             uiSecondStart = i + 1;
     ASSERT_EQ(m_records.back().uiKind, PK_PASS_FINISHED);
+    const bool bComplete = CheckSystemState();
     for (unsigned uiAt : {1u, n / 2, uiSecondStart, n}) {
         SCOPED_TRACE(testing::Message() << "abort at record " << uiAt << " of " << n);
         AbortAt({uiAt});
@@ -89,6 +96,11 @@ TEST_F(AbortAnywhere, ARestoreAbortedAtItsFirstMiddleOrLastRecordFails)
         ExpectNothingAfterRecord(uiAt);
         EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED) << testing::PrintToString(KindSequence(m_records));
         EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
+        if (uiAt == 1u) {
+            // The abort belonged to the restore: the check that follows answers as before it.
+            EXPECT_EQ(CheckSystemState(), bComplete);
+            EXPECT_EQ(Count(MSG_USER_ABORTED), 0u);
+        }
         ExpectInitWorks(true);
     }
     // A volume that is not there has a start and an end record only; an abort at either fails.
@@ -199,6 +211,34 @@ TEST_F(AbortAnywhere, AListingAbortedInItsFirstMiddleOrLastToolFails)
         EXPECT_GE(m_uiHeartbeats, 1u) << "the tool hung";
         ExpectInitWorks(true);
     }
+}
+
+TEST_F(AbortAnywhere, CheckSystemStateRunsNoToolAndTakesNoAbortFromItsMessage)
+{
+    // Only NMM savesets: no system state, the check's one callback is its error message.
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"nmm-w"));
+    AbortAt({});
+    ASSERT_FALSE(CheckSystemState());
+    ASSERT_EQ(MessageIds(), std::vector<unsigned>{MSG_NO_SYSTEM_STATE});
+    EXPECT_TRUE(m_records.empty()) << "the check sends no progress record";
+    const std::wstring sVerdict = LastError();
+    // The host answers "abort" to that message, the first and the last callback of the check. A
+    // message's answer is no abort here: the verdict stands and no abort is posted.
+    AbortAt({0, 0, 1});
+    unsigned long long ullMs = 0;
+    EXPECT_FALSE(Timed([&] { return CheckSystemState(); }, ullMs));
+    EXPECT_LE(ullMs, 1000u);
+    EXPECT_EQ(CountedMessages(), 1u);
+    EXPECT_EQ(Count(MSG_USER_ABORTED), 0u);
+    EXPECT_EQ(LastError(), sVerdict);
+    EXPECT_TRUE(m_records.empty());
+    EXPECT_EQ(ToolsRunning(), L"");
+    EXPECT_TRUE(ConsoleFree());
+    // Nothing of that answer stays: the next check says the same, and Init works.
+    AbortAt({});
+    EXPECT_FALSE(CheckSystemState());
+    EXPECT_EQ(MessageIds(), std::vector<unsigned>{MSG_NO_SYSTEM_STATE});
+    ExpectInitWorks(false);
 }
 
 TEST_F(AbortAnywhere, FiniWhileRecoverHangsEndsItWithinItsBound)
