@@ -158,32 +158,6 @@ struct QuietHost : EngineHost {
 
 } // namespace
 
-TEST(ConsoleSessionTest, TwoHundredToolsInARowLeaveTheHandleCountFlat)
-{
-    PrivateTrace trace;
-    QuietHost host;
-    ConsoleSession session(host);
-    session.SetTiming({100, 0, 1000});
-    DWORD dwBefore = 0;
-    for (int i = 0; i < 200; ++i) {
-        ASSERT_TRUE(session.RunCommand(EngineTest::Tool(L"lines \"x\\n\""), false)) << i << "\n" << trace.Tail();
-        std::vector<std::wstring> lines;
-        std::wstring s;
-        while (session.GetLine(s, false))
-            lines.push_back(s);
-        ASSERT_EQ(lines, std::vector<std::wstring>{L"x"}) << i;
-        if (i == 9) { // after the first commands have set up what stays for the process
-            session.Close(L"ConsoleSessionTest");
-            ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwBefore));
-        }
-    }
-    session.Close(L"ConsoleSessionTest");
-    EXPECT_FALSE(session.IsOpen());
-    DWORD dwAfter = 0;
-    ASSERT_TRUE(GetProcessHandleCount(GetCurrentProcess(), &dwAfter));
-    EXPECT_LE(dwAfter, dwBefore + 2) << "before " << dwBefore << ", after " << dwAfter;
-}
-
 TEST(ConsoleSessionTest, ADroppedIPv6ConnectionIsNoticed)
 {
     QuietHost host;
