@@ -127,7 +127,7 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
                 EXPECT_NE(e.pLastError, nullptr) << "a failure the host is not told about";
             }
         }
-        EXPECT_TRUE(row.at[kStart].bRun);
+        EXPECT_TRUE(row.at[kStart].bRun || row.at[kMiddle].bRun || row.at[kLast].bRun) << "a row never run";
     }
     for (unsigned id = 0; id < RL_COUNT; ++id) {
         const std::wstring sLiteral = RecoverLiteralText(static_cast<RecoverLiteral>(id));
