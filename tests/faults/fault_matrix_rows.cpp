@@ -382,7 +382,9 @@ void ByIdRows(std::vector<Row>& rows, const SystemKind& k)
           L"mminfo says the session was reset: a report cut short is not trusted", true);
     r.Add(k.restore, Fault::ExitNonZero, L"", r.RestoreExit(), M, kRestoreExit);
     r.Add(k.restore, Fault::Crash, L"", Same(r.Failed()), M, kCrashed);
+    r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
     r.Passing(k.restore, L"recover_message", {MSG_NETWORKER_MESSAGE}, M, L"message 169");
+    r.Add(k.count, Fault::Crash, L"", Same(r.Failed()), M, L"a crashed recover fails the count");
 }
 
 void NmmRows(std::vector<Row>& rows)
@@ -393,7 +395,6 @@ void NmmRows(std::vector<Row>& rows)
     r.Failing(k.restore, L"secured_data", MSG_NTFS_TO_NON_NTFS, M);
     r.Failing(k.count, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M,
               L"the count fails, and the component");
-    r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
     ByIdRows(rows, k);
 }
 
