@@ -4,6 +4,7 @@
 #include "catalogue/mminfo_report.h"
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
+#include "restore/recover_literals.h"
 #include "system/system_rules.h"
 #include "trace/trace_scope.h"
 
@@ -28,7 +29,9 @@ bool CVEXImpl::FindSsidSavesets(TraceScope& scope, const std::wstring& sTarget, 
     std::vector<SsidInfo> lines;
     std::wstring sLine;
     bool bPasswordAsked = false;
+    bool bReset = false; // the tool said the server reset its session: the report is cut short
     while (GetLineNoPassword(sLine, CvexTrace().TraceOutput(dwGroup), bPasswordAsked)) {
+        bReset = bReset || LineHas(sLine, RL_FORCIBLY_CLOSED);
         std::vector<SsidInfo> one;
         ParseMminfo(sLine, sTarget, one);
         if (!one.empty())
@@ -36,8 +39,9 @@ bool CVEXImpl::FindSsidSavesets(TraceScope& scope, const std::wstring& sTarget, 
     }
     if (bPasswordAsked)
         return scope.Fail(L"mminfo asked for a password");
-    if (UserAborted() || ConnectionLost()) {
-        if (ConnectionLost())
+    const bool bLost = ConnectionLost() || bReset;
+    if (UserAborted() || bLost) {
+        if (bLost)
             LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
         return scope.Fail(UserAborted() ? L"User aborted" : L"Connection lost");
     }

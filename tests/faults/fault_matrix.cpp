@@ -25,11 +25,31 @@ const PhaseText kPhaseTexts[] = {
     {L"configuration", L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore"},
     {L"count pass", L"run:1 recover session"},
     {L"restore pass", L"recover restore"},
+    // The walk runs before the saved configuration's copy, so the first count and the first
+    // restore of a preparation are its first component's.
+    {L"VSS count", L"run:1 recover count"},
+    {L"VSS restore", L"run:1 recover restore"},
+    {L"legacy count", L"run:1 recover count"},
+    {L"legacy restore", L"run:1 recover restore"},
+    {L"NMM count", L"run:1 recover count"},
+    {L"NMM restore", L"run:1 recover restore"},
+    {L"DR count", L"run:1 recover count"},
+    {L"DR restore", L"run:1 recover restore"},
 };
 
-std::wstring Target(Phase phase)
+// The report of the components restored by id: the first of a preparation is the first
+// component's.
+const wchar_t kReportTarget[] = L"run:1 mminfo any";
+
+bool IsSystemRestore(Phase phase)
 {
-    return kPhaseTexts[static_cast<size_t>(phase)].pTarget;
+    return phase == Phase::VssRestore || phase == Phase::LegacyRestore || phase == Phase::NmmRestore ||
+           phase == Phase::DrRestore;
+}
+
+std::wstring Target(const Row& row)
+{
+    return row.bReport ? kReportTarget : kPhaseTexts[static_cast<size_t>(row.phase)].pTarget;
 }
 
 // Objects for the passes over a filespace, output lines for the sessions and the fetch.
@@ -41,7 +61,7 @@ std::wstring Point(Phase phase, Position pos, unsigned uiMiddle)
     // it reads is the one before that prompt.
     if (pos == kLast)
         return phase == Phase::Init ? L"prompt:1" : L"end";
-    const bool bObjects = phase == Phase::Count || phase == Phase::Restore;
+    const bool bObjects = phase == Phase::Count || phase == Phase::Restore || IsSystemPhase(phase);
     return (bObjects ? L"object:" : L"line:") + std::to_wstring(uiMiddle);
 }
 
@@ -106,13 +126,18 @@ std::array<Expect, kPositions> Same(const Expect& e)
     return {e, e, e};
 }
 
+bool IsSystemPhase(Phase phase)
+{
+    return phase >= Phase::VssCount;
+}
+
 std::vector<std::wstring> FaultKnobs(const Row& row, Position pos, unsigned uiMiddle)
 {
     const std::wstring sAction = Action(row);
     if (sAction.empty())
         return {};
     const std::wstring sCondition = *row.pCondition ? std::wstring(row.pCondition) + L" " : L"";
-    return {sCondition + Target(row.phase) + L" " + Point(row.phase, pos, uiMiddle) + L" " + sAction};
+    return {sCondition + Target(row) + L" " + Point(row.phase, pos, uiMiddle) + L" " + sAction};
 }
 
 std::vector<std::pair<std::wstring, std::wstring>> ServerKnobs(const Row& row, Position pos, unsigned uiMiddle)
@@ -124,11 +149,12 @@ std::vector<std::pair<std::wstring, std::wstring>> ServerKnobs(const Row& row, P
     case Fault::ServerDrop: {
         // The sessions of recover before the phase's own are spared: the restore pass follows
         // the count's session, the first configuration fetch the listing's session and the
-        // check of the configuration folder.
+        // check of the configuration folder. A report's session is its preparation's first.
         const unsigned uiLines = pos == kStart ? 1 : uiMiddle;
-        const unsigned uiSpared = row.phase == Phase::Restore ? 1 : row.phase == Phase::Config ? 2 : 0;
+        const bool bAfterCount = row.phase == Phase::Restore || IsSystemRestore(row.phase);
+        const unsigned uiSpared = row.bReport ? 0 : bAfterCount ? 1 : row.phase == Phase::Config ? 2 : 0;
         return {{L"drop_after_lines", std::to_wstring(uiLines)},
-                {L"drop_tool", L"recover"},
+                {L"drop_tool", row.bReport ? L"mminfo" : L"recover"},
                 {L"drop_skip_sessions", std::to_wstring(uiSpared)},
                 {L"drop_sessions", L"1"}};
     }
@@ -171,7 +197,11 @@ const wchar_t* PhaseName(Phase phase)
     return kPhaseTexts[static_cast<size_t>(phase)].pName;
 }
 
-std::wstring FaultName(const Row& row)
+namespace
+{
+
+// The fault as the tool meets it.
+std::wstring ToolFaultName(const Row& row)
 {
     switch (row.fault) {
     case Fault::Line:
@@ -186,6 +216,13 @@ std::wstring FaultName(const Row& row)
     case Fault::Hang: return L"tool silent 6 s";
     }
     return L"?";
+}
+
+} // namespace
+
+std::wstring FaultName(const Row& row)
+{
+    return (row.bReport ? L"report: " : L"") + ToolFaultName(row);
 }
 
 std::wstring PositionName(Position pos)

@@ -15,7 +15,20 @@ enum class Phase {
     Config,  // the fetch of the saved configuration (recover -a of QERNCFG items)
     Count,   // the count pass of a filespace restore ("list -l" in a session)
     Restore, // the restore pass (recover -a)
+    // PrepareSystem over a store that holds one component of a kind: the count (recover -a -n)
+    // and the restore (recover -a) of that component, the first of each in the preparation.
+    VssCount, // a component saved through the writers (VSS OTHER)
+    VssRestore,
+    LegacyCount, // a legacy system-state saveset ("SYSTEM FILES")
+    LegacyRestore,
+    NmmCount, // the first NMM saveset of the walk, by its id
+    NmmRestore,
+    DrCount, // the disaster-recovery ("OSSR_") saveset, by its id
+    DrRestore,
 };
+
+// The phases of PrepareSystem.
+bool IsSystemPhase(Phase phase);
 
 enum class Fault {
     Line,         // the tool prints a line: a preset of the simulator or a quoted text
@@ -49,6 +62,9 @@ struct Row {
     std::array<Expect, kPositions> at;
     const wchar_t* pNote;            // why the host sees what it sees, briefly
     const wchar_t* pCondition = L""; // a condition of the knob ("once"), before the phase's own
+    // The fault strikes the media database report (mminfo) that the phase's component is looked
+    // up in, not recover.
+    bool bReport = false;
 };
 
 // The same expectation at every position.

@@ -255,10 +255,173 @@ std::vector<Row> ConfigRows()
     return rows;
 }
 
+// The system-state kinds read their tools' output with one code (the count of each kind, the
+// restore of each kind, the end of a pass), so the rows of the writers' kind carry every text
+// and fault at its positions, and the other kinds run, once each, what differs: the message of
+// their component, the warning of a shortfall, a failure text of each pass, a crash and a drop,
+// and (those restored by id) the report.
+enum PositionMask : unsigned { S = 1, M = 2, L = 4 };
+
+std::array<Expect, kPositions> Only(std::array<Expect, kPositions> at, unsigned uiMask)
+{
+    for (unsigned p = 0; p < kPositions; ++p)
+        if (!(uiMask & (1u << p)))
+            at[p] = NotRun();
+    return at;
+}
+
+// A system-state kind as the matrix's stores hold it: the phases of its component's two passes
+// and the message its failure gives; the text of that message is the last error (the
+// preparation's first failure).
+struct SystemKind {
+    Phase count;
+    Phase restore;
+    unsigned uiFailed;
+    const wchar_t* pFailed;
+};
+
+const wchar_t kSystemFailed[] = L"the component fails; the walk goes on, the preparation fails";
+const wchar_t kSystemIgnored[] = L"not a text the pass reacts to";
+
+class SystemRowsOf
+{
+public:
+    SystemRowsOf(std::vector<Row>& rows, const SystemKind& kind) : m_rows(rows), m_kind(kind) {}
+
+    // A text that fails the pass: its own message, then the component's.
+    void Failing(Phase phase, const wchar_t* pText, unsigned uiId, unsigned uiMask,
+                 const wchar_t* pNote = kSystemFailed)
+    {
+        Add(phase, Fault::Line, pText, Same(FailsWith(uiId)), uiMask, pNote);
+    }
+    void Passing(Phase phase, const wchar_t* pText, std::vector<unsigned> ids, unsigned uiMask, const wchar_t* pNote)
+    {
+        Add(phase, Fault::Line, pText, Same(Ok(std::move(ids))), uiMask, pNote);
+    }
+    void Add(Phase phase, Fault fault, const wchar_t* pArgument, const std::array<Expect, kPositions>& at,
+             unsigned uiMask, const wchar_t* pNote, bool bReport = false)
+    {
+        m_rows.push_back({phase, fault, pArgument, Only(at, uiMask), pNote, L"", bReport});
+    }
+    Expect Failed() const { return Fails({m_kind.uiFailed}, m_kind.pFailed); }
+    Expect FailsWith(unsigned uiId) const { return Fails({uiId, m_kind.uiFailed}, m_kind.pFailed); }
+    // Exit 1 in the restore: nothing restored fails, a shortfall is warning 201, none after the last.
+    std::array<Expect, kPositions> RestoreExit() const { return {Failed(), Ok({MSG_COMPONENT_INCOMPLETE}), Ok()}; }
+    std::array<Expect, kPositions> Lost() const
+    {
+        return {FailsWith(MSG_CONNECTION_LOST), FailsWith(MSG_CONNECTION_LOST), NotRun()};
+    }
+
+private:
+    std::vector<Row>& m_rows;
+    const SystemKind& m_kind;
+};
+
+const wchar_t kRestoreExit[] = L"the exit code is not read: nothing restored fails the component, fewer objects than "
+                               L"counted is warning 201";
+const wchar_t kCrashed[] = L"a crashed recover fails the component, whatever it brought back";
+const wchar_t kLostNote[] = L"the connection watch sees it; one message at the end";
+
+void VssRows(std::vector<Row>& rows)
+{
+    const SystemKind k{Phase::VssCount, Phase::VssRestore, MSG_RESTORE_VSS_OTHER_FAILED,
+                       L"Failed to restore VSS OTHER"};
+    SystemRowsOf r(rows, k);
+    const Phase c = k.count, x = k.restore;
+    r.Failing(x, L"secured_data", MSG_NTFS_TO_NON_NTFS, S | M | L,
+              L"failure noted, recover read to its end; the component fails, the walk goes on");
+    r.Failing(x, L"not_configured", MSG_CLIENT_NAME_NOT_REGISTERED, S | M | L);
+    r.Failing(x, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M);
+    r.Failing(x, L"ddcl", MSG_DDCL_OPEN_FAILED, M, L"a failure text of the filespace restore fails the component too");
+    r.Failing(x, L"forcibly_closed", MSG_CONNECTION_LOST, M, L"the session is lost: one message at the end");
+    r.Passing(x, L"recover_message", {MSG_NETWORKER_MESSAGE}, S | M | L,
+              L"message 169 with the text after \":recover:\"");
+    r.Passing(x, L"not_found", {MSG_NETWORKER_MESSAGE}, M, L"a per-file error: a warning, not an object");
+    r.Passing(x, L"recovering_writer", {}, S | M | L,
+              L"the staging folder is looked up until found; before recover made it, none is");
+    for (const wchar_t* p : {L"file_exists", L"asr", L"compressed", L"simultaneous"})
+        r.Passing(x, p, {}, M, kSystemIgnored);
+    r.Add(x, Fault::ExitNonZero, L"", r.RestoreExit(), S | M | L, kRestoreExit);
+    r.Add(x, Fault::Crash, L"", Same(r.Failed()), S | M | L, kCrashed);
+    r.Add(x, Fault::Hang, L"", Same(Ok({}, kHangBound)), S, L"the host is kept informed");
+    r.Add(x, Fault::ServerDrop, L"", r.Lost(), S | M, kLostNote);
+
+    r.Failing(c, L"not_configured", MSG_CLIENT_NAME_NOT_REGISTERED, S | M | L, L"the count fails, and the component");
+    r.Failing(c, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, S | M | L,
+              L"the count fails, and the component");
+    r.Failing(c, L"secured_data", MSG_NTFS_TO_NON_NTFS, M, L"a failure text of the restore fails the count too");
+    for (const wchar_t* p : {L"file_exists", L"compressed"})
+        r.Passing(c, p, {}, M, L"never an object of the count");
+    r.Add(c, Fault::ExitNonZero, L"", Same(Ok()), S | M | L,
+          L"a count cut short is raised to the objects the restore brings back");
+    r.Add(c, Fault::Crash, L"", Same(r.Failed()), S | M | L, L"a crashed recover fails the count");
+    r.Add(c, Fault::ServerDrop, L"", r.Lost(), S | M, kLostNote);
+}
+
+void LegacyRows(std::vector<Row>& rows)
+{
+    const SystemKind k{Phase::LegacyCount, Phase::LegacyRestore, MSG_RESTORE_SYSTEM_FILES_FAILED,
+                       L"Failed to restore SYSTEM FILES"};
+    SystemRowsOf r(rows, k);
+    r.Failing(k.restore, L"not_configured", MSG_CLIENT_NAME_NOT_REGISTERED, M);
+    r.Passing(k.restore, L"recover_message", {MSG_NETWORKER_MESSAGE}, M, L"message 169");
+    r.Add(k.restore, Fault::ExitNonZero, L"", r.RestoreExit(), M, kRestoreExit);
+    r.Add(k.restore, Fault::Crash, L"", Same(r.Failed()), M, kCrashed);
+    r.Failing(k.restore, L"secured_data", MSG_NTFS_TO_NON_NTFS, M);
+    r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
+    r.Failing(k.count, L"not_configured", MSG_CLIENT_NAME_NOT_REGISTERED, M, L"the count fails, and the component");
+    r.Add(k.count, Fault::Crash, L"", Same(r.Failed()), M, L"a crashed recover fails the count");
+}
+
+// The kinds restored by id: the report first (its first line names no saveset of the kind).
+void ByIdRows(std::vector<Row>& rows, const SystemKind& k)
+{
+    SystemRowsOf r(rows, k);
+    r.Add(k.count, Fault::ExitNonZero, L"", Same(r.Failed()), S, L"no saveset of the kind found in the report", true);
+    r.Add(k.count, Fault::ServerDrop, L"", Same(r.FailsWith(MSG_CONNECTION_LOST)), S | M,
+          L"mminfo says the session was reset: a report cut short is not trusted", true);
+    r.Add(k.restore, Fault::ExitNonZero, L"", r.RestoreExit(), M, kRestoreExit);
+    r.Add(k.restore, Fault::Crash, L"", Same(r.Failed()), M, kCrashed);
+    r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
+    r.Passing(k.restore, L"recover_message", {MSG_NETWORKER_MESSAGE}, M, L"message 169");
+    r.Add(k.count, Fault::Crash, L"", Same(r.Failed()), M, L"a crashed recover fails the count");
+}
+
+void NmmRows(std::vector<Row>& rows)
+{
+    const SystemKind k{Phase::NmmCount, Phase::NmmRestore, MSG_RESTORE_NMM_APPLICATIONS_FAILED,
+                       L"Failed to restore (NMM) APPLICATIONS"};
+    SystemRowsOf r(rows, k);
+    r.Failing(k.restore, L"secured_data", MSG_NTFS_TO_NON_NTFS, M);
+    r.Failing(k.count, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M,
+              L"the count fails, and the component");
+    ByIdRows(rows, k);
+}
+
+void DrRows(std::vector<Row>& rows)
+{
+    const SystemKind k{Phase::DrCount, Phase::DrRestore, MSG_RESTORE_DISASTER_RECOVERY_FAILED,
+                       L"Failed to restore DISASTER_RECOVERY"};
+    SystemRowsOf r(rows, k);
+    r.Failing(k.restore, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M);
+    r.Failing(k.count, L"secured_data", MSG_NTFS_TO_NON_NTFS, M, L"a failure text of the restore fails the count too");
+    ByIdRows(rows, k);
+}
+
+std::vector<Row> SystemRows()
+{
+    std::vector<Row> rows;
+    VssRows(rows);
+    LegacyRows(rows);
+    NmmRows(rows);
+    DrRows(rows);
+    return rows;
+}
+
 std::vector<Row> AllRows()
 {
     std::vector<Row> rows;
-    for (auto part : {InitRows, ListingRows, ConfigRows, CountRows, RestoreRows}) {
+    for (auto part : {InitRows, ListingRows, ConfigRows, CountRows, RestoreRows, SystemRows}) {
         std::vector<Row> some = part();
         rows.insert(rows.end(), some.begin(), some.end());
     }

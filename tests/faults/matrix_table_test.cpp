@@ -2,6 +2,7 @@
 // its seed, that the restore's rows cover every text the module recognises, and that the
 // document shows the table as it is. With --print-matrix the program writes the table as
 // markdown instead (scripts/update-fault-matrix.sh pastes it into the document).
+#include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 #include "simulator/common/faults.h"
 #include "support/win.h"
@@ -127,7 +128,7 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
                 EXPECT_NE(e.pLastError, nullptr) << "a failure the host is not told about";
             }
         }
-        EXPECT_TRUE(row.at[kStart].bRun);
+        EXPECT_TRUE(row.at[kStart].bRun || row.at[kMiddle].bRun || row.at[kLast].bRun) << "a row never run";
     }
     for (unsigned id = 0; id < RL_COUNT; ++id) {
         const std::wstring sLiteral = RecoverLiteralText(static_cast<RecoverLiteral>(id));
@@ -141,6 +142,92 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
         EXPECT_NE(Find(Phase::Restore, f), nullptr);
     for (Fault f : {Fault::ServerRefuse, Fault::ServerBusy, Fault::ServerSlow, Fault::ServerDrop})
         EXPECT_NE(Find(Phase::Count, f), nullptr);
+}
+
+TEST(FaultMatrixTable, TheSystemRowsStrikeTheFirstComponentOfThePreparation)
+{
+    const Row* secured = Find(Phase::VssRestore, Fault::Line, L"secured_data");
+    ASSERT_NE(secured, nullptr);
+    EXPECT_EQ(FaultKnobs(*secured, kMiddle, 2),
+              std::vector<std::wstring>{L"run:1 recover restore object:2 say secured_data"});
+    EXPECT_EQ(FaultKnobs(*secured, kLast, 2), std::vector<std::wstring>{L"run:1 recover restore end say secured_data"});
+    const Row* count = Find(Phase::VssCount, Fault::Line, L"not_configured");
+    ASSERT_NE(count, nullptr);
+    EXPECT_EQ(FaultKnobs(*count, kStart, 2),
+              std::vector<std::wstring>{L"run:1 recover count start say not_configured"});
+    using Knob = std::pair<std::wstring, std::wstring>;
+    // The restore's session follows its count's; a count and a report are the first of their tool.
+    const Row* drop = Find(Phase::LegacyRestore, Fault::ServerDrop);
+    ASSERT_NE(drop, nullptr);
+    EXPECT_EQ(ServerKnobs(*drop, kMiddle, 2)[2], (Knob{L"drop_skip_sessions", L"1"}));
+    EXPECT_EQ(ServerKnobs(*drop, kMiddle, 2)[1], (Knob{L"drop_tool", L"recover"}));
+    const Row* countDrop = Find(Phase::VssCount, Fault::ServerDrop);
+    ASSERT_NE(countDrop, nullptr);
+    EXPECT_EQ(ServerKnobs(*countDrop, kStart, 2)[2], (Knob{L"drop_skip_sessions", L"0"}));
+    for (Phase phase : {Phase::NmmCount, Phase::DrCount}) {
+        const Row* report = nullptr;
+        for (const Row& row : Rows())
+            if (row.phase == phase && row.bReport && row.fault == Fault::ServerDrop)
+                report = &row;
+        ASSERT_NE(report, nullptr);
+        EXPECT_EQ(ServerKnobs(*report, kStart, 2)[1], (Knob{L"drop_tool", L"mminfo"}));
+        EXPECT_EQ(ServerKnobs(*report, kStart, 2)[2], (Knob{L"drop_skip_sessions", L"0"}));
+        EXPECT_EQ(FaultName(*report), L"report: server drops after N lines");
+        Row exit = *report;
+        exit.fault = Fault::ExitNonZero;
+        EXPECT_EQ(FaultKnobs(exit, kStart, 2), std::vector<std::wstring>{L"run:1 mminfo any start exit 1"});
+    }
+}
+
+TEST(FaultMatrixTable, EverySystemKindFailsWellInBothPasses)
+{
+    struct Kind {
+        Phase count, restore;
+        unsigned uiFailed;
+    };
+    const Kind kinds[] = {{Phase::VssCount, Phase::VssRestore, MSG_RESTORE_VSS_OTHER_FAILED},
+                          {Phase::LegacyCount, Phase::LegacyRestore, MSG_RESTORE_SYSTEM_FILES_FAILED},
+                          {Phase::NmmCount, Phase::NmmRestore, MSG_RESTORE_NMM_APPLICATIONS_FAILED},
+                          {Phase::DrCount, Phase::DrRestore, MSG_RESTORE_DISASTER_RECOVERY_FAILED}};
+    for (auto [count, restore, uiFailed] : kinds) {
+        SCOPED_TRACE(Narrow(PhaseName(restore)));
+        for (Phase phase : {count, restore}) {
+            EXPECT_NE(Find(phase, Fault::Crash), nullptr);
+            bool bFailingText = false;
+            for (const Row& row : Rows())
+                bFailingText = bFailingText || (row.phase == phase && row.fault == Fault::Line && !row.at[1].bResult);
+            EXPECT_TRUE(bFailingText) << Narrow(PhaseName(phase));
+        }
+        EXPECT_NE(Find(restore, Fault::ExitNonZero), nullptr);
+        EXPECT_NE(Find(restore, Fault::ServerDrop), nullptr);
+        // A failed preparation names the component: its message is the last id and the last error.
+        for (const Row& row : Rows())
+            for (const Expect& e : row.at)
+                if ((row.phase == count || row.phase == restore) && e.bRun && !e.bResult) {
+                    ASSERT_FALSE(e.ids.empty());
+                    EXPECT_EQ(e.ids.back(), uiFailed) << Narrow(FaultName(row));
+                    ASSERT_NE(e.pLastError, nullptr);
+                    EXPECT_EQ(std::wstring(e.pLastError).rfind(L"Failed to restore ", 0), 0u);
+                }
+    }
+    // The writers' kind prints every text the system-state passes react to or pass over.
+    const RecoverLiteral restoreTexts[] = {
+        RL_SECURED_DATA,         RL_RECOVERING_WRITER,       RL_FILE_EXISTS_OVERWRITING,
+        RL_COMPRESSED_ATTRIBUTE, RL_NOT_PROPERLY_CONFIGURED, RL_SIMULTANEOUS_RECOVERY,
+        RL_RECOVER_MESSAGE};
+    const RecoverLiteral countTexts[] = {RL_FILE_EXISTS_OVERWRITING, RL_COMPRESSED_ATTRIBUTE,
+                                         RL_NOT_PROPERLY_CONFIGURED};
+    auto printed = [](Phase phase, const std::string& sText) {
+        for (const Row& row : Rows())
+            if (row.phase == phase && row.fault == Fault::Line && LineOf(row).find(sText) != std::string::npos)
+                return true;
+        return false;
+    };
+    for (RecoverLiteral id : restoreTexts)
+        EXPECT_TRUE(printed(Phase::VssRestore, Narrow(RecoverLiteralText(id)))) << Narrow(RecoverLiteralText(id));
+    for (RecoverLiteral id : countTexts)
+        EXPECT_TRUE(printed(Phase::VssCount, Narrow(RecoverLiteralText(id)))) << Narrow(RecoverLiteralText(id));
+    EXPECT_TRUE(printed(Phase::VssRestore, "ASR: "));
 }
 
 TEST(FaultMatrixTable, TheDocumentShowsTheTable)

@@ -1,0 +1,24 @@
+// The fault matrix's host inside a sandbox machine: runs the rows of some phases in an order
+// shuffled from a seed, each at the positions it names, and checks each run: the operation's
+// result, the warnings and errors the host received, the last-error text, the time it took,
+// and that no tool process was left behind.
+#pragma once
+#include "tests/faults/fault_matrix.h"
+#include "tests/restore/restore_host.h"
+
+#include <vector>
+
+// The seed of the run's order: "--seed N", else CVEX_FAULT_SEED, else the clock; one per process.
+unsigned long long MatrixSeed();
+
+class MatrixHost : public RestoreHost
+{
+protected:
+    // Every row of these phases, shuffled together; uiMiddle is the middle object or line.
+    void RunRows(const std::vector<faultmatrix::Phase>& phases, unsigned uiMiddle);
+
+private:
+    bool Operate(faultmatrix::Phase phase);
+    std::vector<unsigned> WarningAndErrorIds();
+    void RunOne(const faultmatrix::Row& row, faultmatrix::Position pos, unsigned uiMiddle);
+};
