@@ -73,7 +73,8 @@ double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero,
         unsigned long dwExit = 0;
         double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, console);
         if (d < 0 || (bExitZero && dwExit != 0)) {
-            std::printf("error tool alone (exit %lu): %s\n", dwExit, velmora::to_utf8(r.sCommand).c_str());
+            std::printf("error tool alone (exit %lu%s%s): %s\n", dwExit, d < 0 ? ", " : "",
+                        d < 0 ? bench::LastToolRunFailure().c_str() : "", velmora::to_utf8(r.sCommand).c_str());
             return -1;
         }
         dSum += d;
@@ -292,19 +293,22 @@ int Listing(int nRuns, long long nWantedComponents)
     bench::PluginHost host;
     if (!host.Start())
         return Fail("init", &host);
-    // Every tool the module starts costs it one console: the Wine primitive, measured in each run
-    // as many times as the trace shows tools started, is taken off the module's time for its own
-    // share.
+    // Every tool the module starts costs it one console, made by the module and inherited by the
+    // tool: the Wine primitive. The module's own share is judged against its tools run each in a
+    // console made the same way; the consoles made alone, as many as the trace shows tools
+    // started, are taken off the module's time as a second view.
     const size_t nConsoles = nStarted;
-    std::vector<double> ratio, ratioConsole, ratioOwn, plugin, alone, aloneConsole, consoles;
+    std::vector<double> ratio, ratioConsole, ratioOwn, ratioLessConsoles, plugin, alone, aloneConsole, aloneAllocated,
+        consoles;
     for (int i = 0; i < nRuns; ++i) {
-        double dTools = 0, dConsoleTools = 0, dPlugin = 0, dConsoles = 0;
+        double dTools = 0, dConsoleTools = 0, dAllocatedTools = 0, dPlugin = 0, dConsoles = 0;
         for (int k = 0; k < 2; ++k) {
             if ((k == 0) == (i % 2 == 0)) {
                 dTools = ToolsAlone(tools, false, bench::ToolConsole::None);
                 dConsoleTools = ToolsAlone(tools, false, bench::ToolConsole::New);
+                dAllocatedTools = ToolsAlone(tools, false, bench::ToolConsole::Allocated);
                 dConsoles = Consoles(nConsoles);
-                if (dTools <= 0 || dConsoleTools <= 0 || dConsoles < 0)
+                if (dTools <= 0 || dConsoleTools <= 0 || dAllocatedTools <= 0 || dConsoles < 0)
                     return 1;
                 continue;
             }
@@ -314,16 +318,19 @@ int Listing(int nRuns, long long nWantedComponents)
                 return Fail("listing", &host);
             dPlugin = Seconds() - t0;
         }
-        std::printf("run %d: module %.2f s, tools alone %.2f s, each in a console %.2f s, %zu consoles %.2f s\n", i,
-                    dPlugin, dTools, dConsoleTools, nConsoles, dConsoles);
+        std::printf("run %d: module %.2f s, tools alone %.2f s, each in a console %.2f s, each in a console made as "
+                    "the module makes it %.2f s, %zu consoles %.2f s\n",
+                    i, dPlugin, dTools, dConsoleTools, dAllocatedTools, nConsoles, dConsoles);
         std::fflush(stdout);
         ratio.push_back(dPlugin / dTools);
         ratioConsole.push_back(dPlugin / dConsoleTools);
-        ratioOwn.push_back((dPlugin - dConsoles) / dTools);
+        ratioOwn.push_back(dPlugin / dAllocatedTools);
+        ratioLessConsoles.push_back((dPlugin - dConsoles) / dTools);
         consoles.push_back(dConsoles);
         plugin.push_back(dPlugin);
         alone.push_back(dTools);
         aloneConsole.push_back(dConsoleTools);
+        aloneAllocated.push_back(dAllocatedTools);
     }
     const std::string sNote = std::to_string(nListed) + " filespaces, " + std::to_string(nComponents) +
                               " components, " + std::to_string(tools.size()) + " tools";
@@ -334,7 +341,12 @@ int Listing(int nRuns, long long nWantedComponents)
     PrintFigure("listing_tools_console", "s", aloneConsole, sNote + ", each tool in a console of its own");
     PrintFigure("listing_consoles", "s", consoles,
                 std::to_string(nConsoles) + " consoles made as the module makes them");
-    PrintFigure("listing_ratio_own", "ratio", ratioOwn, sNote + ", the module less its consoles, against the tools");
+    PrintFigure("listing_tools_allocated", "s", aloneAllocated,
+                sNote + ", each in a console made as the module makes it");
+    PrintFigure("listing_ratio_less_consoles", "ratio", ratioLessConsoles,
+                sNote + ", the module less its consoles, against the tools without a console");
+    PrintFigure("listing_ratio_own", "ratio", ratioOwn,
+                sNote + ", against the tools each in a console made as the module makes it");
     return 0;
 }
 

@@ -77,8 +77,10 @@ TEST(BenchReplay, AToolRunAloneGetsItsWholeInputAndItsEnd)
     EXPECT_GE(d, 0);
     EXPECT_EQ(dwExit, 0u);
     EXPECT_LT(bench::RunToolAlone({L"\"" + testutil::ProgramFolder() + L"no such tool.exe\"", L""}, 60000, dwExit), 0);
-    // Without any console and in a console of its own the tool still reads what was typed.
-    for (bench::ToolConsole console : {bench::ToolConsole::None, bench::ToolConsole::New}) {
+    // Without any console, in a console of its own and in one the caller made, the tool still
+    // reads what was typed.
+    for (bench::ToolConsole console :
+         {bench::ToolConsole::None, bench::ToolConsole::New, bench::ToolConsole::Allocated}) {
         dwExit = 99;
         EXPECT_GE(bench::RunToolAlone({sTool, L"list -l\r\nEXIT\r\n"}, 60000, dwExit, console), 0);
         EXPECT_EQ(dwExit, 2u) << "two lines typed, console kind " << static_cast<int>(console);

@@ -1,9 +1,10 @@
 #include "benchmarks/bench_replay.h"
-
 #include "benchmarks/bench_stats.h"
 #include "support/handle.h"
 #include "support/vstring.h"
 #include "support/win.h"
+
+#include <optional>
 
 namespace bench
 {
@@ -51,19 +52,76 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace)
     return runs;
 }
 
+namespace
+{
+
+// A console made for one tool as the module makes it, freed again when it goes.
+class AllocatedConsole
+{
+public:
+    AllocatedConsole()
+    {
+        m_bMade = AllocConsole() != FALSE;
+        if (!m_bMade)
+            return;
+        if (HWND hWnd = GetConsoleWindow())
+            ShowWindow(hWnd, SW_HIDE);
+        m_input.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                  OPEN_EXISTING, 0, nullptr));
+    }
+    ~AllocatedConsole()
+    {
+        m_input.close();
+        if (m_bMade)
+            FreeConsole();
+    }
+    bool made() const { return m_bMade && m_input; }
+
+private:
+    bool m_bMade = false;
+    velmora::unique_file m_input;
+};
+
+DWORD CreationFlags(ToolConsole console)
+{
+    switch (console) {
+    case ToolConsole::New: return CREATE_NEW_CONSOLE;
+    case ToolConsole::None: return DETACHED_PROCESS;
+    case ToolConsole::Allocated: return 0; // the tool inherits the caller's console
+    case ToolConsole::Hidden: break;
+    }
+    return CREATE_NO_WINDOW;
+}
+
+std::string g_sLastFailure;
+
+double Failed(const char* pWhat)
+{
+    const DWORD dwError = GetLastError();
+    g_sLastFailure = std::string(pWhat) + " (error " + std::to_string(dwError) + ")";
+    return -1;
+}
+
+} // namespace
+
+const std::string& LastToolRunFailure()
+{
+    return g_sLastFailure;
+}
+
 double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
 {
     dwExitCode = 0;
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE hRd = nullptr, hWr = nullptr;
     if (!CreatePipe(&hRd, &hWr, &sa, 1 << 16))
-        return -1;
+        return Failed("CreatePipe");
     velmora::unique_file rd(hRd), wr(hWr);
     SetHandleInformation(hWr, HANDLE_FLAG_INHERIT, 0);
     velmora::unique_file nul(
         CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
     if (!nul)
-        return -1;
+        return Failed("CreateFile(NUL)");
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
@@ -72,11 +130,12 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
     PROCESS_INFORMATION pi = {};
     std::wstring sCmd = run.sCommand;
     const long long t0 = NowUs();
-    const DWORD dwFlags = console == ToolConsole::New    ? CREATE_NEW_CONSOLE
-                          : console == ToolConsole::None ? DETACHED_PROCESS
-                                                         : CREATE_NO_WINDOW;
-    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, dwFlags, nullptr, nullptr, &si, &pi))
-        return -1;
+    std::optional<AllocatedConsole> allocated;
+    if (console == ToolConsole::Allocated && !allocated.emplace().made())
+        return Failed("AllocConsole or CONIN$");
+    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CreationFlags(console), nullptr, nullptr, &si,
+                        &pi))
+        return Failed("CreateProcess");
     velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
     rd.close();
     const std::string sInput = velmora::to_utf8(run.sInput);
@@ -85,9 +144,11 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
         WriteFile(wr.get(), sInput.data(), static_cast<DWORD>(sInput.size()), &dwWritten, nullptr);
     wr.close(); // the end of the input, as a tool reading a file sees it
     if (WaitForSingleObject(process.get(), dwTimeoutMs) != WAIT_OBJECT_0) {
+        Failed("the tool did not end in time");
         TerminateProcess(process.get(), 1);
         return -1;
     }
+    allocated.reset();
     const double dSeconds = static_cast<double>(NowUs() - t0) / 1e6;
     DWORD dwExit = 0;
     GetExitCodeProcess(process.get(), &dwExit);

@@ -27,9 +27,14 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
 // it did not start or did not end within dwTimeoutMs. dwExitCode gets the tool's exit code.
 // How the tool is started: Hidden (CREATE_NO_WINDOW: Wine still makes it a console without a
 // window), None (DETACHED_PROCESS: no console at all) or New (a console of its own, as the module
-// gives every tool it runs).
-enum class ToolConsole { Hidden, None, New };
+// gives every tool it runs, made by Wine as a new console), or Allocated (the module's own way:
+// the caller allocates a console, hides its window and opens its input, the tool inherits it, and
+// the console is freed when the tool has ended; all of that counts in the seconds). Allocated
+// needs a caller without a console of its own.
+enum class ToolConsole { Hidden, None, New, Allocated };
 double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode,
                     ToolConsole console = ToolConsole::Hidden);
+// Why the last RunToolAlone that failed did so, with the error code.
+const std::string& LastToolRunFailure();
 
 } // namespace bench
