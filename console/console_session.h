@@ -6,6 +6,7 @@
 #include "console/console_handles.h"
 #include "console/engine_host.h"
 #include "console/line_assembler.h"
+#include "console/poll_pace.h"
 #include "console/ring_buffer.h"
 #include "support/handle.h"
 #include "support/process_start.h"
@@ -170,4 +171,5 @@ private:
     LineAssembler m_assembler;
     unsigned m_uiLastProgressAnswer = 0;
     unsigned m_uiHeartbeatPeriods = 0;
+    PollPace m_pace;
 };

@@ -10,7 +10,6 @@
 namespace
 {
 
-const DWORD kPollSleepMs = 10;
 const unsigned kHeartbeatsPerWaitingMessage = 4;
 
 } // namespace
@@ -22,6 +21,7 @@ void ConsoleSession::ResetReader()
     m_assembler.reset();
     m_uiLastProgressAnswer = 0;
     m_uiHeartbeatPeriods = 0;
+    m_pace.Activity(GetTickCount64()); // a tool just started prints soon
 }
 
 void ConsoleSession::CloseOutputPipe()
@@ -72,6 +72,7 @@ bool ConsoleSession::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
     m_nReadAvailable = dwRead;
     m_nReadMoved = 0;
     bGotData = true;
+    m_pace.Activity(GetTickCount64());
     return true;
 }
 
@@ -131,12 +132,12 @@ bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
     if (!m_hStdOutRd)
         return false;
     for (;;) {
-        // A period is its number of polls or their nominal time on the clock, whichever ends
-        // first: on a loaded machine the sleeps last longer, and the host still hears in time.
-        const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_timing.uiPollsPerHeartbeat) * kPollSleepMs;
+        // A period is its number of regular polls, counted in time slept, or that time on the
+        // clock, whichever ends first: on a loaded machine the sleeps last longer, and the host
+        // still hears in time.
+        const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_timing.uiPollsPerHeartbeat) * PollPace::kRegularMs;
         const ULONGLONG ullStart = GetTickCount64();
-        for (unsigned uiPoll = 0; uiPoll < m_timing.uiPollsPerHeartbeat && GetTickCount64() - ullStart < ullPeriodMs;
-             ++uiPoll) {
+        for (ULONGLONG ullSlept = 0; ullSlept < ullPeriodMs && GetTickCount64() - ullStart < ullPeriodMs;) {
             if (m_ring.get(c)) {
                 bGotByte = true;
                 return m_uiLastProgressAnswer == 1 ? AbortRead() : true;
@@ -152,7 +153,9 @@ bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
                 continue;
             if (AnnouncePasswordRequest())
                 return true; // no new byte: the caller sees the password request
-            SleepEx(kPollSleepMs, TRUE);
+            const unsigned uiSleepMs = m_pace.SleepMs(GetTickCount64());
+            SleepEx(uiSleepMs, TRUE);
+            ullSlept += uiSleepMs;
         }
         Heartbeat();
         if (m_uiLastProgressAnswer == 1)

@@ -41,6 +41,7 @@ bool ConsoleSession::SendResponse(const std::wstring& sResponse, bool bSecret)
             return scope.Fail(L"WriteConsoleInput failed to send all keystrokes");
         }
     }
+    m_pace.Activity(GetTickCount64()); // the tool answers what was typed
     return scope.End();
 }
 

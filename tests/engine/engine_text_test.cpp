@@ -3,6 +3,7 @@
 #include "console/key_events.h"
 #include "console/line_assembler.h"
 #include "console/noise.h"
+#include "console/poll_pace.h"
 #include "console/ring_buffer.h"
 #include "console/tcp_watch.h"
 
@@ -152,4 +153,17 @@ TEST(ToolName, TheProgramOfACommandLineWithoutItsFolder)
     EXPECT_EQ(ToolNameOfCommand(L"  recover.exe"), L"recover.exe");
     EXPECT_EQ(ToolNameOfCommand(L"\"unclosed\\quote.exe"), L"quote.exe");
     EXPECT_EQ(ToolNameOfCommand(L""), L"");
+}
+
+TEST(PollPace, BriskRightAfterActivityRegularBeforeAnyAndOnceItIsOld)
+{
+    PollPace pace;
+    EXPECT_EQ(pace.SleepMs(0), PollPace::kRegularMs) << "no activity yet, even at tick 0";
+    EXPECT_EQ(pace.SleepMs(5000), PollPace::kRegularMs);
+    pace.Activity(10000);
+    EXPECT_EQ(pace.SleepMs(10000), PollPace::kBriskMs);
+    EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs - 1), PollPace::kBriskMs);
+    EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs), PollPace::kRegularMs);
+    pace.Activity(20000);
+    EXPECT_EQ(pace.SleepMs(20001), PollPace::kBriskMs) << "each activity opens the window again";
 }

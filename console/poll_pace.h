@@ -1,0 +1,31 @@
+// How long the output reader sleeps when the pipe is empty. A tool that has just printed, or has
+// just been typed an answer, usually prints again within a few milliseconds (the next line of a
+// dialogue, its next prompt, its end), so for a short while after such activity the reader looks
+// every millisecond; otherwise every 10 ms. The heartbeat period is counted in time slept, so it
+// lasts as long whichever pace the reader keeps.
+#pragma once
+
+#include <cstdint>
+
+class PollPace
+{
+public:
+    static constexpr unsigned kRegularMs = 10;
+    static constexpr unsigned kBriskMs = 1;
+    static constexpr std::uint64_t kBriskWindowMs = 50;
+
+    // Output arrived or an answer was typed at tick ullNowMs.
+    void Activity(std::uint64_t ullNowMs)
+    {
+        m_ullLastActivityMs = ullNowMs;
+        m_bActive = true;
+    }
+    unsigned SleepMs(std::uint64_t ullNowMs) const
+    {
+        return m_bActive && ullNowMs - m_ullLastActivityMs < kBriskWindowMs ? kBriskMs : kRegularMs;
+    }
+
+private:
+    std::uint64_t m_ullLastActivityMs = 0;
+    bool m_bActive = false;
+};
