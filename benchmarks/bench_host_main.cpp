@@ -74,7 +74,7 @@ double ToolsAlone(const std::vector<bench::ToolRun>& runs, bool bExitZero,
         double d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, console);
         // Under load Wine's AllocConsole fails now and then right after a FreeConsole (the
         // module retries it too): such a run is measured again rather than counted.
-        for (int nRetry = 0; d < 0 && nRetry < 3; ++nRetry) {
+        for (int nRetry = 0; d < 0 && !bench::LastToolRunTimedOut() && nRetry < 3; ++nRetry) {
             std::printf("note tool alone again after %s\n", bench::LastToolRunFailure().c_str());
             Sleep(200);
             d = bench::RunToolAlone(r, kToolTimeoutMs, dwExit, console);
@@ -101,14 +101,8 @@ void PrintFigure(const std::string& sId, const char* pUnit, const std::vector<do
 double ConsolePair()
 {
     const double t0 = Seconds();
-    if (!AllocConsole())
+    if (!bench::AllocatedConsole().made())
         return -1;
-    if (HWND hWnd = GetConsoleWindow())
-        ShowWindow(hWnd, SW_HIDE);
-    velmora::unique_file input(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                           nullptr, OPEN_EXISTING, 0, nullptr));
-    input.close();
-    FreeConsole();
     return Seconds() - t0;
 }
 

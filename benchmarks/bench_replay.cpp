@@ -55,33 +55,6 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace)
 namespace
 {
 
-// A console made for one tool as the module makes it, freed again when it goes.
-class AllocatedConsole
-{
-public:
-    AllocatedConsole()
-    {
-        m_bMade = AllocConsole() != FALSE;
-        if (!m_bMade)
-            return;
-        if (HWND hWnd = GetConsoleWindow())
-            ShowWindow(hWnd, SW_HIDE);
-        m_input.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr));
-    }
-    ~AllocatedConsole()
-    {
-        m_input.close();
-        if (m_bMade)
-            FreeConsole();
-    }
-    bool made() const { return m_bMade && m_input; }
-
-private:
-    bool m_bMade = false;
-    velmora::unique_file m_input;
-};
-
 DWORD CreationFlags(ToolConsole console)
 {
     switch (console) {
@@ -94,10 +67,12 @@ DWORD CreationFlags(ToolConsole console)
 }
 
 std::string g_sLastFailure;
+bool g_bTimedOut = false;
 
-double Failed(const char* pWhat)
+double Failed(const char* pWhat, bool bTimedOut = false)
 {
     const DWORD dwError = GetLastError();
+    g_bTimedOut = bTimedOut;
     g_sLastFailure = std::string(pWhat) + " (error " + std::to_string(dwError) + ")";
     return -1;
 }
@@ -107,6 +82,29 @@ double Failed(const char* pWhat)
 const std::string& LastToolRunFailure()
 {
     return g_sLastFailure;
+}
+
+bool LastToolRunTimedOut()
+{
+    return g_bTimedOut;
+}
+
+AllocatedConsole::AllocatedConsole()
+{
+    m_bMade = AllocConsole() != FALSE;
+    if (!m_bMade)
+        return;
+    if (HWND hWnd = GetConsoleWindow())
+        ShowWindow(hWnd, SW_HIDE);
+    m_input.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                              OPEN_EXISTING, 0, nullptr));
+}
+
+AllocatedConsole::~AllocatedConsole()
+{
+    m_input.close();
+    if (m_bMade)
+        FreeConsole();
 }
 
 double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
@@ -144,7 +142,7 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
         WriteFile(wr.get(), sInput.data(), static_cast<DWORD>(sInput.size()), &dwWritten, nullptr);
     wr.close(); // the end of the input, as a tool reading a file sees it
     if (WaitForSingleObject(process.get(), dwTimeoutMs) != WAIT_OBJECT_0) {
-        Failed("the tool did not end in time");
+        Failed("the tool did not end in time", true);
         TerminateProcess(process.get(), 1);
         return -1;
     }

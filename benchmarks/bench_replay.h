@@ -2,6 +2,8 @@
 // alone: the same command lines with the same typed input ready on their standard input and
 // their output discarded. That is the cost of the tools themselves, without the module.
 #pragma once
+#include "support/handle.h"
+
 #include <string>
 #include <vector>
 
@@ -34,7 +36,25 @@ std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
 enum class ToolConsole { Hidden, None, New, Allocated };
 double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode,
                     ToolConsole console = ToolConsole::Hidden);
-// Why the last RunToolAlone that failed did so, with the error code.
+// Why the last RunToolAlone that failed did so, with the error code; whether it was the tool
+// that did not end in time (a failure not worth measuring again).
 const std::string& LastToolRunFailure();
+bool LastToolRunTimedOut();
+
+// A console made as the module makes one for a tool: allocated, its window hidden, its input
+// opened; freed again when it goes. Needs a caller without a console of its own.
+class AllocatedConsole
+{
+public:
+    AllocatedConsole();
+    ~AllocatedConsole();
+    AllocatedConsole(const AllocatedConsole&) = delete;
+    AllocatedConsole& operator=(const AllocatedConsole&) = delete;
+    bool made() const { return m_bMade && m_input; }
+
+private:
+    bool m_bMade = false;
+    velmora::unique_file m_input;
+};
 
 } // namespace bench
