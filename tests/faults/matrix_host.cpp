@@ -1,8 +1,10 @@
 #include "tests/faults/matrix_host.h"
 
 #include "hostapi/message_ids.h"
+#include "support/vstring.h"
 #include "tests/common/test_util.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -13,11 +15,6 @@ namespace
 
 const wchar_t kRunCounts[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nwsim.state";
 const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe", L"nwinstcreate.exe"};
-
-std::string Narrow(const std::wstring& s)
-{
-    return std::string(s.begin(), s.end());
-}
 
 // Tools end a moment after their output does: a short grace, then none may run.
 bool NoToolLeft()
@@ -30,14 +27,6 @@ bool NoToolLeft()
             return true;
         Sleep(100);
     }
-    return false;
-}
-
-bool Among(Phase phase, const std::vector<Phase>& phases)
-{
-    for (Phase p : phases)
-        if (p == phase)
-            return true;
     return false;
 }
 
@@ -58,7 +47,7 @@ void MatrixHost::RunRows(const std::vector<Phase>& phases, unsigned uiMiddle)
     const ULONGLONG ullStart = GetTickCount64();
     for (size_t i : ShuffledOrder(Rows().size(), MatrixSeed())) {
         const Row& row = Rows()[i];
-        if (!Among(row.phase, phases))
+        if (std::find(phases.begin(), phases.end(), row.phase) == phases.end())
             continue;
         for (unsigned p = 0; p < kPositions; ++p)
             if (row.at[p].bRun) {
@@ -97,8 +86,8 @@ std::vector<unsigned> MatrixHost::WarningAndErrorIds()
 void MatrixHost::RunOne(const Row& row, Position pos, unsigned uiMiddle)
 {
     const Expect& e = row.at[pos];
-    SCOPED_TRACE("seed " + std::to_string(MatrixSeed()) + ": " + Narrow(PhaseName(row.phase)) + ", " +
-                 Narrow(FaultName(row)) + ", " + Narrow(PositionName(pos)));
+    SCOPED_TRACE("seed " + std::to_string(MatrixSeed()) + ": " + velmora::to_utf8(PhaseName(row.phase)) + ", " +
+                 velmora::to_utf8(FaultName(row)) + ", " + velmora::to_utf8(PositionName(pos)));
     SetFaults(FaultKnobs(row, pos, uiMiddle));
     SetServerKnobs(ServerKnobs(row, pos, uiMiddle));
     DeleteFileW(kRunCounts);

@@ -5,6 +5,7 @@
 #include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 #include "simulator/common/faults.h"
+#include "support/vstring.h"
 #include "support/win.h"
 #include "tests/faults/fault_matrix.h"
 
@@ -25,15 +26,10 @@ namespace
 const char kBegin[] = "<!-- fault matrix begin -->\n";
 const char kEnd[] = "<!-- fault matrix end -->";
 
-std::string Narrow(const std::wstring& s)
-{
-    return std::string(s.begin(), s.end());
-}
-
 // A row's line as the simulated recover prints it in the middle of a restore of D:.
 std::string LineOf(const Row& row)
 {
-    std::string s = Narrow(row.pArgument);
+    std::string s = velmora::to_utf8(row.pArgument);
     if (s.size() >= 2 && s.front() == '"' && s.back() == '"')
         return s.substr(1, s.size() - 2);
     return nwsim::PresetLine(s, {"recover", "localhost", "winclient1", "D:\\Data\\report.txt"});
@@ -117,8 +113,8 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
     for (const std::string& s : nwsim::PresetNames())
         presets.insert(s);
     for (const Row& row : Rows()) {
-        SCOPED_TRACE(Narrow(PhaseName(row.phase)) + ": " + Narrow(FaultName(row)));
-        const std::string sArgument = Narrow(row.pArgument);
+        SCOPED_TRACE(velmora::to_utf8(PhaseName(row.phase)) + ": " + velmora::to_utf8(FaultName(row)));
+        const std::string sArgument = velmora::to_utf8(row.pArgument);
         EXPECT_EQ(row.fault == Fault::Line, !sArgument.empty());
         if (row.fault == Fault::Line && sArgument.front() != '"') {
             EXPECT_EQ(presets.count(sArgument), 1u) << "not a preset of the simulated tools";
@@ -135,8 +131,8 @@ TEST(FaultMatrixTable, TheRestoreRowsCoverEveryRecognisedText)
         bool bCovered = false;
         for (const Row& row : Rows())
             if (row.phase == Phase::Restore && row.fault == Fault::Line)
-                bCovered = bCovered || LineOf(row).find(Narrow(sLiteral)) != std::string::npos;
-        EXPECT_TRUE(bCovered) << "no restore row prints " << Narrow(sLiteral);
+                bCovered = bCovered || LineOf(row).find(velmora::to_utf8(sLiteral)) != std::string::npos;
+        EXPECT_TRUE(bCovered) << "no restore row prints " << velmora::to_utf8(sLiteral);
     }
     for (Fault f : {Fault::ServerDrop, Fault::ExitNonZero, Fault::Crash, Fault::Hang})
         EXPECT_NE(Find(Phase::Restore, f), nullptr);
@@ -190,13 +186,13 @@ TEST(FaultMatrixTable, EverySystemKindFailsWellInBothPasses)
                           {Phase::NmmCount, Phase::NmmRestore, MSG_RESTORE_NMM_APPLICATIONS_FAILED},
                           {Phase::DrCount, Phase::DrRestore, MSG_RESTORE_DISASTER_RECOVERY_FAILED}};
     for (auto [count, restore, uiFailed] : kinds) {
-        SCOPED_TRACE(Narrow(PhaseName(restore)));
+        SCOPED_TRACE(velmora::to_utf8(PhaseName(restore)));
         for (Phase phase : {count, restore}) {
             EXPECT_NE(Find(phase, Fault::Crash), nullptr);
             bool bFailingText = false;
             for (const Row& row : Rows())
                 bFailingText = bFailingText || (row.phase == phase && row.fault == Fault::Line && !row.at[1].bResult);
-            EXPECT_TRUE(bFailingText) << Narrow(PhaseName(phase));
+            EXPECT_TRUE(bFailingText) << velmora::to_utf8(PhaseName(phase));
         }
         EXPECT_NE(Find(restore, Fault::ExitNonZero), nullptr);
         EXPECT_NE(Find(restore, Fault::ServerDrop), nullptr);
@@ -205,7 +201,7 @@ TEST(FaultMatrixTable, EverySystemKindFailsWellInBothPasses)
             for (const Expect& e : row.at)
                 if ((row.phase == count || row.phase == restore) && e.bRun && !e.bResult) {
                     ASSERT_FALSE(e.ids.empty());
-                    EXPECT_EQ(e.ids.back(), uiFailed) << Narrow(FaultName(row));
+                    EXPECT_EQ(e.ids.back(), uiFailed) << velmora::to_utf8(FaultName(row));
                     ASSERT_NE(e.pLastError, nullptr);
                     EXPECT_EQ(std::wstring(e.pLastError).rfind(L"Failed to restore ", 0), 0u);
                 }
@@ -224,9 +220,11 @@ TEST(FaultMatrixTable, EverySystemKindFailsWellInBothPasses)
         return false;
     };
     for (RecoverLiteral id : restoreTexts)
-        EXPECT_TRUE(printed(Phase::VssRestore, Narrow(RecoverLiteralText(id)))) << Narrow(RecoverLiteralText(id));
+        EXPECT_TRUE(printed(Phase::VssRestore, velmora::to_utf8(RecoverLiteralText(id))))
+            << velmora::to_utf8(RecoverLiteralText(id));
     for (RecoverLiteral id : countTexts)
-        EXPECT_TRUE(printed(Phase::VssCount, Narrow(RecoverLiteralText(id)))) << Narrow(RecoverLiteralText(id));
+        EXPECT_TRUE(printed(Phase::VssCount, velmora::to_utf8(RecoverLiteralText(id))))
+            << velmora::to_utf8(RecoverLiteralText(id));
     EXPECT_TRUE(printed(Phase::VssRestore, "ASR: "));
 }
 
