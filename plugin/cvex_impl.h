@@ -240,6 +240,7 @@ protected:
     void HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass);
     bool NoteFailureLine(RestoreLine kind, RestorePass& pass);
     void NoteReportLine(RestoreLine kind, const std::wstring& sLine, RestorePass& pass);
+    void NoteNoSession(const std::wstring& sLine, RestorePass& pass);
     void ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass);
     bool EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
                     const std::wstring& sTarget);

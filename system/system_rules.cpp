@@ -2,6 +2,7 @@
 
 #include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
+#include "restore/restore_lines.h"
 
 #include <algorithm>
 #include <ctime>
@@ -118,14 +119,33 @@ std::wstring ParentOfTarget(const std::wstring& sTarget)
     return sTarget + (!sTarget.empty() && sTarget.back() == L'\\' ? L".." : L"\\..");
 }
 
+// Windows' own text for a connection the server refused.
+const wchar_t kConnectionRefused[] = L"No connection could be made because the target machine actively refused it";
+
 SystemLine ClassifySystemLine(const std::wstring& sLine)
 {
     if (LineHas(sLine, RL_RECOVERING_WRITER))
         return SystemLine::Writer;
+    // Without a session recover finds nothing: its pass must not pass for an empty saveset.
+    if (!IsObjectPath(sLine) && NoSessionMessage(sLine))
+        return SystemLine::NoSession;
     if (sLine.find(L"ASR: ") != std::wstring::npos || LineHas(sLine, RL_COMPRESSED_ATTRIBUTE) ||
         LineHas(sLine, RL_SIMULTANEOUS_RECOVERY))
         return SystemLine::Ignored;
     return SystemLine::Restore;
+}
+
+unsigned NoSessionMessage(const std::wstring& sLine)
+{
+    if (LineHas(sLine, RL_FAILED_BUSY))
+        return MSG_SERVER_BUSY;
+    if (LineHas(sLine, RL_CONNECTION_ATTEMPT_FAILED))
+        return MSG_CONNECTION_TIMED_OUT;
+    if (LineHas(sLine, RL_RPC_CANNOT_CALL))
+        return MSG_SERVER_NOT_CONTACTED;
+    if (LineHas(sLine, RL_NO_ROUTE_TO_HOST) || sLine.find(kConnectionRefused) != std::wstring::npos)
+        return MSG_NO_SESSION;
+    return 0;
 }
 
 std::wstring StagedCopy(const std::wstring& sLine, const std::wstring& sStaging)

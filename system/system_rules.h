@@ -56,11 +56,15 @@ std::wstring ParentOfTarget(const std::wstring& sTarget);
 
 // What a line of a system-state pass is before the filespace restore's own reading applies.
 enum class SystemLine {
-    Writer,  // "Recovering Writer ...": the staging folder now exists
-    Ignored, // "ASR: ", the compressed attribute, the simultaneous-recovery advice
-    Restore, // read as a line of a filespace restore
+    Writer,    // "Recovering Writer ...": the staging folder now exists
+    Ignored,   // "ASR: ", the compressed attribute, the simultaneous-recovery advice
+    NoSession, // recover could not open a session with the server: busy, refused, unreachable
+    Restore,   // read as a line of a filespace restore
 };
 SystemLine ClassifySystemLine(const std::wstring& sLine);
+// The message of a NoSession line: 131 for a busy server, 108 for one that did not answer in
+// time, 106 for one that could not be called, else 163.
+unsigned NoSessionMessage(const std::wstring& sLine);
 
 // The staged copy of a restored object: everything up to and including the first ":\" of the
 // line replaced by the staging folder (which ends in "\"); empty when the line holds no ":\".

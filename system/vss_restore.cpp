@@ -117,7 +117,10 @@ bool CVEXImpl::RunSystemCount(TraceScope& scope, const std::wstring& sCmd, DWORD
     const std::wstring sCounting = MessageText(MSG_COUNTING_OBJECTS);
     RestorePass pass;
     ReadPassOutput(dwGroup, pass, [&](const std::wstring& sLine) {
-        if (systemrules::ClassifySystemLine(sLine) != systemrules::SystemLine::Restore)
+        const systemrules::SystemLine eLine = systemrules::ClassifySystemLine(sLine);
+        if (eLine == systemrules::SystemLine::NoSession)
+            NoteNoSession(sLine, pass);
+        if (eLine != systemrules::SystemLine::Restore)
             return;
         RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);
         if (NoteFailureLine(kind, pass) || kind != RestoreLine::Object)
@@ -136,6 +139,14 @@ bool CVEXImpl::RunSystemCount(TraceScope& scope, const std::wstring& sCmd, DWORD
     return EndPass(scope, progress, pass, 0) && scope.End();
 }
 
+// recover says it has no session with the server: the pass fails with the reason.
+void CVEXImpl::NoteNoSession(const std::wstring& sLine, RestorePass& pass)
+{
+    CvexTrace().Str(TL_ERROR, kFn, L"No session", sLine);
+    LogStdMsg(ML_ERROR, systemrules::NoSessionMessage(sLine));
+    pass.bFailed = true;
+}
+
 void CVEXImpl::HandleSystemLine(const std::wstring& sLine, SystemPass& sys, ProgressRecord& progress, RestorePass& pass)
 {
     switch (systemrules::ClassifySystemLine(sLine)) {
@@ -144,6 +155,7 @@ void CVEXImpl::HandleSystemLine(const std::wstring& sLine, SystemPass& sys, Prog
             GetTempDir(sys.sStaging);
         return;
     case systemrules::SystemLine::Ignored: return;
+    case systemrules::SystemLine::NoSession: NoteNoSession(sLine, pass); return;
     case systemrules::SystemLine::Restore: break;
     }
     RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);

@@ -282,6 +282,9 @@ struct SystemKind {
 
 const wchar_t kSystemFailed[] = L"the component fails; the walk goes on, the preparation fails";
 const wchar_t kSystemIgnored[] = L"not a text the pass reacts to";
+const wchar_t kNoSession[] = L"recover has no session: the count fails with the reason, and the component (the "
+                             L"empty saveset's rule does not apply)";
+const wchar_t kNoReport[] = L"the report cannot be had: no saveset of the kind is found";
 
 class SystemRowsOf
 {
@@ -302,6 +305,28 @@ public:
              unsigned uiMask, const wchar_t* pNote, bool bReport = false)
     {
         m_rows.push_back({phase, fault, pArgument, Only(at, uiMask), pNote, L"", bReport});
+    }
+    // The server's faults meet the preparation's first tool, the count of the component: recover
+    // says it has no session, and the count fails with the reason.
+    void ServerRows()
+    {
+        Add(m_kind.count, Fault::ServerRefuse, L"", AtOpen(FailsWith(MSG_NO_SESSION)), S, kNoSession);
+        Add(m_kind.count, Fault::ServerBusy, L"", AtOpen(FailsWith(MSG_SERVER_BUSY)), S, kNoSession);
+        SlowAndSilent(false);
+    }
+    // The kinds restored by id meet them in the report first: every component of the kind in the
+    // store is missing from it (ids: their messages, in the walk's order).
+    void ReportServerRows(const std::vector<unsigned>& ids)
+    {
+        const Expect missing = Fails(ids, m_kind.pFailed);
+        Add(m_kind.count, Fault::ServerRefuse, L"", AtOpen(missing), S, kNoReport, true);
+        Add(m_kind.count, Fault::ServerBusy, L"", AtOpen(missing), S, kNoReport, true);
+        SlowAndSilent(true);
+    }
+    void SlowAndSilent(bool bReport)
+    {
+        Add(m_kind.count, Fault::ServerSlow, L"", AtOpen(Ok({}, kSlowBound)), S, L"only later", bReport);
+        Add(m_kind.count, Fault::Hang, L"", Same(Ok({}, kHangBound)), S, L"the host is kept informed", bReport);
     }
     Expect Failed() const { return Fails({m_kind.uiFailed}, m_kind.pFailed); }
     Expect FailsWith(unsigned uiId) const { return Fails({uiId, m_kind.uiFailed}, m_kind.pFailed); }
@@ -356,6 +381,7 @@ void VssRows(std::vector<Row>& rows)
           L"a count cut short is raised to the objects the restore brings back");
     r.Add(c, Fault::Crash, L"", Same(r.Failed()), S | M | L, L"a crashed recover fails the count");
     r.Add(c, Fault::ServerDrop, L"", r.Lost(), S | M, kLostNote);
+    r.ServerRows();
 }
 
 void LegacyRows(std::vector<Row>& rows)
@@ -371,10 +397,11 @@ void LegacyRows(std::vector<Row>& rows)
     r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
     r.Failing(k.count, L"not_configured", MSG_CLIENT_NAME_NOT_REGISTERED, M, L"the count fails, and the component");
     r.Add(k.count, Fault::Crash, L"", Same(r.Failed()), M, L"a crashed recover fails the count");
+    r.ServerRows();
 }
 
 // The kinds restored by id: the report first (its first line names no saveset of the kind).
-void ByIdRows(std::vector<Row>& rows, const SystemKind& k)
+void ByIdRows(std::vector<Row>& rows, const SystemKind& k, const std::vector<unsigned>& ids)
 {
     SystemRowsOf r(rows, k);
     r.Add(k.count, Fault::ExitNonZero, L"", Same(r.Failed()), S, L"no saveset of the kind found in the report", true);
@@ -385,6 +412,8 @@ void ByIdRows(std::vector<Row>& rows, const SystemKind& k)
     r.Add(k.restore, Fault::ServerDrop, L"", r.Lost(), M, kLostNote);
     r.Passing(k.restore, L"recover_message", {MSG_NETWORKER_MESSAGE}, M, L"message 169");
     r.Add(k.count, Fault::Crash, L"", Same(r.Failed()), M, L"a crashed recover fails the count");
+    r.Add(k.count, Fault::Hang, L"", Same(Ok({}, kHangBound)), S, L"the host is kept informed");
+    r.ReportServerRows(ids);
 }
 
 void NmmRows(std::vector<Row>& rows)
@@ -395,7 +424,10 @@ void NmmRows(std::vector<Row>& rows)
     r.Failing(k.restore, L"secured_data", MSG_NTFS_TO_NON_NTFS, M);
     r.Failing(k.count, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M,
               L"the count fails, and the component");
-    ByIdRows(rows, k);
+    // The store holds the three NMM savesets, which the listing finds only together.
+    ByIdRows(
+        rows, k,
+        {MSG_RESTORE_NMM_APPLICATIONS_FAILED, MSG_RESTORE_NMM_SYSTEM_COMPONENTS_FAILED, MSG_RESTORE_NMM_VSS_FAILED});
 }
 
 void DrRows(std::vector<Row>& rows)
@@ -405,7 +437,7 @@ void DrRows(std::vector<Row>& rows)
     SystemRowsOf r(rows, k);
     r.Failing(k.restore, L"not_configured_address", MSG_CLIENT_ADDRESS_NOT_REGISTERED, M);
     r.Failing(k.count, L"secured_data", MSG_NTFS_TO_NON_NTFS, M, L"a failure text of the restore fails the count too");
-    ByIdRows(rows, k);
+    ByIdRows(rows, k, {MSG_RESTORE_DISASTER_RECOVERY_FAILED});
 }
 
 std::vector<Row> SystemRows()

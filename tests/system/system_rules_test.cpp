@@ -108,6 +108,32 @@ TEST(SystemRules, LinesOfTheWriterPassesBeforeTheRestoreReadingApplies)
     EXPECT_EQ(ClassifySystemLine(L"C:\\ASR Images\\disk.img"), SystemLine::Restore) << "a path, not an ASR line";
 }
 
+TEST(SystemRules, LinesSayingRecoverHasNoSessionAndTheirMessages)
+{
+    const struct {
+        const wchar_t* pLine;
+        unsigned uiMessage;
+    } cases[] = {
+        {L"32586:recover: Recover request to server `nw1' failed: busy", MSG_SERVER_BUSY},
+        {L"recover: Unable to connect to server `nw1': Remote system error - No connection could be made because "
+         L"the target machine actively refused it.",
+         MSG_NO_SESSION},
+        {L"recover: Remote system error - No route to host", MSG_NO_SESSION},
+        {L"recover: RPC cannot make a procedure call: Procedure unavailable", MSG_SERVER_NOT_CONTACTED},
+        {L"recover: A connection attempt failed because the connected party did not properly respond after a "
+         L"period of time",
+         MSG_CONNECTION_TIMED_OUT},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(ClassifySystemLine(c.pLine), SystemLine::NoSession) << testing::PrintToString(c.pLine);
+        EXPECT_EQ(NoSessionMessage(c.pLine), c.uiMessage) << testing::PrintToString(c.pLine);
+    }
+    // A restored file may carry such words in its name: it stays an object.
+    EXPECT_EQ(ClassifySystemLine(L"C:\\logs\\RPC cannot make a procedure call.txt"), SystemLine::Restore);
+    EXPECT_EQ(ClassifySystemLine(L"Received 0 file(s) from NSR server `nw1'"), SystemLine::Restore);
+    EXPECT_EQ(NoSessionMessage(L"recover: busy writing"), 0u);
+}
+
 TEST(SystemRules, StagedCopiesAndTheirFinalFolders)
 {
     const std::wstring sStaging = L"C:\\temp\\nsr_recover\\RecoverWriter-2\\";
