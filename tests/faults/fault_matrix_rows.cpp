@@ -377,6 +377,8 @@ void VssRows(std::vector<Row>& rows)
     r.Failing(c, L"secured_data", MSG_NTFS_TO_NON_NTFS, M, L"a failure text of the restore fails the count too");
     for (const wchar_t* p : {L"file_exists", L"compressed"})
         r.Passing(c, p, {}, M, L"never an object of the count");
+    r.Failing(c, L"busy", MSG_SERVER_BUSY, S, kNoSession);
+    r.Failing(c, L"no_route", MSG_NO_SESSION, S, kNoSession);
     r.Add(c, Fault::ExitNonZero, L"", Same(Ok()), S | M | L,
           L"a count cut short is raised to the objects the restore brings back");
     r.Add(c, Fault::Crash, L"", Same(r.Failed()), S | M | L, L"a crashed recover fails the count");
