@@ -5,6 +5,7 @@
 #include "support/win.h"
 
 #include <optional>
+#include <vector>
 
 namespace bench
 {
@@ -107,15 +108,65 @@ AllocatedConsole::~AllocatedConsole()
         FreeConsole();
 }
 
-double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
+namespace
 {
-    dwExitCode = 0;
+
+// A pipe whose one end (the child's) is inheritable.
+bool MakePipe(velmora::unique_file& rd, velmora::unique_file& wr, bool bChildReads)
+{
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE hRd = nullptr, hWr = nullptr;
     if (!CreatePipe(&hRd, &hWr, &sa, 1 << 16))
+        return false;
+    rd.reset(hRd);
+    wr.reset(hWr);
+    SetHandleInformation(bChildReads ? hWr : hRd, HANDLE_FLAG_INHERIT, 0);
+    return true;
+}
+
+// Reads the tool's output to its end with a plain loop (a look every millisecond, as the
+// module's reader looks while a tool is busy); false when it has not ended by the deadline.
+bool DrainOutput(HANDLE hRead, ULONGLONG ullDeadline)
+{
+    std::vector<char> buf(1 << 16);
+    for (;;) {
+        DWORD dwAvailable = 0;
+        if (!PeekNamedPipe(hRead, nullptr, 0, nullptr, &dwAvailable, nullptr))
+            return true; // every writer has gone: the output has ended
+        if (dwAvailable == 0) {
+            if (GetTickCount64() > ullDeadline)
+                return false;
+            SleepEx(1, TRUE);
+            continue;
+        }
+        DWORD dwRead = 0;
+        const DWORD dwWanted = dwAvailable < buf.size() ? dwAvailable : static_cast<DWORD>(buf.size());
+        if (!ReadFile(hRead, buf.data(), dwWanted, &dwRead, nullptr))
+            return true;
+    }
+}
+
+} // namespace
+
+double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
+{
+    dwExitCode = 0;
+    // The console comes first, as in the module: a console host started later would inherit the
+    // pipes' ends and keep the output open.
+    const long long t0 = NowUs();
+    std::optional<AllocatedConsole> allocated;
+    if (console == ToolConsole::Allocated && !allocated.emplace().made())
+        return Failed("AllocConsole or CONIN$");
+    velmora::unique_file rd, wr;
+    if (!MakePipe(rd, wr, true))
         return Failed("CreatePipe");
-    velmora::unique_file rd(hRd), wr(hWr);
-    SetHandleInformation(hWr, HANDLE_FLAG_INHERIT, 0);
+    // In the module's kind of console the tool's output is read, as the module must read it;
+    // otherwise it goes to NUL.
+    const bool bReadOutput = console == ToolConsole::Allocated;
+    velmora::unique_file outRd, outWr;
+    if (bReadOutput && !MakePipe(outRd, outWr, false))
+        return Failed("CreatePipe(output)");
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     velmora::unique_file nul(
         CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa, OPEN_EXISTING, 0, nullptr));
     if (!nul)
@@ -124,24 +175,22 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdInput = rd.get();
-    si.hStdOutput = si.hStdError = nul.get();
+    si.hStdOutput = si.hStdError = bReadOutput ? outWr.get() : nul.get();
     PROCESS_INFORMATION pi = {};
     std::wstring sCmd = run.sCommand;
-    const long long t0 = NowUs();
-    std::optional<AllocatedConsole> allocated;
-    if (console == ToolConsole::Allocated && !allocated.emplace().made())
-        return Failed("AllocConsole or CONIN$");
     if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CreationFlags(console), nullptr, nullptr, &si,
                         &pi))
         return Failed("CreateProcess");
     velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
     rd.close();
+    outWr.close(); // the output ends when the tool's copy goes
     const std::string sInput = velmora::to_utf8(run.sInput);
     DWORD dwWritten = 0;
     if (!sInput.empty())
         WriteFile(wr.get(), sInput.data(), static_cast<DWORD>(sInput.size()), &dwWritten, nullptr);
     wr.close(); // the end of the input, as a tool reading a file sees it
-    if (WaitForSingleObject(process.get(), dwTimeoutMs) != WAIT_OBJECT_0) {
+    const bool bDrained = !bReadOutput || DrainOutput(outRd.get(), GetTickCount64() + dwTimeoutMs);
+    if (!bDrained || WaitForSingleObject(process.get(), dwTimeoutMs) != WAIT_OBJECT_0) {
         Failed("the tool did not end in time", true);
         TerminateProcess(process.get(), 1);
         return -1;

@@ -25,8 +25,9 @@ extern const wchar_t kTraceResponseKey[]; // "CVEXImpl::SendResponse : sResponse
 std::vector<ToolRun> TracedToolRuns(const std::wstring& sTrace);
 
 // Starts the tool with its input in a pipe (written whole, then closed) and its output and
-// errors going to NUL, and waits for it to end. Seconds from start to end; a negative value when
-// it did not start or did not end within dwTimeoutMs. dwExitCode gets the tool's exit code.
+// errors going to NUL (Allocated: into a pipe read to its end), and waits for it to end.
+// Seconds from start to end; a negative value when it did not start or did not end within
+// dwTimeoutMs. dwExitCode gets the tool's exit code.
 // How the tool is started: Hidden (CREATE_NO_WINDOW: Wine still makes it a console without a
 // window), None (DETACHED_PROCESS: no console at all) or New (a console of its own, as the module
 // gives every tool it runs, made by Wine as a new console), or Allocated (the module's own way:

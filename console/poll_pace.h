@@ -1,8 +1,9 @@
-// How long the output reader sleeps when the pipe is empty. A tool that has just printed, or has
-// just been typed an answer, usually prints again within a few milliseconds (the next line of a
-// dialogue, its next prompt, its end), so for a short while after such activity the reader looks
-// every millisecond; otherwise every 10 ms. The heartbeat period is counted in time slept, so it
-// lasts as long whichever pace the reader keeps.
+// How long the output reader sleeps when the pipe is empty. A tool that has just been started,
+// has just printed or has just been typed an answer usually prints again soon (its first line
+// once the process is up, the next line of a dialogue, its next prompt, its end), so for a short
+// while after such activity the reader looks every millisecond; otherwise every 10 ms. The while
+// covers a tool's start under Wine (50 to 150 ms to its first line) and a server's answer. The
+// heartbeat period is counted in time slept, so it lasts as long whichever pace the reader keeps.
 #pragma once
 
 #include <cstdint>
@@ -12,7 +13,7 @@ class PollPace
 public:
     static constexpr unsigned kRegularMs = 10;
     static constexpr unsigned kBriskMs = 1;
-    static constexpr std::uint64_t kBriskWindowMs = 50;
+    static constexpr std::uint64_t kBriskWindowMs = 250;
 
     // Output arrived or an answer was typed at tick ullNowMs.
     void Activity(std::uint64_t ullNowMs)

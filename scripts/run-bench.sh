@@ -15,7 +15,7 @@ mode=full lines=1000000 prompts=200 passwords=3 runs=3
 large=20000 small=2000 huge=2
 # The listing's own share is the module's time less its consoles: a difference of two noisy
 # times, so it takes more runs (about 3 s each) than the other figures.
-listing_runs=7
+listing_runs=11
 if [ "${1:-}" = --quick ]; then
   mode=quick lines=50000 prompts=50 passwords=3
   large=1000 small=200 huge=1 listing_runs=5
