@@ -2,7 +2,7 @@
 option(CVEX_TESTS "Build the test programs" ON)
 if(CVEX_TESTS)
   enable_testing()
-  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads ON CACHE BOOL "" FORCE)
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(BUILD_GMOCK ON CACHE BOOL "" FORCE)
   add_subdirectory(/usr/src/googletest ${CMAKE_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)

@@ -106,10 +106,9 @@ std::vector<std::wstring> FormatSystemSummary(const SystemRun& run)
         lines.push_back(L"  " + Pad(c.sTitle, 40) + Pad(std::to_wstring(c.uiCounted), 8) +
                         Pad(std::to_wstring(c.uiRestored), 9) + sResult);
     }
-    unsigned uiWarnings = 0, uiErrors = 0;
+    unsigned uiWarnings = 0;
     for (const LoggedMessage& m : run.messages) {
         uiWarnings += m.uiLevel == ML_WARNING;
-        uiErrors += m.uiLevel == ML_ERROR;
         if (m.uiLevel >= ML_WARNING)
             lines.push_back(L"      [" + LevelName(m.uiLevel) + L"] " + m.sText);
     }

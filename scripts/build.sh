@@ -9,7 +9,7 @@ if command -v ccache >/dev/null; then
   cc="env;CCACHE_BASEDIR=$(dirname "$root");CCACHE_NOHASHDIR=1;ccache"
   launcher=(-DCMAKE_C_COMPILER_LAUNCHER="$cc" -DCMAKE_CXX_COMPILER_LAUNCHER="$cc")
 fi
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/clang-msvc-x86_64.cmake" \
       -DCMAKE_BUILD_TYPE=Release "${launcher[@]}" >/dev/null
 cmake --build "$build" -j"$(nproc)"
 "$root/scripts/make-wineprefix.sh" "$build/wineprefix"

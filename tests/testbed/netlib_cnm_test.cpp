@@ -278,7 +278,7 @@ TEST(NetLibTcp6, TableShowsAListeningLoopbackSocket)
         GTEST_SKIP() << "no IPv6 sockets here";
     sockaddr_in6 sin6 = {};
     sin6.sin6_family = AF_INET6;
-    sin6.sin6_addr = in6addr_loopback;
+    sin6.sin6_addr.s6_addr[15] = 1; // ::1
     int len = sizeof(sin6);
     if (bind(s, reinterpret_cast<sockaddr*>(&sin6), sizeof(sin6)) != 0 || listen(s, 1) != 0) {
         closesocket(s);
