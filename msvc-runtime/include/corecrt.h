@@ -14,8 +14,8 @@ typedef struct _Mbstatet {
 #ifdef __cplusplus
 extern "C" {
 #endif
-_ACRTIMP __declspec(noreturn) void __cdecl _invoke_watson(wchar_t const*, wchar_t const*, wchar_t const*,
-                                                          unsigned int, uintptr_t);
+_ACRTIMP __declspec(noreturn) void __cdecl _invoke_watson(wchar_t const*, wchar_t const*, wchar_t const*, unsigned int,
+                                                          uintptr_t);
 #ifdef __cplusplus
 }
 #endif

@@ -11,28 +11,94 @@ extern "C" {
 typedef float float_t;
 typedef double double_t;
 
-static __inline long double __cdecl acosl(long double _X) { return acos((double)_X); }
-static __inline long double __cdecl asinl(long double _X) { return asin((double)_X); }
-static __inline long double __cdecl atanl(long double _X) { return atan((double)_X); }
-static __inline long double __cdecl ceill(long double _X) { return ceil((double)_X); }
-static __inline long double __cdecl coshl(long double _X) { return cosh((double)_X); }
-static __inline long double __cdecl cosl(long double _X) { return cos((double)_X); }
-static __inline long double __cdecl expl(long double _X) { return exp((double)_X); }
-static __inline long double __cdecl fabsl(long double _X) { return fabs((double)_X); }
-static __inline long double __cdecl floorl(long double _X) { return floor((double)_X); }
-static __inline long double __cdecl log10l(long double _X) { return log10((double)_X); }
-static __inline long double __cdecl logl(long double _X) { return log((double)_X); }
-static __inline long double __cdecl sinhl(long double _X) { return sinh((double)_X); }
-static __inline long double __cdecl sinl(long double _X) { return sin((double)_X); }
-static __inline long double __cdecl sqrtl(long double _X) { return sqrt((double)_X); }
-static __inline long double __cdecl tanhl(long double _X) { return tanh((double)_X); }
-static __inline long double __cdecl tanl(long double _X) { return tan((double)_X); }
-static __inline long double __cdecl atan2l(long double _X, long double _Y) { return atan2((double)_X, (double)_Y); }
-static __inline long double __cdecl fmodl(long double _X, long double _Y) { return fmod((double)_X, (double)_Y); }
-static __inline long double __cdecl hypotl(long double _X, long double _Y) { return hypot((double)_X, (double)_Y); }
-static __inline long double __cdecl powl(long double _X, long double _Y) { return pow((double)_X, (double)_Y); }
-static __inline long double __cdecl frexpl(long double _X, int* _Y) { return frexp((double)_X, _Y); }
-static __inline long double __cdecl ldexpl(long double _X, int _Y) { return ldexp((double)_X, _Y); }
+static __inline long double __cdecl acosl(long double _X)
+{
+    return acos((double)_X);
+}
+static __inline long double __cdecl asinl(long double _X)
+{
+    return asin((double)_X);
+}
+static __inline long double __cdecl atanl(long double _X)
+{
+    return atan((double)_X);
+}
+static __inline long double __cdecl ceill(long double _X)
+{
+    return ceil((double)_X);
+}
+static __inline long double __cdecl coshl(long double _X)
+{
+    return cosh((double)_X);
+}
+static __inline long double __cdecl cosl(long double _X)
+{
+    return cos((double)_X);
+}
+static __inline long double __cdecl expl(long double _X)
+{
+    return exp((double)_X);
+}
+static __inline long double __cdecl fabsl(long double _X)
+{
+    return fabs((double)_X);
+}
+static __inline long double __cdecl floorl(long double _X)
+{
+    return floor((double)_X);
+}
+static __inline long double __cdecl log10l(long double _X)
+{
+    return log10((double)_X);
+}
+static __inline long double __cdecl logl(long double _X)
+{
+    return log((double)_X);
+}
+static __inline long double __cdecl sinhl(long double _X)
+{
+    return sinh((double)_X);
+}
+static __inline long double __cdecl sinl(long double _X)
+{
+    return sin((double)_X);
+}
+static __inline long double __cdecl sqrtl(long double _X)
+{
+    return sqrt((double)_X);
+}
+static __inline long double __cdecl tanhl(long double _X)
+{
+    return tanh((double)_X);
+}
+static __inline long double __cdecl tanl(long double _X)
+{
+    return tan((double)_X);
+}
+static __inline long double __cdecl atan2l(long double _X, long double _Y)
+{
+    return atan2((double)_X, (double)_Y);
+}
+static __inline long double __cdecl fmodl(long double _X, long double _Y)
+{
+    return fmod((double)_X, (double)_Y);
+}
+static __inline long double __cdecl hypotl(long double _X, long double _Y)
+{
+    return hypot((double)_X, (double)_Y);
+}
+static __inline long double __cdecl powl(long double _X, long double _Y)
+{
+    return pow((double)_X, (double)_Y);
+}
+static __inline long double __cdecl frexpl(long double _X, int* _Y)
+{
+    return frexp((double)_X, _Y);
+}
+static __inline long double __cdecl ldexpl(long double _X, int _Y)
+{
+    return ldexp((double)_X, _Y);
+}
 static __inline long double __cdecl modfl(long double _X, long double* _Y)
 {
     double _I;
@@ -110,8 +176,17 @@ inline int fpclassify(long double _X) noexcept
 {
     return __builtin_fpclassify(FP_NAN, FP_INFINITE, FP_NORMAL, FP_SUBNORMAL, FP_ZERO, _X);
 }
-inline bool signbit(float _X) noexcept { return __builtin_signbit(_X) != 0; }
-inline bool signbit(double _X) noexcept { return __builtin_signbit(_X) != 0; }
-inline bool signbit(long double _X) noexcept { return __builtin_signbit(_X) != 0; }
+inline bool signbit(float _X) noexcept
+{
+    return __builtin_signbit(_X) != 0;
+}
+inline bool signbit(double _X) noexcept
+{
+    return __builtin_signbit(_X) != 0;
+}
+inline bool signbit(long double _X) noexcept
+{
+    return __builtin_signbit(_X) != 0;
+}
 }
 #endif

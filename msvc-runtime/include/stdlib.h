@@ -17,14 +17,23 @@ _ACRTIMP errno_t __cdecl _wdupenv_s(wchar_t** _Buffer, size_t* _BufferCount, wch
 _ACRTIMP unsigned int __cdecl _set_abort_behavior(unsigned int _Flags, unsigned int _Mask);
 _ACRTIMP __declspec(noreturn) void __cdecl quick_exit(int _Code);
 _ACRTIMP int __cdecl _crt_at_quick_exit(_PVFV_QUICK _Function);
-static __inline int __cdecl at_quick_exit(_PVFV_QUICK _Function) { return _crt_at_quick_exit(_Function); }
+static __inline int __cdecl at_quick_exit(_PVFV_QUICK _Function)
+{
+    return _crt_at_quick_exit(_Function);
+}
 #ifdef __cplusplus
 }
 #endif
 
 #ifdef __cplusplus
 extern "C++" {
-inline long abs(long const _X) noexcept { return labs(_X); }
-inline long long abs(long long const _X) noexcept { return llabs(_X); }
+inline long abs(long const _X) noexcept
+{
+    return labs(_X);
+}
+inline long long abs(long long const _X) noexcept
+{
+    return llabs(_X);
+}
 }
 #endif

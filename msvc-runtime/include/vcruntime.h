@@ -3,9 +3,9 @@
 #pragma once
 #define _VCRUNTIME_H
 
+#include <corecrt.h>
 #include <sal.h>
 #include <vadefs.h>
-#include <corecrt.h>
 
 #ifndef _VCRTIMP
 #define _VCRTIMP __declspec(dllimport)

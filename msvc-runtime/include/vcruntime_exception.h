@@ -1,8 +1,8 @@
 // Stand-in for Visual C++'s vcruntime_exception.h: std::exception with the layout of the host's
 // runtime (a what-text pointer and an ownership flag), copied and freed by vcruntime140.dll.
 #pragma once
-#include <vcruntime.h>
 #include <eh.h>
+#include <vcruntime.h>
 
 #ifdef __cplusplus
 #pragma pack(push, _CRT_PACKING)
@@ -16,8 +16,10 @@ _VCRTIMP void __cdecl __std_exception_destroy(__std_exception_data* _Data);
 }
 
 extern "C++" {
-namespace std {
-class exception {
+namespace std
+{
+class exception
+{
 public:
     exception() noexcept : _Data() {}
     explicit exception(char const* const _Message) noexcept : _Data()
@@ -42,12 +44,14 @@ private:
     __std_exception_data _Data;
 };
 
-class bad_exception : public exception {
+class bad_exception : public exception
+{
 public:
     bad_exception() noexcept : exception("bad exception", 1) {}
 };
 
-class bad_alloc : public exception {
+class bad_alloc : public exception
+{
 public:
     bad_alloc() noexcept : exception("bad allocation", 1) {}
 
@@ -56,7 +60,8 @@ private:
     bad_alloc(char const* const _Message) noexcept : exception(_Message, 1) {}
 };
 
-class bad_array_new_length : public bad_alloc {
+class bad_array_new_length : public bad_alloc
+{
 public:
     bad_array_new_length() noexcept : bad_alloc("bad array new length") {}
 };

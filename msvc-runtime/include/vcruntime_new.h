@@ -6,7 +6,8 @@
 #ifdef __cplusplus
 extern "C++" {
 #pragma pack(push, _CRT_PACKING)
-namespace std {
+namespace std
+{
 struct nothrow_t {
     explicit nothrow_t() = default;
 };
@@ -29,10 +30,10 @@ void __cdecl operator delete[](void* _Block, size_t _Size) noexcept;
 #ifdef __cpp_aligned_new
 [[nodiscard]] __declspec(allocator) void* __cdecl operator new(size_t _Size, std::align_val_t _Al);
 [[nodiscard]] __declspec(allocator) void* __cdecl operator new(size_t _Size, std::align_val_t _Al,
-                                                                std::nothrow_t const&) noexcept;
+                                                               std::nothrow_t const&) noexcept;
 [[nodiscard]] __declspec(allocator) void* __cdecl operator new[](size_t _Size, std::align_val_t _Al);
 [[nodiscard]] __declspec(allocator) void* __cdecl operator new[](size_t _Size, std::align_val_t _Al,
-                                                                  std::nothrow_t const&) noexcept;
+                                                                 std::nothrow_t const&) noexcept;
 void __cdecl operator delete(void* _Block, std::align_val_t _Al) noexcept;
 void __cdecl operator delete(void* _Block, std::align_val_t _Al, std::nothrow_t const&) noexcept;
 void __cdecl operator delete[](void* _Block, std::align_val_t _Al) noexcept;
@@ -43,12 +44,18 @@ void __cdecl operator delete[](void* _Block, size_t _Size, std::align_val_t _Al)
 
 #ifndef __PLACEMENT_NEW_INLINE
 #define __PLACEMENT_NEW_INLINE
-[[nodiscard]] inline void* __cdecl operator new(size_t, void* _Where) noexcept { return _Where; }
+[[nodiscard]] inline void* __cdecl operator new(size_t, void* _Where) noexcept
+{
+    return _Where;
+}
 inline void __cdecl operator delete(void*, void*) noexcept {}
 #endif
 #ifndef __PLACEMENT_VEC_NEW_INLINE
 #define __PLACEMENT_VEC_NEW_INLINE
-[[nodiscard]] inline void* __cdecl operator new[](size_t, void* _Where) noexcept { return _Where; }
+[[nodiscard]] inline void* __cdecl operator new[](size_t, void* _Where) noexcept
+{
+    return _Where;
+}
 inline void __cdecl operator delete[](void*, void*) noexcept {}
 #endif
 #pragma pack(pop)

@@ -27,7 +27,8 @@ _VCRTIMP char const* __cdecl __std_type_info_name(__std_type_info_data* _Data, _
 }
 
 extern "C++" {
-class type_info {
+class type_info
+{
 public:
     type_info(type_info const&) = delete;
     type_info& operator=(type_info const&) = delete;
@@ -36,10 +37,7 @@ public:
     {
         return __std_type_info_compare(&_Data, &_Other._Data) == 0;
     }
-    bool before(type_info const& _Other) const noexcept
-    {
-        return __std_type_info_compare(&_Data, &_Other._Data) < 0;
-    }
+    bool before(type_info const& _Other) const noexcept { return __std_type_info_compare(&_Data, &_Other._Data) < 0; }
     char const* name() const noexcept { return __std_type_info_name(&_Data, &__type_info_root_node); }
     char const* raw_name() const noexcept { return _Data._DecoratedName; }
     virtual ~type_info() noexcept;
@@ -48,10 +46,12 @@ private:
     mutable __std_type_info_data _Data;
 };
 
-namespace std {
+namespace std
+{
 using ::type_info;
 
-class bad_cast : public exception {
+class bad_cast : public exception
+{
 public:
     bad_cast() noexcept : exception("bad cast", 1) {}
     static bad_cast __construct_from_string_literal(char const* const _Message) noexcept
@@ -63,7 +63,8 @@ private:
     bad_cast(char const* const _Message, int) noexcept : exception(_Message, 1) {}
 };
 
-class bad_typeid : public exception {
+class bad_typeid : public exception
+{
 public:
     bad_typeid() noexcept : exception("bad typeid", 1) {}
     static bad_typeid __construct_from_string_literal(char const* const _Message) noexcept
@@ -76,7 +77,8 @@ private:
     bad_typeid(char const* const _Message, int) noexcept : exception(_Message, 1) {}
 };
 
-class __non_rtti_object : public bad_typeid {
+class __non_rtti_object : public bad_typeid
+{
 public:
     static __non_rtti_object __construct_from_string_literal(char const* const _Message) noexcept
     {

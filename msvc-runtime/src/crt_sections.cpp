@@ -20,12 +20,14 @@ __declspec(allocate(".CRT$XCZ")) _PVFV __xc_z[] = {nullptr};
 __type_info_node __type_info_root_node = {};
 }
 
-namespace {
+namespace
+{
 bool g_bModuleIsDll = false;
 _onexit_table_t g_moduleExitTable = {};
 } // namespace
 
-namespace msvc_runtime {
+namespace msvc_runtime
+{
 void SetModuleIsDll()
 {
     g_bModuleIsDll = true;

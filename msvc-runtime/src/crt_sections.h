@@ -13,7 +13,8 @@ extern _PVFV __xc_a[];
 extern _PVFV __xc_z[];
 }
 
-namespace msvc_runtime {
+namespace msvc_runtime
+{
 // Runs the C initialisers, then the C++ constructors; false when a C initialiser failed.
 bool RunInitialisers();
 // Runs what atexit registered in this module, newest first (a DLL's own table), then frees the

@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <locale>
 
-namespace {
+namespace
+{
 struct FacetNode {
     FacetNode* pNext;
     std::_Facet_base* pFacet;
@@ -20,7 +21,8 @@ void __cdecl ReleaseFacets()
 }
 } // namespace
 
-namespace std {
+namespace std
+{
 void __cdecl _Facet_Register(_Facet_base* pFacet)
 {
     if (g_pFacets == nullptr)

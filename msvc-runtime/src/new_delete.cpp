@@ -7,7 +7,8 @@
 
 extern "C" int __cdecl _callnewh(size_t size);
 
-namespace {
+namespace
+{
 void* AllocateOrThrow(size_t size)
 {
     for (;;) {
@@ -32,7 +33,8 @@ void* AllocateAlignedOrThrow(size_t size, std::align_val_t al)
 }
 } // namespace
 
-namespace std {
+namespace std
+{
 nothrow_t const nothrow{};
 }
 

@@ -4,7 +4,8 @@
 #include <limits.h>
 #include <windows.h>
 
-namespace {
+namespace
+{
 constexpr int kUninitialised = 0;
 constexpr int kBeingInitialised = -1;
 SRWLOCK g_lock = SRWLOCK_INIT;
