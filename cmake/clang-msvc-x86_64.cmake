@@ -13,16 +13,20 @@ set(CMAKE_CXX_COMPILER_TARGET x86_64-pc-windows-msvc)
 
 get_filename_component(CVEX_SOURCE_ROOT ${CMAKE_CURRENT_LIST_DIR}/.. ABSOLUTE)
 
-# Microsoft's standard library: $CVEX_MSVC_STL, else ../shared/msvc-stl beside the checkout
-# (scripts/install-deps.sh fetches it where neither exists).
-if(DEFINED ENV{CVEX_MSVC_STL})
-  set(CVEX_MSVC_STL $ENV{CVEX_MSVC_STL} CACHE PATH "Microsoft STL tree (holds stl/inc)")
-else()
-  set(CVEX_MSVC_STL ${CVEX_SOURCE_ROOT}/../shared/msvc-stl CACHE PATH "Microsoft STL tree (holds stl/inc)")
+# Microsoft's standard library: $CVEX_MSVC_STL, else ../shared/msvc-stl beside the checkout, else
+# ../msvc-stl (where scripts/install-deps.sh clones it on a machine that reaches its repository).
+if(NOT CVEX_MSVC_STL)
+  foreach(candidate "$ENV{CVEX_MSVC_STL}" "${CVEX_SOURCE_ROOT}/../shared/msvc-stl" "${CVEX_SOURCE_ROOT}/../msvc-stl")
+    if(candidate AND EXISTS "${candidate}/stl/inc/yvals_core.h")
+      get_filename_component(candidate "${candidate}" ABSOLUTE)
+      set(CVEX_MSVC_STL "${candidate}" CACHE PATH "Microsoft STL tree (holds stl/inc)")
+      break()
+    endif()
+  endforeach()
 endif()
-if(NOT EXISTS ${CVEX_MSVC_STL}/stl/inc/yvals_core.h)
-  message(FATAL_ERROR "Microsoft's standard library was not found at ${CVEX_MSVC_STL}: "
-                      "set CVEX_MSVC_STL or run scripts/install-deps.sh")
+if(NOT CVEX_MSVC_STL OR NOT EXISTS ${CVEX_MSVC_STL}/stl/inc/yvals_core.h)
+  message(FATAL_ERROR "Microsoft's standard library was not found: set CVEX_MSVC_STL to the folder "
+                      "that holds stl/inc, or run scripts/install-deps.sh")
 endif()
 
 set(CVEX_CLANG_RESOURCE /usr/lib/llvm-19/lib/clang/19/include)

@@ -47,9 +47,11 @@ std::wstring ShortenVersion(const std::wstring& s, size_t nFields)
 
 std::wstring FormatMessageText(const wchar_t* pFormat, va_list args, size_t nMaxChars)
 {
-    std::vector<wchar_t> buf(nMaxChars + 1, L'\0');
+    std::vector<wchar_t> buf(nMaxChars + 2, L'\0');
     // The C runtime's own _vsnwprintf reads "%s" as a wide string, as the message texts expect.
-    int n = _vsnwprintf(buf.data(), nMaxChars, pFormat, args);
+    // Given one character more than is kept, a long text fills the kept part whether the runtime
+    // ends a cut text with a NUL (the standard's way) or not (Visual C++'s legacy way).
+    int n = _vsnwprintf(buf.data(), nMaxChars + 1, pFormat, args);
     if (n < 0 || static_cast<size_t>(n) > nMaxChars)
         n = static_cast<int>(nMaxChars);
     return std::wstring(buf.data(), static_cast<size_t>(n));
