@@ -1,0 +1,109 @@
+// The ABI test host: loads CVEX.DLL from its own folder and drives it only through GetProcAddress
+// and the raw virtual tables of the objects it hands out, as a host built by another compiler does.
+//   abi_host.exe                every slot and exported member, without a NetWorker server
+//   abi_host.exe --session N    inside a sandbox machine whose store adds N filespaces
+// Exit code 0 when every check passed; each failure is printed.
+#include "tests/abi/abi_check.h"
+#include "tests/abi/credentials_cases.h"
+#include "tests/abi/crpl_cases.h"
+#include "tests/abi/crpl_impl_cases.h"
+#include "tests/abi/module_image.h"
+#include "tests/abi/raw_abi.h"
+#include "tests/abi/session_cases.h"
+
+#include <cstdio>
+#include <cwchar>
+
+using namespace rawabi;
+using abicheck::Scope;
+
+namespace
+{
+
+std::wstring ProgramFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, wsz, MAX_PATH);
+    std::wstring s = wsz;
+    return s.substr(0, s.find_last_of(L'\\') + 1);
+}
+
+std::wstring TempFolder()
+{
+    wchar_t wsz[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, wsz);
+    return wsz;
+}
+
+// The object's table lies in the module's read-only data, names the expected type, and every slot
+// points into the module's code.
+void CheckObjectTable(HMODULE hModule, const void* pObject, int nSlots, const char* pType)
+{
+    Scope scope(std::string("virtual table of ") + pType);
+    void* const* pVtable = VtableOf(pObject);
+    abicheck::True(abiimage::RegionOf(hModule, pVtable) == abiimage::Region::ReadOnlyData, "in read-only data");
+    abicheck::True(abiimage::RttiNameOfVtable(hModule, pVtable) == pType, "type of the table");
+    for (int i = 0; i < nSlots; ++i) {
+        Scope slot("slot " + std::to_string(i));
+        abicheck::True(abiimage::RegionOf(hModule, pVtable[i]) == abiimage::Region::Code, "points into code");
+    }
+}
+
+void Delete(void* pObject, const char* pWhat)
+{
+    Scope scope(pWhat);
+    abicheck::True(Slot<DeletingDtorFn>(pObject, kDestructor)(pObject, 1) == pObject,
+                   "deleting destructor returns the object");
+}
+
+void RunWithoutServer(HMODULE hModule, void* pPlugin, void* pCredentials, FactoryFn credentialsFactory,
+                      abichannel::HostChannel& channel)
+{
+    abicases::CheckFreshPlugin(pPlugin);
+    abicases::CheckProperties(pPlugin);
+    abicred::CheckCopiesAndComparisons(hModule, credentialsFactory, TempFolder());
+    abicases::CheckOperationsFailBeforeInit(pPlugin, pCredentials, channel);
+    abicred::CheckInitTakesHostNames(pPlugin, credentialsFactory, channel);
+    abiimpl::CheckExportedVtable(hModule, pPlugin);
+    abiimpl::CheckCopies(hModule, pPlugin);
+}
+
+int Summary()
+{
+    std::printf("abi host: %d checks, %d failed\n", abicheck::Checks(), abicheck::Failures());
+    return abicheck::Failures() == 0 ? 0 : 1;
+}
+
+} // namespace
+
+int wmain(int argc, wchar_t** argv)
+{
+    FreeConsole(); // a console inherited from a Linux shell takes no key events
+    const size_t nSession =
+        (argc == 3 && std::wcscmp(argv[1], L"--session") == 0) ? std::wcstoul(argv[2], nullptr, 10) : 0;
+    HMODULE hModule = LoadLibraryW((ProgramFolder() + L"CVEX.DLL").c_str());
+    if (!abicheck::True(hModule != nullptr, "CVEX.DLL loads from the program's folder"))
+        return Summary();
+    auto factory = Export<FactoryFn>(hModule, "Factory");
+    auto credentialsFactory = Export<FactoryFn>(hModule, "CredentialsFactory");
+    if (!abicheck::True(factory && credentialsFactory, "factories exported"))
+        return Summary();
+    void* pPlugin = factory();
+    void* pCredentials = credentialsFactory();
+    if (!abicheck::True(pPlugin && pCredentials, "factories give objects"))
+        return Summary();
+    CheckObjectTable(hModule, pPlugin, kCrplSlots, ".?AVCVEX@@");
+    CheckObjectTable(hModule, pCredentials, kCredentialsSlots, ".?AVCvexCredentials@@");
+    abichannel::HostChannel channel;
+    channel.Attach(pPlugin);
+    if (nSession)
+        abisession::Run(pPlugin, credentialsFactory, TempFolder(), nSession, channel);
+    else
+        RunWithoutServer(hModule, pPlugin, pCredentials, credentialsFactory, channel);
+    Delete(pPlugin, "CRPL object");
+    Delete(pCredentials, "credentials object");
+    abicheck::Equal(abichannel::BadContextCalls(), 0, "callbacks with another context than the host's");
+    abicheck::True(FreeLibrary(hModule) != FALSE, "FreeLibrary");
+    abicheck::True(GetModuleHandleW(L"CVEX.DLL") == nullptr, "the module unloads");
+    return Summary();
+}
