@@ -63,3 +63,10 @@ struct FileSpace {
 };
 
 typedef std::vector<FileSpace> FileSpaceList;
+
+#ifdef _MSC_VER
+// The sizes a Visual C++ host has for these records (docs/host-guide.md lists every offset).
+static_assert(sizeof(ProgressRecord) == 208, "the progress record must keep the host's layout");
+static_assert(sizeof(FileSpace) == 160, "the filespace record must keep the host's layout");
+static_assert(sizeof(FileSpaceList) == 24, "the filespace list must be the host's std::vector");
+#endif

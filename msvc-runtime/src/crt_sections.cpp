@@ -42,6 +42,14 @@ bool RunInitialisers()
     return true;
 }
 
+void StartProgram()
+{
+    _set_app_type(_crt_console_app);
+    _crt_atexit(RunTerminators); // registered first, so it runs last
+    if (!RunInitialisers())
+        exit(255);
+}
+
 void RunTerminators()
 {
     if (g_bModuleIsDll)

@@ -22,4 +22,7 @@ bool RunInitialisers();
 void RunTerminators();
 // True in a DLL: its atexit table is its own and runs when it is unloaded.
 void SetModuleIsDll();
+// A program's start after its arguments are configured: console application, the terminators
+// handed to the C runtime, the initialisers (exit(255) when one fails).
+void StartProgram();
 } // namespace msvc_runtime

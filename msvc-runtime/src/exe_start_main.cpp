@@ -8,11 +8,8 @@ extern "C" int main(int argc, char** argv, char** envp);
 
 extern "C" int mainCRTStartup()
 {
-    _set_app_type(_crt_console_app);
     _configure_narrow_argv(_crt_argv_unexpanded_arguments);
     _initialize_narrow_environment();
-    _crt_atexit(msvc_runtime::RunTerminators); // registered first, so it runs last
-    if (!msvc_runtime::RunInitialisers())
-        exit(255);
+    msvc_runtime::StartProgram();
     exit(main(__argc, __argv, _get_initial_narrow_environment()));
 }

@@ -7,11 +7,8 @@ extern "C" int wmain(int argc, wchar_t** argv, wchar_t** envp);
 
 extern "C" int wmainCRTStartup()
 {
-    _set_app_type(_crt_console_app);
     _configure_wide_argv(_crt_argv_unexpanded_arguments);
     _initialize_wide_environment();
-    _crt_atexit(msvc_runtime::RunTerminators); // registered first, so it runs last
-    if (!msvc_runtime::RunInitialisers())
-        exit(255);
+    msvc_runtime::StartProgram();
     exit(wmain(__argc, __wargv, _get_initial_wide_environment()));
 }
