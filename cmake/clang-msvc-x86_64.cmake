@@ -44,9 +44,6 @@ foreach(dir ${cvex_includes})
 endforeach()
 # _USE_STD_VECTOR_ALGORITHMS=0: the vectorised helpers live in a static library we do not have.
 string(APPEND cvex_flags " -D_MT -D_DLL -D_USE_STD_VECTOR_ALGORITHMS=0 -DWINE_UNICODE_NATIVE")
-# std::mutex built in place by msvcp140.dll, as every Visual C++ 2015-2022 runtime can: the
-# constexpr constructor needs a runtime of 2022 17.10 or later, which a host may not ship.
-string(APPEND cvex_flags " -D_DISABLE_CONSTEXPR_MUTEX_CONSTRUCTOR")
 set(CMAKE_C_FLAGS_INIT "${cvex_flags}")
 set(CMAKE_CXX_FLAGS_INIT "${cvex_flags} -fcxx-exceptions -fexceptions")
 # Only the start-up stand-ins and the import libraries made from the runtime DLLs are linked.
