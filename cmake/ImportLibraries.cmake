@@ -10,7 +10,7 @@ find_program(CVEX_DLLTOOL llvm-dlltool-19 REQUIRED)
 set(CVEX_IMPLIB_DIR ${CMAKE_BINARY_DIR}/implib)
 file(MAKE_DIRECTORY ${CVEX_IMPLIB_DIR})
 
-set(cvex_runtime_dlls ucrtbase vcruntime140 msvcp140 msvcp140_1 msvcp140_2 msvcp140_atomic_wait)
+set(cvex_runtime_dlls ucrtbase vcruntime140 msvcp140)
 foreach(dll ${cvex_runtime_dlls})
   set(lib ${CVEX_IMPLIB_DIR}/${dll}.lib)
   if(NOT EXISTS ${lib} OR ${CVEX_WINE_DLL_DIR}/${dll}.dll IS_NEWER_THAN ${lib})
@@ -31,8 +31,7 @@ foreach(dll ${cvex_runtime_dlls})
   endif()
 endforeach()
 
-set(cvex_system_dlls kernel32 user32 advapi32 shell32 shlwapi ws2_32 iphlpapi version psapi ole32 ntdll
-    userenv secur32)
+set(cvex_system_dlls kernel32 user32 advapi32 shell32 shlwapi ws2_32 iphlpapi version psapi ntdll)
 foreach(dll ${cvex_system_dlls})
   set(mingw_lib /usr/x86_64-w64-mingw32/lib/lib${dll}.a)
   if(NOT EXISTS ${mingw_lib})
