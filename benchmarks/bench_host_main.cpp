@@ -4,6 +4,8 @@
 //                                        every run) against the same count and restore passes of
 //                                        recover run alone, in turn; the host's private bytes
 //                                        during each restore
+//   count LABEL STORE FILESPACE RUNS     the count pass of that restore alone (the host aborts at
+//                                        the first restored object): its time and peak memory
 //   listing STORE RUNS [COMPONENTS]      GetFilespaceList against the same tools run alone; fails
 //                                        when it does not report COMPONENTS system-state
 //                                        components; the module's steps per tool from its trace
@@ -351,6 +353,39 @@ int Listing(int nRuns, long long nWantedComponents)
     return 0;
 }
 
+// The count pass alone over a large filespace: the host aborts at the first restored object, so
+// the module reads every object line of the count and next to none of the restore. Its peak
+// memory shows whether the module keeps anything per object while it counts.
+int Count(const std::string& sLabel, const std::wstring& sName, int nRuns)
+{
+    bench::PluginHost host;
+    FileSpace fs;
+    if (!host.Start() || !FindListed(host, sName, fs))
+        return Fail("init and listing", &host);
+    std::vector<double> seconds, peak;
+    unsigned uiCounted = 0;
+    for (int i = 0; i < nRuns; ++i) {
+        if (!bench::EmptyDrive(fs.wcFsDriveLetter, kEmptyDriveSeconds))
+            return Fail("the drive could not be emptied");
+        bench::PrivateBytesSampler sampler(20);
+        const double t0 = Seconds();
+        host.Restore(fs, true);
+        const double dt = Seconds() - t0;
+        const unsigned long long ullPeak = sampler.Stop();
+        uiCounted = host.ObjectsCounted();
+        if (uiCounted == 0)
+            return Fail("count", &host);
+        std::printf("run %d: count %.2f s, %u objects, peak %.2f MiB\n", i, dt, uiCounted, MiB(ullPeak));
+        std::fflush(stdout);
+        seconds.push_back(dt);
+        peak.push_back(MiB(ullPeak));
+    }
+    const std::string sNote = std::to_string(uiCounted) + " objects counted";
+    PrintFigure("count_module_" + sLabel, "s", seconds, sNote);
+    PrintFigure("memory_peak_count_" + sLabel, "MiB", peak, sNote);
+    return 0;
+}
+
 // Ten consoles a run, made as the module makes one for a tool. Each value is one console, in
 // milliseconds.
 int ConsolePairs(int nRuns)
@@ -387,13 +422,13 @@ int main(int argc, char** argv)
     FreeConsole();
     UseWindowsHeapMode();
     const std::string sWhat = argc > 1 ? argv[1] : "";
-    const bool bRestore = sWhat == "restore" && argc == 6 && std::atoi(argv[5]) > 0;
+    const bool bRestore = (sWhat == "restore" || sWhat == "count") && argc == 6 && std::atoi(argv[5]) > 0;
     const bool bListing = sWhat == "listing" && (argc == 4 || argc == 5) && std::atoi(argv[3]) > 0;
     if (sWhat == "console" && argc == 3 && std::atoi(argv[2]) > 0)
         return ConsolePairs(std::atoi(argv[2]));
     if (!bRestore && !bListing) {
-        std::printf(
-            "usage: bench_host restore LABEL STORE FILESPACE RUNS | listing STORE RUNS [COMPONENTS] | console RUNS\n");
+        std::printf("usage: bench_host restore|count LABEL STORE FILESPACE RUNS | listing STORE RUNS [COMPONENTS] | "
+                    "console RUNS\n");
         return 2;
     }
     // The timed runs trace as the module does by default; the machine's trace.ini asks for every
@@ -402,6 +437,8 @@ int main(int argc, char** argv)
     const std::wstring sStore = velmora::widen(bRestore ? argv[3] : argv[2]);
     if (!WritePrivateProfileStringW(L"nwsim", L"store", sStore.c_str(), kToolsIni))
         return Fail("the tools' nwsim.ini cannot be written");
+    if (bRestore && sWhat == "count")
+        return Count(argv[2], velmora::widen(argv[4]), std::atoi(argv[5]));
     if (bRestore)
         return Restore(argv[2], velmora::widen(argv[4]), std::atoi(argv[5]));
     return Listing(std::atoi(argv[3]), argc == 5 ? std::atoll(argv[4]) : -1);

@@ -25,6 +25,12 @@ bool HasHighByte(const std::string& s)
     return false;
 }
 
+bool EndsWithPromptBytes(const std::string& s)
+{
+    return s.size() >= kRecoverPromptLen &&
+           s.compare(s.size() - kRecoverPromptLen, kRecoverPromptLen, kRecoverPromptBytes) == 0;
+}
+
 bool StartsWithPromptBytes(const std::string& s)
 {
     size_t i = s.find_first_not_of(' ');
@@ -38,21 +44,29 @@ bool StartsWithRecoverPrompt(const std::wstring& s)
     return i != std::wstring::npos && s.compare(i, kRecoverPromptLen, kRecoverPrompt) == 0;
 }
 
-std::wstring DecodeToolLine(const std::string& sBytes)
+void DecodeToolLine(const std::string& sBytes, std::wstring& sText)
 {
     if (HasHighByte(sBytes)) {
         const int n = static_cast<int>(sBytes.size());
         int nWide = MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sBytes.data(), n, nullptr, 0);
         if (nWide > 0) {
-            std::wstring s(static_cast<size_t>(nWide), L'\0');
-            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sBytes.data(), n, s.data(), nWide);
-            return s;
+            sText.resize(static_cast<size_t>(nWide));
+            MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, sBytes.data(), n, sText.data(), nWide);
+            return;
         }
     }
+    sText.resize(sBytes.size());
+    for (size_t i = 0; i < sBytes.size(); ++i) {
+        const unsigned char c = static_cast<unsigned char>(sBytes[i]);
+        // Bytes below 0x80 are the same character in every ANSI code page.
+        sText[i] = c < 0x80 ? static_cast<wchar_t>(c) : ToWide(c);
+    }
+}
+
+std::wstring DecodeToolLine(const std::string& sBytes)
+{
     std::wstring s;
-    s.reserve(sBytes.size());
-    for (char c : sBytes)
-        s += ToWide(static_cast<unsigned char>(c));
+    DecodeToolLine(sBytes, s);
     return s;
 }
 
@@ -66,21 +80,60 @@ LineAssembler::Result LineAssembler::push(unsigned char c)
     if (c == 12 || c == 0) // form feeds vanish; a NUL would cut the line short
         return Result::More;
     m_sBuffer += static_cast<char>(c);
-    if (StartsWithPromptBytes(m_sBuffer)) {
-        m_sLine = DecodeToolLine(m_sBuffer);
+    // The prompt is complete when its closing blank arrives.
+    if (c == ' ' && EndsWithPromptBytes(m_sBuffer) && StartsWithPromptBytes(m_sBuffer)) {
+        DecodeToolLine(m_sBuffer, m_sLine);
         m_sBuffer.clear();
         return Result::Prompt;
     }
     if (c == '\n') {
         size_t end = m_sBuffer.find_last_not_of("\r\n ");
-        m_sLine = end == std::string::npos ? std::wstring() : DecodeToolLine(m_sBuffer.substr(0, end + 1));
+        m_sBuffer.resize(end == std::string::npos ? 0 : end + 1);
+        DecodeToolLine(m_sBuffer, m_sLine);
         m_sBuffer.clear();
         return Result::Line;
     }
     if (m_sBuffer.size() >= kMaxLine) {
-        m_sLine = DecodeToolLine(m_sBuffer);
+        DecodeToolLine(m_sBuffer, m_sLine);
         m_sBuffer.clear();
         return Result::LongLine;
+    }
+    return Result::More;
+}
+
+namespace
+{
+// Bytes that drop out, end a line or may complete the prompt (a blank after '>'): each takes the
+// one-byte path.
+bool IsSpecialByte(unsigned char c, unsigned char previous)
+{
+    return c == '\n' || c == 12 || c == 0 || (c == ' ' && previous == '>');
+}
+} // namespace
+
+LineAssembler::Result LineAssembler::push(const unsigned char* p, size_t n, size_t& taken)
+{
+    taken = 0;
+    while (taken < n) {
+        // A run of ordinary bytes is appended at once, never past the longest line.
+        size_t room = kMaxLine - m_sBuffer.size();
+        size_t run = 0;
+        unsigned char previous = m_sBuffer.empty() ? 0 : static_cast<unsigned char>(m_sBuffer.back());
+        while (run < room && taken + run < n && !IsSpecialByte(p[taken + run], previous))
+            previous = p[taken + run++];
+        if (run > 0) {
+            m_sBuffer.append(reinterpret_cast<const char*>(p + taken), run);
+            taken += run;
+            if (m_sBuffer.size() >= kMaxLine) {
+                DecodeToolLine(m_sBuffer, m_sLine);
+                m_sBuffer.clear();
+                return Result::LongLine;
+            }
+            continue;
+        }
+        Result result = push(p[taken++]);
+        if (result != Result::More)
+            return result;
     }
     return Result::More;
 }

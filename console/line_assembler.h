@@ -19,6 +19,9 @@ public:
     // Adds one output byte. When the result is not More, line() holds the text and the
     // next byte starts a new line.
     Result push(unsigned char c);
+    // Adds bytes until a line or prompt is complete or they are used up; taken tells how many
+    // were used. The same lines as pushing them one by one.
+    Result push(const unsigned char* p, size_t n, size_t& taken);
     const std::wstring& line() const { return m_sLine; }
     // Drops a partial line (a new command starts).
     void reset();
@@ -32,3 +35,5 @@ private:
 bool StartsWithRecoverPrompt(const std::wstring& s);
 // A line of tool output as text: UTF-8 when it is valid UTF-8, otherwise byte by byte.
 std::wstring DecodeToolLine(const std::string& sBytes);
+// The same into sText, reusing its storage (one line after another without allocating).
+void DecodeToolLine(const std::string& sBytes, std::wstring& sText);

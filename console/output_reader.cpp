@@ -131,6 +131,11 @@ bool ConsoleSession::ReadByte(unsigned char& c, bool& bGotByte)
     bGotByte = false;
     if (!m_hStdOutRd)
         return false;
+    // The common case, a byte already waiting, takes neither the clock nor the pipe.
+    if (m_ring.get(c)) {
+        bGotByte = true;
+        return m_uiLastProgressAnswer == 1 ? AbortRead() : true;
+    }
     for (;;) {
         // A period is its number of regular polls, counted in time slept, or that time on the
         // clock, whichever ends first: on a loaded machine the sleeps last longer, and the host
@@ -168,15 +173,25 @@ bool ConsoleSession::GetLine(std::wstring& sLine, bool bTrace)
     const wchar_t* fn = L"CVEXImpl::GetLine";
     unsigned char c = 0;
     for (;;) {
-        bool bGotByte = false;
-        if (!ReadByte(c, bGotByte))
-            return false;
-        if (!bGotByte) {
-            // The tool waits for a password: the caller answers with ProvidePassword.
-            sLine.clear();
-            return true;
+        LineAssembler::Result result = LineAssembler::Result::More;
+        size_t nReady = 0;
+        const unsigned char* pReady = m_ring.readable(nReady);
+        if (nReady > 0 && m_hStdOutRd && m_uiLastProgressAnswer != 1) {
+            // Bytes already waiting go to the assembler in one piece.
+            size_t nTaken = 0;
+            result = m_assembler.push(pReady, nReady, nTaken);
+            m_ring.consume(nTaken);
+        } else {
+            bool bGotByte = false;
+            if (!ReadByte(c, bGotByte))
+                return false;
+            if (!bGotByte) {
+                // The tool waits for a password: the caller answers with ProvidePassword.
+                sLine.clear();
+                return true;
+            }
+            result = m_assembler.push(c);
         }
-        LineAssembler::Result result = m_assembler.push(c);
         if (result == LineAssembler::Result::More)
             continue;
         sLine = m_assembler.line();

@@ -14,6 +14,11 @@ public:
     static constexpr unsigned kRegularMs = 10;
     static constexpr unsigned kBriskMs = 1;
     static constexpr std::uint64_t kBriskWindowMs = 250;
+    // Within this time of the last output the reader only yields: a tool that prints a lot
+    // writes its next block within a millisecond, and a millisecond's sleep would leave it
+    // blocked on the full pipe meanwhile.
+    static constexpr unsigned kHotMs = 0;
+    static constexpr std::uint64_t kHotWindowMs = 2;
 
     // Output arrived or an answer was typed at tick ullNowMs.
     void Activity(std::uint64_t ullNowMs)
@@ -23,6 +28,8 @@ public:
     }
     unsigned SleepMs(std::uint64_t ullNowMs) const
     {
+        if (m_bActive && ullNowMs - m_ullLastActivityMs < kHotWindowMs)
+            return kHotMs;
         return m_bActive && ullNowMs - m_ullLastActivityMs < kBriskWindowMs ? kBriskMs : kRegularMs;
     }
 

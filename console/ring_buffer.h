@@ -2,6 +2,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
+#include <cstring>
 
 class ByteRing
 {
@@ -15,11 +16,29 @@ public:
     {
         size_t taken = 0;
         while (taken < n && !m_bFull) {
-            m_data[m_uiWrite] = p[taken++];
-            m_uiWrite = (m_uiWrite + 1) % kSize;
+            // One contiguous piece: up to the end of the array or up to the read index.
+            size_t room = (m_uiWrite < m_uiRead ? m_uiRead : kSize) - m_uiWrite;
+            size_t piece = n - taken < room ? n - taken : room;
+            std::memcpy(m_data.data() + m_uiWrite, p + taken, piece);
+            taken += piece;
+            m_uiWrite = (m_uiWrite + piece) % kSize;
             m_bFull = m_uiWrite == m_uiRead;
         }
         return taken;
+    }
+    // The bytes that can be read in one piece (up to the end of the array); none when empty.
+    const unsigned char* readable(size_t& n) const
+    {
+        n = empty() ? 0 : (m_uiWrite > m_uiRead ? m_uiWrite : kSize) - m_uiRead;
+        return m_data.data() + m_uiRead;
+    }
+    // Marks n of the readable bytes as read.
+    void consume(size_t n)
+    {
+        if (n == 0)
+            return;
+        m_uiRead = (m_uiRead + n) % kSize;
+        m_bFull = false;
     }
     bool get(unsigned char& c)
     {

@@ -12,13 +12,17 @@
 namespace
 {
 
-// Feeds text and collects what the assembler hands out.
-std::vector<std::pair<LineAssembler::Result, std::wstring>> Assemble(const std::string& text)
+// Feeds text and collects what the assembler hands out: byte by byte, or in pieces of nPiece
+// bytes as the reader hands over what its ring holds.
+std::vector<std::pair<LineAssembler::Result, std::wstring>> Assemble(const std::string& text, size_t nPiece = 0)
 {
     LineAssembler a;
     std::vector<std::pair<LineAssembler::Result, std::wstring>> out;
-    for (unsigned char c : text) {
-        LineAssembler::Result r = a.push(c);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (size_t i = 0; i < text.size();) {
+        size_t nTaken = 1;
+        LineAssembler::Result r = nPiece == 0 ? a.push(p[i]) : a.push(p + i, std::min(nPiece, text.size() - i), nTaken);
+        i += nTaken;
         if (r != LineAssembler::Result::More)
             out.push_back({r, a.line()});
     }
@@ -82,6 +86,17 @@ TEST(LineAssembler, FormFeedsAndNulsVanishAndAPartialLineIsKept)
     EXPECT_EQ(out[0].second, L"abc");
 }
 
+TEST(LineAssembler, PiecesGiveTheSameLinesAsBytes)
+{
+    const std::string text = std::string("  recover> ") + "a b\f c\r\n" + std::string(1030, 'y') + " z\r\n" +
+                             std::string(1, 0) + "recover>recover> \n  \r\n" + std::string(2048, 'q') + "end\n" +
+                             "Gr\xC3\xBC\xC3\x9F  \r\n" + "recover>\f \n" + "tail";
+    const auto expected = Assemble(text);
+    ASSERT_EQ(expected.size(), 12u);
+    for (size_t nPiece : {1, 2, 3, 7, 9, 10, 64, 1023, 1024, 1025, 65536})
+        EXPECT_EQ(Assemble(text, nPiece), expected) << "pieces of " << nPiece;
+}
+
 TEST(RingBuffer, WrapsAndReportsFull)
 {
     ByteRing ring;
@@ -102,6 +117,29 @@ TEST(RingBuffer, WrapsAndReportsFull)
     }
     EXPECT_EQ(n, ByteRing::kSize);
     EXPECT_EQ(tail, std::string(110, 'b'));
+    EXPECT_TRUE(ring.empty());
+}
+
+TEST(RingBuffer, ReadableIsTheOnePieceUpToTheWrapAndConsumeFreesIt)
+{
+    ByteRing ring;
+    size_t n = 99;
+    ring.readable(n);
+    EXPECT_EQ(n, 0u) << "empty";
+    std::vector<unsigned char> block(ByteRing::kSize, 'a');
+    ASSERT_EQ(ring.put(block.data(), block.size()), block.size());
+    ring.readable(n);
+    EXPECT_EQ(n, ByteRing::kSize) << "full";
+    ring.consume(ByteRing::kSize - 5);
+    EXPECT_FALSE(ring.full());
+    std::vector<unsigned char> more = {'1', '2', '3'};
+    ASSERT_EQ(ring.put(more.data(), more.size()), 3u);
+    const unsigned char* p = ring.readable(n);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), n), "aaaaa") << "up to the end of the array";
+    ring.consume(n);
+    p = ring.readable(n);
+    EXPECT_EQ(std::string(reinterpret_cast<const char*>(p), n), "123") << "then from its start";
+    ring.consume(n);
     EXPECT_TRUE(ring.empty());
 }
 
@@ -155,15 +193,17 @@ TEST(ToolName, TheProgramOfACommandLineWithoutItsFolder)
     EXPECT_EQ(ToolNameOfCommand(L""), L"");
 }
 
-TEST(PollPace, BriskRightAfterActivityRegularBeforeAnyAndOnceItIsOld)
+TEST(PollPace, HotThenBriskRightAfterActivityRegularBeforeAnyAndOnceItIsOld)
 {
     PollPace pace;
     EXPECT_EQ(pace.SleepMs(0), PollPace::kRegularMs) << "no activity yet, even at tick 0";
     EXPECT_EQ(pace.SleepMs(5000), PollPace::kRegularMs);
     pace.Activity(10000);
-    EXPECT_EQ(pace.SleepMs(10000), PollPace::kBriskMs);
+    EXPECT_EQ(pace.SleepMs(10000), PollPace::kHotMs);
+    EXPECT_EQ(pace.SleepMs(10000 + PollPace::kHotWindowMs - 1), PollPace::kHotMs);
+    EXPECT_EQ(pace.SleepMs(10000 + PollPace::kHotWindowMs), PollPace::kBriskMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs - 1), PollPace::kBriskMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs), PollPace::kRegularMs);
     pace.Activity(20000);
-    EXPECT_EQ(pace.SleepMs(20001), PollPace::kBriskMs) << "each activity opens the window again";
+    EXPECT_EQ(pace.SleepMs(20005), PollPace::kBriskMs) << "each activity opens the window again";
 }
