@@ -4,14 +4,20 @@
 //                           the same tool, the two in turn
 //   prompts COUNT RUNS      how soon an answer typed at a "recover> " prompt reaches the tool
 //   passwords COUNT RUNS    how soon a password reaches a tool that switched its console mode off
+//   steps COUNT RUNS        the fixed cost of a tool: a tool that only stamps its start and end,
+//                           run COUNT times a run by the engine and by the plainest code that
+//                           gives it a console as the engine does (the Wine primitives)
 // Each prints "figure ..." lines (bench_stats.h) for the report.
+#include "benchmarks/bench_replay.h"
 #include "benchmarks/bench_stats.h"
 #include "console/line_assembler.h"
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
+#include "support/vstring.h"
 
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -137,6 +143,119 @@ int Throughput(long long nLines, int nRuns)
     return 0;
 }
 
+// One run of the stamping tool: from the command given to the tool's first stamp (console,
+// process start), and from its last stamp to the reader seeing the output end (process end,
+// console freed, the end noticed). Microseconds; negative when the run failed.
+struct ToolSteps {
+    double dStartUs = -1;
+    double dEndUs = -1;
+};
+
+ToolSteps StepsOf(const std::vector<std::string>& lines, long long t0, long long t1)
+{
+    ToolSteps steps;
+    for (const std::string& s : lines) {
+        if (s.rfind("start_us ", 0) == 0)
+            steps.dStartUs = static_cast<double>(std::atoll(s.c_str() + 9) - t0);
+        if (s.rfind("end_us ", 0) == 0)
+            steps.dEndUs = static_cast<double>(t1 - std::atoll(s.c_str() + 7));
+    }
+    return steps;
+}
+
+ToolSteps EngineSteps()
+{
+    CVEXImpl impl;
+    Attach(impl);
+    const long long t0 = bench::NowUs();
+    if (!impl.RunCommand(Tool(L"stamps"), false))
+        return {};
+    std::vector<std::string> lines;
+    std::wstring sLine;
+    while (impl.GetLine(sLine, false))
+        lines.push_back(velmora::to_utf8(sLine));
+    return StepsOf(lines, t0, bench::NowUs());
+}
+
+// What Wine itself costs for the same: a console allocated as the engine allocates one, a pipe,
+// the process started in that console, its output read by a blocking loop to the end, the
+// console freed.
+ToolSteps PrimitiveSteps()
+{
+    const long long t0 = bench::NowUs();
+    std::optional<bench::AllocatedConsole> console;
+    if (!console.emplace().made())
+        return {};
+    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
+    HANDLE hRd = nullptr, hWr = nullptr;
+    if (!CreatePipe(&hRd, &hWr, &sa, 0x10000))
+        return {};
+    velmora::unique_file rd(hRd), wr(hWr);
+    SetHandleInformation(hRd, HANDLE_FLAG_INHERIT, 0);
+    STARTUPINFOW si = {};
+    si.cb = sizeof(si);
+    si.dwFlags = STARTF_USESTDHANDLES;
+    si.hStdOutput = si.hStdError = hWr;
+    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+    PROCESS_INFORMATION pi = {};
+    std::wstring sCmd = Tool(L"stamps");
+    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
+        return {};
+    velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
+    wr.close();
+    std::string sOut;
+    char buf[4096];
+    DWORD dwRead = 0;
+    while (ReadFile(rd.get(), buf, sizeof buf, &dwRead, nullptr) && dwRead > 0)
+        sOut.append(buf, dwRead);
+    WaitForSingleObject(process.get(), INFINITE);
+    console.reset();
+    const long long t1 = bench::NowUs();
+    std::vector<std::string> lines;
+    for (size_t i = 0, j; i < sOut.size(); i = j + 1) {
+        j = sOut.find('\n', i);
+        if (j == std::string::npos)
+            j = sOut.size();
+        lines.push_back(sOut.substr(i, j - i));
+    }
+    return StepsOf(lines, t0, t1);
+}
+
+int Steps(int nTools, int nRuns)
+{
+    std::vector<double> startEngine, endEngine, startWine, endWine, own;
+    for (int i = 0; i < nRuns * nTools; ++i) {
+        // The order changes from tool to tool, so that a drift of the machine weighs on both.
+        ToolSteps e, w;
+        if (i % 2) {
+            e = EngineSteps();
+            w = PrimitiveSteps();
+        } else {
+            w = PrimitiveSteps();
+            e = EngineSteps();
+        }
+        if (e.dStartUs < 0 || e.dEndUs < 0 || w.dStartUs < 0 || w.dEndUs < 0) {
+            std::printf("error steps run %d: engine %g/%g us, primitives %g/%g us\n", i, e.dStartUs, e.dEndUs,
+                        w.dStartUs, w.dEndUs);
+            return 1;
+        }
+        startEngine.push_back(e.dStartUs / 1000);
+        endEngine.push_back(e.dEndUs / 1000);
+        startWine.push_back(w.dStartUs / 1000);
+        endWine.push_back(w.dEndUs / 1000);
+        own.push_back((e.dStartUs + e.dEndUs - w.dStartUs - w.dEndUs) / 1000);
+    }
+    const auto print = [](const char* pId, const std::vector<double>& v, const char* pNote) {
+        std::printf("%s\n", bench::FigureLine(pId, "ms", bench::Summarize(v), pNote).c_str());
+    };
+    print("tool_start_engine", startEngine, "RunCommand to the tool's first line of code");
+    print("tool_start_wine", startWine, "console allocated, pipe, CreateProcess, to the tool's first line of code");
+    print("tool_end_engine", endEngine, "the tool's last line of code to GetLine's false");
+    print("tool_end_wine", endWine, "the tool's last line of code to a blocking read's end, process and console gone");
+    print("tool_fixed_own", own, "the engine's start and end less Wine's, per tool");
+    return 0;
+}
+
 // Runs the tool in a role that the host answers (prompts with a word, password requests with the
 // password) and returns every line it printed.
 bool RunAnswered(const std::wstring& sArgs, std::vector<std::wstring>& lines)
@@ -189,13 +308,15 @@ int main(int argc, char** argv)
     long long n = argc > 2 ? std::atoll(argv[2]) : 0;
     int nRuns = argc > 3 ? std::atoi(argv[3]) : 3;
     if (n <= 0 || nRuns <= 0) {
-        std::printf("usage: bench_engine throughput|prompts|passwords COUNT [RUNS]\n");
+        std::printf("usage: bench_engine throughput|prompts|passwords|steps COUNT [RUNS]\n");
         return 2;
     }
     if (sWhat == "throughput")
         return Throughput(n, nRuns);
     if (sWhat == "prompts")
         return Answered("prompts", L"prompts", L"latency_us", "prompt_latency", static_cast<int>(n), nRuns);
+    if (sWhat == "steps")
+        return Steps(static_cast<int>(n), nRuns);
     if (sWhat == "passwords")
         return Answered("passwords", L"passwords", L"password_us", "password_round_trip", static_cast<int>(n), nRuns);
     std::printf("unknown benchmark %s\n", sWhat.c_str());

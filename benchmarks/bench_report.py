@@ -1,17 +1,19 @@
 #!/usr/bin/env python3
 """Turns the "figure ..." lines of the benchmark programs into the results table and its JSON.
 
-    bench_report.py MODE OUT.json LOG...
+    bench_report.py [--previous PREVIOUS.json] MODE OUT.json LOG...
 
 A figure line is "figure ID UNIT MIN MEDIAN MAX COUNT [NOTE]". Each goal names the figures it
-judges; a goal whose figures are missing is "not measured", never a guessed value.
+judges; a goal whose figures are missing is "not measured", never a guessed value. With
+--previous, each figure's median of an earlier run (benchmarks/previous-MODE.json) is printed
+beside the new one.
 """
 import json
 import sys
 
 # Goal rows: name, what is judged, goal text, and a check over the figures it needs.
 GOALS = [
-    ("Engine throughput", "throughput_ratio median", ">= 0.8 of the plain loop",
+    ("Engine throughput", "throughput_ratio median", ">= 0.8 of a loop blocking in ReadFile",
      ["throughput_ratio"], lambda f: f["throughput_ratio"]["median"] >= 0.8),
     ("Prompt latency", "prompt_latency median / max (ms)", "median <= 20 ms, worst <= 100 ms",
      ["prompt_latency"],
@@ -23,6 +25,10 @@ GOALS = [
     ("Memory", "memory_peak_large and memory_peak_small max (MiB)", "<= 32 MiB, the two within 2 MiB",
      ["memory_peak_large", "memory_peak_small"], lambda f: memory_within(f["memory_peak_large"],
                                                                          f["memory_peak_small"])),
+    ("Count memory", "memory_peak_count_large and memory_peak_small max (MiB)",
+     "<= 32 MiB, within 2 MiB of the small restore",
+     ["memory_peak_count_large", "memory_peak_small"],
+     lambda f: memory_within(f["memory_peak_count_large"], f["memory_peak_small"])),
     # Under Wine a console costs the module about 100 ms per tool (console_pair, docs): the listing
     # is judged against its tools each run in a console made as the module makes one
     # (listing_ratio_own); the raw ratio against the tools in a console of Wine's is shown too.
@@ -68,7 +74,7 @@ def judge(figures):
         have = all(n in figures for n in needs)
         if not have or check is None:
             rows.append({"figure": name, "measured": "not measured", "goal": goal,
-                         "result": "not measured"})
+                         "result": "not measured", "needs": needs})
             continue
         rows.append({"figure": name, "judged": judged, "goal": goal,
                      "measured": "; ".join(measured_text(figures[n]) for n in needs),
@@ -77,24 +83,46 @@ def judge(figures):
     return rows
 
 
-def table(rows, mode):
-    head = ("Figure", "Measured (min / median / max)", "Goal", "Result")
-    body = [(r["figure"], r["measured"], r["goal"], r["result"]) for r in rows]
-    widths = [max(len(x[i]) for x in [head] + body) for i in range(4)]
+def before_text(previous, names):
+    """The earlier run's medians of the figures, or "-" where it had none."""
+    texts = []
+    for name in names:
+        old = previous.get(name)
+        if old:
+            texts.append("%.4g %s%s" % (old["median"], old["unit"], " (" + old["note"] + ")" if old.get("note") else ""))
+    return "; ".join(texts) or "-"
+
+
+def table(rows, mode, previous=None):
+    previous = previous or {}
+    head = ("Figure", "Measured (min / median / max)", "Before (median)", "Goal", "Result")
+    body = [(r["figure"], r["measured"], before_text(previous, r.get("values", {}).keys() or r.get("needs", [])),
+             r["goal"], r["result"]) for r in rows]
+    widths = [max(len(x[i]) for x in [head] + body) for i in range(5)]
     out = ["Benchmarks (%s mode)" % mode]
     for cells in [head] + body:
         out.append(" | ".join(c.ljust(w) for c, w in zip(cells, widths)))
     return "\n".join(out)
 
 
-def context(figures):
+def context(figures, previous=None):
+    previous = previous or {}
     """The figures no goal judges (absolute times, the Wine primitives), one line each."""
     judged = {n for _, _, _, needs, _ in GOALS for n in needs}
-    return ["  %s: %s%s" % (name, measured_text(f), " - " + f["note"] if f["note"] else "")
+    return ["  %s: %s%s%s" % (name, measured_text(f), " - " + f["note"] if f["note"] else "",
+                              "; before " + before_text(previous, [name]) if name in previous else "")
             for name, f in sorted(figures.items()) if name not in judged]
 
 
 def main(argv):
+    previous = {}
+    if argv[:1] == ["--previous"] and len(argv) > 1:
+        try:
+            with open(argv[1], encoding="utf-8") as f:
+                previous = json.load(f).get("figures", {})
+        except (OSError, ValueError) as e:
+            print("note: no earlier figures (%s)" % e)
+        argv = argv[2:]
     if len(argv) < 3:
         print(__doc__.strip())
         return 2
@@ -105,8 +133,8 @@ def main(argv):
             lines += f.read().splitlines()
     figures = parse_figures(lines)
     rows = judge(figures)
-    print(table(rows, mode))
-    extra = context(figures)
+    print(table(rows, mode, previous))
+    extra = context(figures, previous)
     if extra:
         print("Context (not judged):\n" + "\n".join(extra))
     with open(out_path, "w", encoding="utf-8") as f:

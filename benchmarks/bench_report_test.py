@@ -1,5 +1,7 @@
 #!/usr/bin/env python3
 """The results table's reading of figure lines and its judgement against the goals."""
+import contextlib
+import io
 import json
 import os
 import sys
@@ -60,6 +62,14 @@ class Judge(unittest.TestCase):
         self.assertEqual(memory(33, 32.5), "fail")  # close, but over 32 MiB
         self.assertEqual(memory(28, 30), "pass")  # the smaller restore may be the higher
 
+    def test_count_memory_is_judged_against_the_small_restore(self):
+        def count(peak):
+            lines = [figure("memory_peak_small", 7, 7, 7.2, unit="MiB"),
+                     figure("memory_peak_count_large", peak, peak, peak, unit="MiB")]
+            return rows_by_name(bench_report.judge(bench_report.parse_figures(lines)))["Count memory"]["result"]
+        self.assertEqual(count(9.2), "pass")
+        self.assertEqual(count(9.3), "fail")
+
     def test_overheads_are_judged_on_the_median_ratio(self):
         lines = [figure("restore_ratio_large", 1.0, 1.10, 1.9, unit="ratio"),
                  figure("restore_ratio_small", 3, 3, 3, unit="ratio"),
@@ -102,6 +112,24 @@ class Main(unittest.TestCase):
             row = rows_by_name(data["rows"])["Password round trip"]
             self.assertEqual(row["result"], "fail")
             self.assertEqual(row["values"]["password_round_trip"]["max"], 10060)
+
+    def test_prints_the_earlier_median_beside_the_new(self):
+        with tempfile.TemporaryDirectory() as d:
+            log = os.path.join(d, "t.log")
+            with open(log, "w") as f:
+                f.write(figure("throughput_ratio", 0.8, 0.9, 1, unit="ratio") + "\n")
+                f.write(figure("tool_fixed_own", 1, 2, 3) + "\n")
+            previous = os.path.join(d, "previous.json")
+            with open(previous, "w") as f:
+                json.dump({"figures": {"throughput_ratio": {"median": 3.82, "unit": "ratio", "note": "old loop"},
+                                       "tool_fixed_own": {"median": 7.5, "unit": "ms"}}}, f)
+            out = io.StringIO()
+            with contextlib.redirect_stdout(out):
+                rc = bench_report.main(["--previous", previous, "full", os.path.join(d, "r.json"), log])
+            self.assertEqual(rc, 0)
+            text = out.getvalue()
+            self.assertRegex(text, r"Engine throughput .*0\.9 .*\| 3\.82 ratio \(old loop\)")
+            self.assertIn("tool_fixed_own: 1 / 2 / 3 ms (n=3); before 7.5 ms", text)
 
 
 if __name__ == "__main__":

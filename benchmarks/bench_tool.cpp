@@ -4,6 +4,8 @@
 //                  answer arrived ("latency_us V"), then exit
 //   passwords N    ask N passwords with every console input mode off; for each, how long from the
 //                  mode change to the typed password ("password_us V")
+//   stamps         print "start_us V" as soon as it runs and "end_us V" just before it exits
+//                  (the machine's monotonic clock, which the driver reads too)
 //   input          read standard input to its end (a pipe or a file, not a console); the exit
 //                  code is the number of line ends read, printed lines included
 #include "benchmarks/bench_stats.h"
@@ -121,6 +123,11 @@ int main(int argc, char** argv)
         return Prompts(static_cast<int>(n));
     if (role == "passwords")
         return Passwords(static_cast<int>(n));
+    if (role == "stamps") {
+        Out("start_us " + std::to_string(bench::NowUs()) + "\r\n");
+        Out("end_us " + std::to_string(bench::NowUs()) + "\r\n");
+        return 0;
+    }
     if (role == "input")
         return CountInputLines();
     return 9;

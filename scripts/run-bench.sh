@@ -11,19 +11,23 @@ export CVEX_BUILD_DIR=$build
 # so a 100,000-file restore takes about 5 minutes a side and a 1,000,000-file one about an hour.
 # Full mode restores 20,000 and 2,000 files; CVEX_BENCH_LARGE and CVEX_BENCH_SMALL set other
 # sizes (for example 100000 and 1000000, for a run of some hours).
-mode=full lines=1000000 prompts=200 passwords=3 runs=3
+mode=full lines=1000000 prompts=200 passwords=3 runs=3 steps=20
 large=20000 small=2000 huge=2
+# The count pass of a million objects (the store takes about 3 minutes to build once, the count
+# about 3 minutes): its peak memory is judged against the small restore's.
+count=1000000
 # The listing's own share is the module's time less its consoles: a difference of two noisy
 # times, so it takes more runs (about 3 s each) than the other figures.
 listing_runs=11
 # Quick mode reads 200,000 lines: at 50,000 the console the engine makes for its tool (about
 # 100 ms under Wine, which the plain loop does not pay) took as long as the reading itself.
 if [ "${1:-}" = --quick ]; then
-  mode=quick lines=200000 prompts=50 passwords=3
-  large=1000 small=200 huge=1 listing_runs=5
+  mode=quick lines=200000 prompts=50 passwords=3 steps=10
+  large=1000 small=200 huge=1 listing_runs=5 count=20000
 fi
 large=${CVEX_BENCH_LARGE:-$large}
 small=${CVEX_BENCH_SMALL:-$small}
+count=${CVEX_BENCH_COUNT:-$count}
 "$root/scripts/install-deps.sh"
 # A fresh tree gets the whole build; a configured one only what the benchmarks run.
 if [ -f "$build/CMakeCache.txt" ]; then
@@ -66,7 +70,7 @@ store() {
 
 # The operation benchmarks share one machine (disks D and E), one program run each.
 operations() {
-  local box large_store small_store listing_store args=() i
+  local box large_store small_store listing_store count_store args=() i
   large_store=$(store "bulk$large-huge$huge" --bulk "$large" --bulk-huge "$huge")
   small_store=$(store "bulk$small" --bulk "$small")
   # 200 filespaces (the standard three and folders of D:) and 16 system-state components. The
@@ -78,6 +82,7 @@ operations() {
     args+=(--add-saveset "$name")
   done
   listing_store=$(store listing-200-16-known "${args[@]}")
+  count_store=$(store "bulk$count" --bulk "$count")
   box=$("$root/sandbox/sandbox.py" create --build "$build" --name bench-operations --shape standard \
     --store-args "--server localhost" --drives D,E)
   trap '"$root/sandbox/sandbox.py" destroy "$box"' EXIT
@@ -90,6 +95,7 @@ operations() {
   }
   run_in restore-large restore large "$large_store" 'E:\' "$runs"
   run_in restore-small restore small "$small_store" 'E:\' "$runs"
+  run_in count count large "$count_store" 'E:\' 1
   run_in listing listing "$listing_store" "$listing_runs" 16
   run_in console console "$runs"
   "$root/sandbox/sandbox.py" destroy "$box"
@@ -99,6 +105,9 @@ operations() {
 bench throughput "$lines"
 bench prompts "$prompts"
 bench passwords "$passwords"
+bench steps "$steps"
 operations
 echo "run-bench: $mode mode took $((SECONDS - started)) s"
-python3 "$root/benchmarks/bench_report.py" "$mode" "$out/results.json" "$out"/*.log
+# The figures of the run recorded last (benchmarks/previous-MODE.json) are printed beside.
+python3 "$root/benchmarks/bench_report.py" --previous "$root/benchmarks/previous-$mode.json" \
+  "$mode" "$out/results.json" "$out"/*.log
