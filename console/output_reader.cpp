@@ -72,7 +72,7 @@ bool ConsoleSession::FillReadBuffer(const wchar_t* pFn, bool& bGotData)
     m_nReadAvailable = dwRead;
     m_nReadMoved = 0;
     bGotData = true;
-    m_pace.Activity(GetTickCount64());
+    m_pace.Activity(GetTickCount64(), dwRead);
     return true;
 }
 

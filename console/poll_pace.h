@@ -14,21 +14,23 @@ public:
     static constexpr unsigned kRegularMs = 10;
     static constexpr unsigned kBriskMs = 1;
     static constexpr std::uint64_t kBriskWindowMs = 250;
-    // Within this time of the last output the reader only yields: a tool that prints a lot
-    // writes its next block within a millisecond, and a millisecond's sleep would leave it
-    // blocked on the full pipe meanwhile.
+    // A tool that streams output (a read brought at least kStreamingBytes) writes its next block
+    // within a millisecond; a millisecond's sleep would leave it blocked on the full pipe. For
+    // kHotWindowMs after such a read the reader only yields.
     static constexpr unsigned kHotMs = 0;
     static constexpr std::uint64_t kHotWindowMs = 2;
+    static constexpr unsigned long kStreamingBytes = 4096;
 
-    // Output arrived or an answer was typed at tick ullNowMs.
-    void Activity(std::uint64_t ullNowMs)
+    // Output arrived or an answer was typed at tick ullNowMs; nBytes is what a read brought.
+    void Activity(std::uint64_t ullNowMs, unsigned long nBytes = 0)
     {
         m_ullLastActivityMs = ullNowMs;
         m_bActive = true;
+        m_bStreaming = nBytes >= kStreamingBytes;
     }
     unsigned SleepMs(std::uint64_t ullNowMs) const
     {
-        if (m_bActive && ullNowMs - m_ullLastActivityMs < kHotWindowMs)
+        if (m_bStreaming && ullNowMs - m_ullLastActivityMs < kHotWindowMs)
             return kHotMs;
         return m_bActive && ullNowMs - m_ullLastActivityMs < kBriskWindowMs ? kBriskMs : kRegularMs;
     }
@@ -36,4 +38,5 @@ public:
 private:
     std::uint64_t m_ullLastActivityMs = 0;
     bool m_bActive = false;
+    bool m_bStreaming = false;
 };

@@ -193,17 +193,19 @@ TEST(ToolName, TheProgramOfACommandLineWithoutItsFolder)
     EXPECT_EQ(ToolNameOfCommand(L""), L"");
 }
 
-TEST(PollPace, HotThenBriskRightAfterActivityRegularBeforeAnyAndOnceItIsOld)
+TEST(PollPace, HotOnlyAfterStreamingThenBriskRightAfterActivityRegularBeforeAnyAndOnceItIsOld)
 {
     PollPace pace;
     EXPECT_EQ(pace.SleepMs(0), PollPace::kRegularMs) << "no activity yet, even at tick 0";
     EXPECT_EQ(pace.SleepMs(5000), PollPace::kRegularMs);
-    pace.Activity(10000);
+    pace.Activity(10000, PollPace::kStreamingBytes);
     EXPECT_EQ(pace.SleepMs(10000), PollPace::kHotMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kHotWindowMs - 1), PollPace::kHotMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kHotWindowMs), PollPace::kBriskMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs - 1), PollPace::kBriskMs);
     EXPECT_EQ(pace.SleepMs(10000 + PollPace::kBriskWindowMs), PollPace::kRegularMs);
-    pace.Activity(20000);
-    EXPECT_EQ(pace.SleepMs(20005), PollPace::kBriskMs) << "each activity opens the window again";
+    pace.Activity(20000, PollPace::kStreamingBytes - 1);
+    EXPECT_EQ(pace.SleepMs(20000), PollPace::kBriskMs) << "a line now and then is no stream: no spinning";
+    pace.Activity(30000);
+    EXPECT_EQ(pace.SleepMs(30005), PollPace::kBriskMs) << "each activity opens the window again";
 }
