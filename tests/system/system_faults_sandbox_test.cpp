@@ -1,6 +1,7 @@
 // PrepareSystem when recover does not behave: hives held open or deleted by recover, an older
-// staging folder with a higher name, an empty saveset, a component that brings back fewer
-// objects than it counted, and the host aborting in the middle.
+// staging folder with a higher name, an empty saveset, a saveset recover cannot find, a hive
+// lost or emptied before it is held, a component that brings back fewer objects than it
+// counted, the host aborting in the middle; and the configuration fetch of a protected item.
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
 #include "tests/common/test_util.h"
@@ -19,6 +20,8 @@ protected:
     void TearDown() override
     {
         WritePrivateProfileStringW(L"restore", nullptr, nullptr, kNwsimIni);
+        WritePrivateProfileStringW(L"nwsim", L"noise", nullptr, kNwsimIni);
+        WritePrivateProfileStringW(L"nwsim", L"password_timeout", nullptr, kNwsimIni);
         SetFaults({});
         SystemHost::TearDown();
     }
@@ -33,6 +36,12 @@ protected:
     static void SetRestoreKnob(const wchar_t* pKey, const wchar_t* pValue)
     {
         WritePrivateProfileStringW(L"restore", pKey, pValue, kNwsimIni);
+    }
+    // The summary file names the failed component and why.
+    bool Dumped(const std::wstring& sFailure)
+    {
+        const std::vector<std::wstring> lines = DumpLines();
+        return std::find(lines.begin(), lines.end(), L"Failed component                 : " + sFailure) != lines.end();
     }
     const SystemStateEntry* Entry(unsigned eType)
     {
@@ -77,6 +86,78 @@ TEST_F(SystemFaults, AnEmptySavesetIsRestoredInFull)
     ASSERT_TRUE(pEmpty);
     EXPECT_EQ(pEmpty->uiFilesToRestore, 0u);
     EXPECT_EQ(pEmpty->uiFilesRestored, 0u);
+    EXPECT_SYSTEM_VERIFIED(L"W,D,S");
+}
+
+// Nothing came back and recover never said the saveset was empty, or said it was not there: the
+// component fails with its message, nothing is put in place, and the summary says why.
+TEST_F(SystemFaults, AComponentWhoseObjectsDidNotAllComeBackFailsItsPreparation)
+{
+    const std::wstring sConfig = L"W:\\Windows\\System32\\config\\";
+    const struct {
+        const wchar_t* pStore;
+        const wchar_t* pSection; // the knob of the simulated tools
+        const wchar_t* pKey;
+        const wchar_t* pValue;
+        unsigned uiMessage;
+        const wchar_t* pWhy;
+    } cases[] = {
+        {L"vss-w", L"restore", L"missing_saveset", L"VSS SYSTEM BOOT:\\", MSG_RESTORE_VSS_SYSTEM_BOOT_FAILED,
+         L" (saveset not found)"},
+        {L"legacy-w", L"restore", L"missing_saveset", L"SYSTEM FILES:\\", MSG_RESTORE_SYSTEM_FILES_FAILED,
+         L" (saveset not found)"},
+        {L"nmm-w", L"restore", L"missing_saveset", L"VSS:/", MSG_RESTORE_NMM_VSS_FAILED, L" (saveset not found)"},
+        {L"dr-w", L"restore", L"missing_saveset", L"OSSR_D_", MSG_RESTORE_DISASTER_RECOVERY_FAILED,
+         L" (saveset not found)"},
+        {L"vss-empty-w", L"nwsim", L"noise", L"no", MSG_RESTORE_VSS_USER_DATA_FAILED, L""},
+        {L"vss-w", L"restore", L"missing_hive", L"SAM", MSG_RESTORE_VSS_SYSTEM_BOOT_FAILED,
+         L" (hives missing or empty: SAM missing)"},
+        {L"vss-w", L"restore", L"empty_hive", L"system", MSG_RESTORE_VSS_SYSTEM_BOOT_FAILED,
+         L" (hives missing or empty: system empty)"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.pStore) + L" " + c.pKey + L"=" + c.pValue));
+        ASSERT_NO_FATAL_FAILURE(ListStore(c.pStore));
+        WritePrivateProfileStringW(c.pSection, c.pKey, c.pValue, kNwsimIni);
+        EXPECT_FALSE(PrepareSystem());
+        WritePrivateProfileStringW(c.pSection, c.pKey, nullptr, kNwsimIni);
+        EXPECT_EQ(LastError(), Text(c.uiMessage));
+        EXPECT_TRUE(Logged(c.uiMessage, ML_ERROR));
+        EXPECT_TRUE(Dumped(Text(c.uiMessage) + c.pWhy));
+        EXPECT_FALSE(Logged(MSG_BOOT_FILES_COPIED, ML_INFORMATION)) << "no boot files from a failed preparation";
+        EXPECT_EQ(CVEXImpl::HeldRegistryHives(), 0u);
+        if (c.uiMessage == MSG_RESTORE_VSS_SYSTEM_BOOT_FAILED)
+            EXPECT_EQ(GetFileAttributesW((sConfig + L"SOFTWARE").c_str()), INVALID_FILE_ATTRIBUTES)
+                << "no hive of an incomplete set is moved into place";
+        EXPECT_TRUE(NoRecoverRunning());
+        EXPECT_TRUE(m_pPlugin->Fini(true));
+    }
+}
+
+// The configuration's NWInfo is password-protected: without the password the listing fails at
+// once, the host asked once; with it the listing and the preparation work, the password kept.
+TEST_F(SystemFaults, AProtectedConfigurationItemIsFetchedOnlyWithItsPassword)
+{
+    UseStore(L"protected-w");
+    // An old fault would ask again every ten seconds; recover gives up on its own after a minute.
+    WritePrivateProfileStringW(L"nwsim", L"password_timeout", L"60", kNwsimIni);
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    const ULONGLONG ullStart = GetTickCount64();
+    EXPECT_FALSE(List());
+    EXPECT_LT(GetTickCount64() - ullStart, 20000u);
+    EXPECT_EQ(m_uiPasswordRequests, 1u);
+    EXPECT_EQ(LastError(), Text(MSG_EXTRACT_CONFIG_FAILED));
+    EXPECT_TRUE(NoRecoverRunning());
+
+    m_passwords = {L"secret"};
+    m_uiPasswordRequests = 0;
+    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    EXPECT_EQ(m_uiPasswordRequests, 1u);
+    for (wchar_t wc : {L'W', L'D', L'S'})
+        ClearDrive(wc);
+    EXPECT_TRUE(PrepareSystem()) << testing::PrintToString(LastError());
+    EXPECT_EQ(m_uiPasswordRequests, 1u) << "the configuration's restore types the password it was given";
     EXPECT_SYSTEM_VERIFIED(L"W,D,S");
 }
 
