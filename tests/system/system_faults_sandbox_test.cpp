@@ -134,6 +134,33 @@ TEST_F(SystemFaults, AComponentWhoseObjectsDidNotAllComeBackFailsItsPreparation)
     }
 }
 
+// The saved configuration put back onto the Windows volume did not arrive whole: its boot and
+// system files are not copied from it.
+TEST_F(SystemFaults, TheConfigurationsRestoreFailsOnTheFetchsFailureLines)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"vss-w"));
+    const std::pair<const wchar_t*, unsigned> cases[] = {
+        {L"line:2 say ddcl", MSG_DDCL_OPEN_FAILED},
+        {L"line:2 say busy", MSG_SERVER_BUSY},
+        {L"line:2 say no_volumes", MSG_NO_VOLUMES},
+        {L"line:2 say stale_rpc", MSG_STALE_RPC_HANDLE},
+        {L"end say threads_failed", MSG_RECOVER_THREADS_FAILED},
+        {L"line:3 say forcibly_closed", MSG_CONNECTION_FORCIBLY_CLOSED},
+        {L"object:2 crash", 0},
+    };
+    for (const auto& [pFault, uiMessage] : cases) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pFault)));
+        SetFaults({std::wstring(L"for:\"W:\\QERNCFG\" recover restore ") + pFault});
+        EXPECT_FALSE(PrepareSystem());
+        EXPECT_EQ(LastError(), Text(MSG_RESTORE_BOOT_SYSTEM_FAILED));
+        if (uiMessage)
+            EXPECT_TRUE(Logged(uiMessage, ML_ERROR));
+        EXPECT_FALSE(Logged(MSG_BOOT_FILES_COPIED, ML_INFORMATION));
+        EXPECT_FALSE(Logged(MSG_SYSTEM_FILES_COPIED, ML_INFORMATION));
+        EXPECT_TRUE(NoRecoverRunning());
+    }
+}
+
 // The configuration's NWInfo is password-protected: without the password the listing fails at
 // once, the host asked once; with it the listing and the preparation work, the password kept.
 TEST_F(SystemFaults, AProtectedConfigurationItemIsFetchedOnlyWithItsPassword)
