@@ -137,6 +137,15 @@ TEST_F(SystemShapesTraceGroups, TheComponentsRunInListingOrderWithTheirTraceGrou
                 expected.push_back(pTitle);
     }
     EXPECT_EQ(ComponentTitles(), expected);
+    // Right after each component's last record the host hears that its files go into place.
+    size_t nMoving = 0;
+    for (size_t i = 1; i < m_records.size(); ++i) {
+        if (m_records[i].uiKind == PK_MESSAGE && m_records[i].sText5 == Text(MSG_MOVING_SYSTEM_STATE)) {
+            EXPECT_EQ(m_records[i - 1].uiKind, PK_PASS_FINISHED);
+            ++nMoving;
+        }
+    }
+    EXPECT_EQ(nMoving, expected.size());
     std::wstring sTrace = NewTrace();
     EXPECT_TRUE(testutil::Contains(sTrace, L"-n -a -iY -s \"localhost\" -c \"winclient1\" -N\"VSS SYSTEM BOOT:\\\""));
     EXPECT_FALSE(testutil::Contains(sTrace, L"-n -a -iY -s \"localhost\" -c \"winclient1\" -N\"VSS OTHER:\\\""));
