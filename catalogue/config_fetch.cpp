@@ -81,10 +81,15 @@ bool CVEXImpl::FetchConfigItems(const std::wstring& sStaging, const std::wstring
     m_Console.ClearOperationFlags();
     for (const wchar_t* pItem : catalogue::kConfigItems) {
         const std::wstring sPath = sSaveset + L"\\" + pItem;
-        catalogue::FetchResult result = catalogue::FetchWithRetries([&] { return FetchConfigItem(sStaging, sPath); },
-                                                                    [this] { return m_Console.Pause(kRetryPauseMs); });
-        if (UserAborted())
-            return CvexTrace().EndFail(kFn, L"User aborted"), false;
+        // The pause keeps the host's heartbeat; its abort there ends the fetch.
+        auto pause = [this] {
+            if (m_Console.Pause(kRetryPauseMs))
+                return true;
+            CvexTrace().EndFail(kFn, L"User aborted");
+            return false;
+        };
+        catalogue::FetchResult result =
+            catalogue::FetchWithRetries([&] { return FetchConfigItem(sStaging, sPath); }, pause);
         if (result == catalogue::FetchResult::Retry) {
             LogStdMsg(ML_ERROR, MSG_CONNECTION_TIMED_OUT);
             CvexTrace().EndFail(kFn, L"Connection timed out");

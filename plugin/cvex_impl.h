@@ -274,6 +274,7 @@ protected:
     void PointTempAtWindowsVolume();
     unsigned RestoreComponent(SystemStateEntry& entry);
     unsigned FailComponent(const systemrules::ComponentRow& row, unsigned uiMessage);
+    void TellComponentFailed(const systemrules::ComponentRow& row);
     bool CapturedHivesComplete(velmora::unique_handle_null& hThread);
     bool RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry);
     bool RunPostSteps(const systemrules::ComponentRow& row, velmora::unique_handle_null& hMonitor);

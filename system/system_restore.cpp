@@ -139,15 +139,30 @@ unsigned CVEXImpl::RestoreComponent(SystemStateEntry& entry)
             capture.Started();
         bRestored = RunComponentRestore(row, entry);
         // The hives must all have come back before anything is moved into place.
-        if (bRestored && capture.hThread)
-            bRestored = CapturedHivesComplete(capture.hThread);
+        if (bRestored && capture.hThread && !CapturedHivesComplete(capture.hThread)) {
+            TellComponentFailed(row);
+            bRestored = false;
+        }
     }
     if (!bRestored)
         return FailComponent(row, row.uiRestoreFailed); // the guard lets the hives go, nothing is moved
-    if (!RunPostSteps(row, capture.hThread))
+    if (!RunPostSteps(row, capture.hThread)) {
+        TellComponentFailed(row);
         return FailComponent(row, row.uiPostFailed);
+    }
     WarnIfIncomplete(row, entry);
     return 0;
+}
+
+// The host heard the component end well (kind 4); what came after failed it: a kind 3 record
+// under its title corrects that.
+void CVEXImpl::TellComponentFailed(const systemrules::ComponentRow& row)
+{
+    ProgressRecord progress;
+    progress.sText1 = row.pSaveset;
+    progress.wcDriveLetter = L'?';
+    progress.uiKind = PK_PASS_FAILED;
+    SendProgress(progress);
 }
 
 // The component's message, and its line for the summary file.
@@ -169,9 +184,9 @@ bool CVEXImpl::CapturedHivesComplete(velmora::unique_handle_null& hThread)
     const std::vector<std::wstring> problems = MissingOrEmptyHives(RepairRegistryFolder());
     if (problems.empty())
         return true;
-    m_sComponentFailure = L"hives missing or empty:";
-    for (const std::wstring& sProblem : problems)
-        m_sComponentFailure += L" " + sProblem;
+    m_sComponentFailure = L"hives missing or empty: ";
+    for (size_t i = 0; i < problems.size(); ++i)
+        m_sComponentFailure += (i ? L", " : L"") + problems[i];
     CvexTrace().Line(TL_ERROR, kFn, m_sComponentFailure.c_str());
     return false;
 }

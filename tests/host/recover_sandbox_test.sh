@@ -202,12 +202,12 @@ else
   grep -q '"pointInTime": "2021-03-02 12:00:00"' "$work/pit.json" || problem pit "report point in time"
 
   # The boot component's SAM hive is gone before the plug-in could hold it: the volumes come back,
-  # the preparation fails naming the component, and the summary file says which hive.
+  # the preparation fails naming the component, whose row says so.
   use "$box/store"
   printf '[restore]\r\nmissing_hive = SAM\r\n' >>"$tools_ini"
   full losthive 1 'failed \(PrepareSystem: Failed to restore VSS SYSTEM BOOT\)' 'X:\answers.ini'
   expect losthive '^Phase PrepareSystem: failed \(Failed to restore VSS SYSTEM BOOT\)'
-  expect losthive 'Failed component +: Failed to restore VSS SYSTEM BOOT \(hives missing or empty: SAM missing\)'
+  expect losthive '^  VSS SYSTEM BOOT:\\ +[0-9]+ +[0-9]+ +- +- +failed +-$'
   use "$box/store"
 
   # recover fails half-way through D:\: the filespace is named, the system state is not tried.

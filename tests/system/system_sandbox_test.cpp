@@ -181,6 +181,15 @@ TEST_F(SystemShapes, AHiveThatCannotBePutInPlaceFailsTheBootStepAndIsReleased)
     EXPECT_FALSE(PrepareSystem());
     EXPECT_TRUE(Logged(MSG_MOVE_FILE_FAILED, ML_ERROR));
     EXPECT_TRUE(Logged(MSG_MOVE_VSS_SYSTEM_BOOT_FAILED, ML_ERROR));
+    unsigned uiLastKind = 0; // the boot component's last word to the host: its end, failed
+    bool bBoot = false;
+    for (const Record& r : m_records) {
+        if (r.uiKind == PK_PASS_START)
+            bBoot = r.sText1 == L"VSS SYSTEM BOOT:\\";
+        else if (bBoot && (r.uiKind == PK_PASS_FINISHED || r.uiKind == PK_PASS_FAILED))
+            uiLastKind = r.uiKind;
+    }
+    EXPECT_EQ(uiLastKind, PK_PASS_FAILED);
     EXPECT_EQ(CVEXImpl::HeldRegistryHives(), 0u) << "the hives are released";
     const std::wstring sRepair = L"W:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SYSTEM";
     velmora::unique_file hHive(
