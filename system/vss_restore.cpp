@@ -71,8 +71,11 @@ bool CVEXImpl::RestoreVssSystemState(const std::wstring& sSaveset, const SYSTEMT
     if (!sMoving.empty()) {
         progress.sText5 = sMoving;
         progress.uiKind = PK_MESSAGE;
-        if (SendProgress(progress) != 0)
-            m_Console.NoteUserAbort(); // the walk stops after this component
+        if (SendProgress(progress) != 0) {
+            // The component is in place; the walk stops after it.
+            m_Console.NoteUserAbort();
+            m_Console.TellUserAbort();
+        }
     }
     return true;
 }
