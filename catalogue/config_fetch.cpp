@@ -81,8 +81,15 @@ bool CVEXImpl::FetchConfigItems(const std::wstring& sStaging, const std::wstring
     m_Console.ClearOperationFlags();
     for (const wchar_t* pItem : catalogue::kConfigItems) {
         const std::wstring sPath = sSaveset + L"\\" + pItem;
+        // The pause keeps the host's heartbeat; its abort there ends the fetch.
+        auto pause = [this] {
+            if (m_Console.Pause(kRetryPauseMs))
+                return true;
+            CvexTrace().EndFail(kFn, L"User aborted");
+            return false;
+        };
         catalogue::FetchResult result =
-            catalogue::FetchWithRetries([&] { return FetchConfigItem(sStaging, sPath); }, [] { Sleep(kRetryPauseMs); });
+            catalogue::FetchWithRetries([&] { return FetchConfigItem(sStaging, sPath); }, pause);
         if (result == catalogue::FetchResult::Retry) {
             LogStdMsg(ML_ERROR, MSG_CONNECTION_TIMED_OUT);
             CvexTrace().EndFail(kFn, L"Connection timed out");
@@ -111,9 +118,11 @@ catalogue::FetchResult CVEXImpl::FetchConfigItem(const std::wstring& sStaging, c
     bool bDecided = false; // a failure or a retry is noted: the rest is read and discarded
     std::wstring sLine;
     while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfig))) {
-        if (sLine.empty() && ProvidePassword())
-            continue;
-        if (UserAborted() || bDecided)
+        if (!AnswerPasswordRequest(kFn)) {
+            FailConfig(kFn, L"ProvidePassword failed");
+            return catalogue::FetchResult::Failed;
+        }
+        if (sLine.empty() || UserAborted() || bDecided)
             continue;
         catalogue::FetchLine kind = catalogue::ClassifyFetchLine(sLine);
         if (unsigned uiMessage = catalogue::FetchFailureMessage(kind)) {
@@ -204,6 +213,18 @@ bool CVEXImpl::GetBOOTandSYSTEM()
     return true;
 }
 
+// Answers a password request of the running tool. False when no password can be given: the tool
+// is ended then, for it would wait at its prompt for ever.
+bool CVEXImpl::AnswerPasswordRequest(const wchar_t* pFn)
+{
+    if (!m_Console.PasswordRequired() || ProvidePassword())
+        return true;
+    CvexTrace().Line(TL_ERROR, pFn, L"No password given: the tool is ended");
+    m_Console.StopTool(pFn);
+    MirrorConsole();
+    return false;
+}
+
 bool CVEXImpl::RestoreQERNCFG()
 {
     const wchar_t* fn = L"CVEXImpl::RestoreQERNCFG";
@@ -218,21 +239,37 @@ bool CVEXImpl::RestoreQERNCFG()
                                                           m_sPointInTime, L"", m_sBootFilespace + L"QERNCFG");
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupConfig)))
         return FailConfig(fn, L"RunCommand failed");
+    // The first failure line decides; the rest is read so that recover can finish.
     unsigned uiMessage = 0;
+    bool bNotConfigured = false;
     std::wstring sLine;
     while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfig))) {
-        if (sLine.empty() && ProvidePassword())
+        if (!AnswerPasswordRequest(fn))
+            return CvexTrace().EndFail(fn, L"ProvidePassword failed"), false;
+        if (sLine.empty() || uiMessage != 0)
             continue;
-        if (uiMessage == 0 && LineHas(sLine, RL_NOT_PROPERLY_CONFIGURED))
+        if (LineHas(sLine, RL_NOT_PROPERLY_CONFIGURED)) {
             uiMessage = initseq::NotConfiguredMessage(sLine, cred.m_sClientName);
+            bNotConfigured = true;
+        } else {
+            uiMessage = catalogue::RestoreConfigFailureMessage(catalogue::ClassifyFetchLine(sLine));
+        }
     }
     if (uiMessage != 0) {
-        LogVarMsg(ML_ERROR, uiMessage, cred.m_sServerName.c_str());
-        CvexTrace().EndFail(fn, L"Client not configured");
+        if (bNotConfigured)
+            LogVarMsg(ML_ERROR, uiMessage, cred.m_sServerName.c_str());
+        else
+            LogStdMsg(ML_ERROR, uiMessage);
+        CvexTrace().EndFail(fn, L"recover failed");
         return false;
     }
     if (EndedAfterAbortOrLoss(fn))
         return false;
+    // A crashed recover has not put the whole folder back, however its output ended.
+    if (RecoverCrashed(fn, 0)) {
+        CvexTrace().EndFail(fn, L"recover crashed");
+        return false;
+    }
     CvexTrace().End(fn);
     return true;
 }

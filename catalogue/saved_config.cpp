@@ -128,12 +128,17 @@ unsigned FetchFailureMessage(FetchLine kind)
     }
 }
 
-FetchResult FetchWithRetries(const std::function<FetchResult()>& fetch, const std::function<void()>& pause)
+unsigned RestoreConfigFailureMessage(FetchLine kind)
+{
+    return kind == FetchLine::TimedOut ? MSG_CONNECTION_TIMED_OUT : FetchFailureMessage(kind);
+}
+
+FetchResult FetchWithRetries(const std::function<FetchResult()>& fetch, const std::function<bool()>& pause)
 {
     FetchResult result = FetchResult::Retry;
     for (int iTry = 1; iTry <= kMaxFetchTries; ++iTry) {
-        if (iTry > 1)
-            pause();
+        if (iTry > 1 && !pause())
+            return FetchResult::Failed;
         result = fetch();
         if (result != FetchResult::Retry)
             break;

@@ -43,13 +43,18 @@ FetchLine ClassifyFetchLine(const std::wstring& sLine);
 // The error message that ends the fetch for a line of that kind; 0 when the fetch goes on.
 unsigned FetchFailureMessage(FetchLine kind);
 
+// The error message that fails the restore of the whole folder onto the Windows volume for a
+// line of that kind: those of the fetch, and a time-out, which is not tried again there.
+unsigned RestoreConfigFailureMessage(FetchLine kind);
+
 // One fetch of an item: done, to be tried again (the server timed out), or failed.
 enum class FetchResult { Done, Retry, Failed };
 // How often an item is fetched at most when the server keeps timing out.
 const int kMaxFetchTries = 5;
 // Runs fetch until it is done or failed, pausing between tries; after kMaxFetchTries timed-out
-// tries the result is Retry (the caller reports the time-out).
-FetchResult FetchWithRetries(const std::function<FetchResult()>& fetch, const std::function<void()>& pause);
+// tries the result is Retry (the caller reports the time-out). A pause that returns false (the
+// host aborted) ends it with Failed.
+FetchResult FetchWithRetries(const std::function<FetchResult()>& fetch, const std::function<bool()>& pause);
 
 // The recovery client is older than the backup's: a smaller major, or the same major and a
 // smaller minor. Not judged when either major is 0 (unknown).

@@ -84,6 +84,10 @@ public:
     // The file name of the tool of the last RunCommand ("nsrports.exe").
     const std::wstring& ToolName() const { return m_sToolName; }
     void AbortPause() const;
+    // Waits between two tools as the reader waits for output: the host hears a heartbeat at the
+    // start and after each heartbeat period, and its abort there ends the wait (message 197).
+    // False when the host aborted.
+    bool Pause(DWORD dwMs);
     // Fini's part: waits for the monitoring thread (ending a tool that outlives a grace period),
     // gives the console its echo back and closes every handle of the session.
     void Close(const wchar_t* pFn);

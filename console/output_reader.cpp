@@ -5,6 +5,7 @@
 #include "support/cnm.h"
 #include "trace/trace_scope.h"
 
+#include <algorithm>
 #include <iphlpapi.h>
 
 namespace
@@ -100,6 +101,31 @@ void ConsoleSession::Heartbeat()
         if (m_uiLastProgressAnswer != 1)
             m_uiLastProgressAnswer = uiAnswer;
         m_bConnectionLost = true;
+    }
+}
+
+bool ConsoleSession::Pause(DWORD dwMs)
+{
+    const ULONGLONG ullPeriodMs = static_cast<ULONGLONG>(m_timing.uiPollsPerHeartbeat) * PollPace::kRegularMs;
+    const ULONGLONG ullStart = GetTickCount64();
+    ULONGLONG ullNextBeat = ullStart;
+    for (;;) {
+        const ULONGLONG ullNow = GetTickCount64();
+        if (ullNow >= ullNextBeat) {
+            // No tool runs, so the connection is not watched here: only the host is asked.
+            ProgressRecord record;
+            record.uiKind = PK_HEARTBEAT;
+            record.sText1 = L"Heartbeat";
+            if (m_host.CanReportProgress() && m_host.ReportProgress(record) == 1) {
+                m_bUserAborted = true;
+                TellUserAbort();
+                return false;
+            }
+            ullNextBeat = ullNow + ullPeriodMs;
+        }
+        if (ullNow - ullStart >= dwMs)
+            return true;
+        Sleep(static_cast<DWORD>(std::min({ullNextBeat - ullNow, ullStart + dwMs - ullNow, ULONGLONG{100}})));
     }
 }
 

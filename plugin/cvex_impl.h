@@ -80,6 +80,12 @@ public:
     static unsigned HeldRegistryHives();
     static bool StartHiveCapture(const std::wstring& sDirectory, velmora::unique_handle_null& hThread);
     static void StopHiveCapture(velmora::unique_handle_null& hThread);
+    // The hives of the table that are missing from the folder or empty there ("SAM missing",
+    // "system empty"), in table order.
+    static std::vector<std::wstring> MissingOrEmptyHives(const std::wstring& sFolder);
+    // How ReleaseRegistryHives closes a held hive; tests make it fail. Null: CloseHandle.
+    using CloseHiveFn = BOOL (*)(HANDLE hFile);
+    static void SetHiveCloseForTesting(CloseHiveFn pfnClose);
     // TEMP and TMP as they were before the system-state restore pointed them at the Windows volume.
     void RestoreTempVariables();
 
@@ -227,6 +233,7 @@ protected:
     catalogue::FetchResult FetchConfigItem(const std::wstring& sStaging, const std::wstring& sPath);
     void ReadBackupClientVersion();
     bool EndedAfterAbortOrLoss(const wchar_t* pFn);
+    bool AnswerPasswordRequest(const wchar_t* pFn);
     // Steps of the filespace restore (restore/).
     struct RestorePass {
         bool bFailed = false;           // a failure line was seen: the rest is read and ignored
@@ -241,6 +248,7 @@ protected:
     bool NoteFailureLine(RestoreLine kind, RestorePass& pass);
     void NoteReportLine(RestoreLine kind, const std::wstring& sLine, RestorePass& pass);
     void NoteNoSession(const std::wstring& sLine, RestorePass& pass);
+    void NoteNoSaveset(const std::wstring& sLine, RestorePass& pass);
     void ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass);
     bool EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
                     const std::wstring& sTarget);
@@ -255,6 +263,7 @@ protected:
         bool bStaged = false;  // writer objects land in a staging folder
         std::wstring sStaging; // that folder, once recover announced its writer
         unsigned long long ullBytes = 0;
+        bool bSaidEmpty = false; // recover said the saveset holds no objects
     };
     struct SsidWalk {
         bool bDisasterRecovery;
@@ -264,6 +273,9 @@ protected:
     };
     void PointTempAtWindowsVolume();
     unsigned RestoreComponent(SystemStateEntry& entry);
+    unsigned FailComponent(const systemrules::ComponentRow& row, unsigned uiMessage);
+    void TellComponentFailed(const systemrules::ComponentRow& row);
+    bool CapturedHivesComplete(velmora::unique_handle_null& hThread);
     bool RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry);
     bool RunPostSteps(const systemrules::ComponentRow& row, velmora::unique_handle_null& hMonitor);
     void WarnIfIncomplete(const systemrules::ComponentRow& row, const SystemStateEntry& entry);
@@ -273,7 +285,8 @@ protected:
     void HandleSystemLine(const std::wstring& sLine, SystemPass& sys, ProgressRecord& progress, RestorePass& pass);
     unsigned long long SizeRestoredFile(const std::wstring& sPath, ProgressRecord& progress);
     bool FinishSystemRestore(TraceScope& scope, ProgressRecord& progress, const SYSTEMTIME& stBackupTime,
-                             unsigned& uiFilesToRestore, unsigned& uiFilesRestored, const wchar_t* pOf);
+                             unsigned& uiFilesToRestore, unsigned& uiFilesRestored, const wchar_t* pOf,
+                             bool bSaidEmpty);
     bool FindSsidSavesets(TraceScope& scope, const std::wstring& sTarget, DWORD dwGroup, std::vector<SsidInfo>& chosen);
     bool RestoreOneSsid(const SsidInfo& info, const std::wstring& sTitle, const SYSTEMTIME& stBackupTime,
                         SsidWalk& walk);
@@ -349,6 +362,10 @@ protected:
     std::wstring m_sSavedTemp;
     std::wstring m_sSavedTmp;
     std::wstring m_sShortNameOutcome;
+    // Why the component being restored failed, when more can be said than its message; and one
+    // summary line for each component that failed.
+    std::wstring m_sComponentFailure;
+    std::vector<std::wstring> m_ComponentFailures;
 
 private:
     // EngineHost: the engine's way to the host.

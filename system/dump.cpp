@@ -60,6 +60,7 @@ DumpFacts CVEXImpl::CollectDumpFacts()
     f.sWinDir = m_sWinDir;
     f.sPointInTime = m_sPointInTime;
     f.components = m_SystemState;
+    f.failures = m_ComponentFailures;
     f.sShortNames = m_sShortNameOutcome;
     return f;
 }

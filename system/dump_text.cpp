@@ -83,6 +83,8 @@ std::wstring DumpText(const DumpFacts& f)
         Line(s, systemrules::DumpLabel(e.eType) + std::to_wstring(e.uiFilesRestored) + L" of " +
                     std::to_wstring(e.uiFilesToRestore));
     }
+    for (const std::wstring& sFailure : f.failures)
+        Line(s, L"Failed component                 : " + sFailure);
     Optional(s, L"Program folder short names       : ", f.sShortNames);
     return s;
 }

@@ -21,9 +21,10 @@ struct DumpFacts {
     std::wstring sBootFilespace, sSystemFilespace, sEfiFilespace;
     std::wstring sWinDir, sPointInTime;
     std::vector<SystemStateEntry> components;
-    std::wstring sShortNames; // outcome of the program folders' short names; empty before that step
+    std::vector<std::wstring> failures; // one text for each component that failed, in walk order
+    std::wstring sShortNames;           // outcome of the program folders' short names; empty before that step
 };
 
 // One line per item, each ending in "\n". A component appears when anything of it was restored
-// or its count found objects (then as "0 of N").
+// or its count found objects (then as "0 of N"); then one line for each component that failed.
 std::wstring DumpText(const DumpFacts& facts);

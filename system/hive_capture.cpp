@@ -26,6 +26,9 @@ std::atomic<bool> g_bMonitor{false};
 // The folder the thread watches, written before it starts.
 std::wstring g_sRegistryDirectory;
 
+// How a held hive is closed; replaced only by tests.
+CVEXImpl::CloseHiveFn g_pfnCloseHive = nullptr;
+
 const DWORD kWaitMs = 1000;
 const unsigned kHives = 5;
 
@@ -122,9 +125,43 @@ bool CVEXImpl::GrabRegistryHives(const std::wstring& sDirectory, const WIN32_FIN
 bool CVEXImpl::ReleaseRegistryHives()
 {
     TraceScope scope(L"CVEXImpl::ReleaseRegistryHives");
-    for (RegistryHandle& row : RegistryHandles)
-        row.hFile.reset();
+    bool bAllClosed = true;
+    for (RegistryHandle& row : RegistryHandles) {
+        if (!row.hFile)
+            continue; // never held
+        // The row is unheld afterwards whatever the close says: a second close would not help.
+        HANDLE hFile = row.hFile.release();
+        if (g_pfnCloseHive ? g_pfnCloseHive(hFile) : CloseHandle(hFile))
+            continue;
+        const DWORD dwError = GetLastError();
+        CvexTrace().ApiFailure(scope.fn(), (std::wstring(L"CloseHandle failed: ") + row.pName).c_str(), dwError);
+        bAllClosed = false;
+    }
+    if (!bAllClosed)
+        return scope.Fail(L"One of more handles weren't closed");
     return scope.End();
+}
+
+void CVEXImpl::SetHiveCloseForTesting(CloseHiveFn pfnClose)
+{
+    g_pfnCloseHive = pfnClose;
+}
+
+std::vector<std::wstring> CVEXImpl::MissingOrEmptyHives(const std::wstring& sFolder)
+{
+    std::wstring sBase = sFolder;
+    if (!sBase.empty() && sBase.back() != L'\\')
+        sBase += L'\\';
+    std::vector<std::wstring> problems;
+    for (const RegistryHandle& row : RegistryHandles) {
+        WIN32_FILE_ATTRIBUTE_DATA data = {};
+        if (!GetFileAttributesExW((sBase + row.pName).c_str(), GetFileExInfoStandard, &data) ||
+            (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY))
+            problems.push_back(std::wstring(row.pName) + L" missing");
+        else if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0)
+            problems.push_back(std::wstring(row.pName) + L" empty");
+    }
+    return problems;
 }
 
 unsigned CVEXImpl::HeldRegistryHives()

@@ -141,14 +141,6 @@ const wchar_t* ShortNameOutcomeText(ShortNameOutcome outcome)
 
 bool CRPLImpl::CorrectProgramFilesDirs(wchar_t wcDrive)
 {
-    TraceScope scope(kFn, CrplTrace());
-    bool bPrivilege = SetPrivilege(SE_RESTORE_NAME, true);
-    if (!bPrivilege)
-        CrplTrace().Line(TL_WARNING, kFn, L"SetPrivilege(SE_RESTORE_NAME) failed)");
-    velmora::scope_exit dropPrivilege([&] {
-        if (bPrivilege)
-            SetPrivilege(SE_RESTORE_NAME, false);
-    });
     Win32ShortNames seam;
     ShortNameOutcome outcome = ShortNameOutcome::Failed;
     bool bRc = CorrectProgramFilesDirs(wcDrive, seam, outcome);
@@ -157,13 +149,21 @@ bool CRPLImpl::CorrectProgramFilesDirs(wchar_t wcDrive)
 }
 
 // Two passes: every present folder first gets its temporary name, then its final one, so that
-// two folders of the table can exchange their short names.
+// two folders of the table can exchange their short names. Opening a folder for backup and
+// renaming it need the restore privilege, held only for this.
 bool CRPLImpl::CorrectProgramFilesDirs(wchar_t wcDrive, ShortNameSeam& seam, ShortNameOutcome& outcome)
 {
     TraceScope scope(kFn, CrplTrace());
     CrplTrace().Char(TL_VERBOSE, kFn, L"wcDrive", wcDrive);
     CrplTrace().Bool(TL_VERBOSE, kFn, L"m_bIs64Bit", m_bIs64Bit);
     CrplTrace().Bool(TL_VERBOSE, kFn, L"m_bIsCore", m_bIsCore);
+    const bool bPrivilege = SetPrivilege(SE_RESTORE_NAME, true);
+    if (!bPrivilege)
+        CrplTrace().Line(TL_WARNING, kFn, L"SetPrivilege(SE_RESTORE_NAME) failed)");
+    velmora::scope_exit dropPrivilege([&] {
+        if (bPrivilege)
+            SetPrivilege(SE_RESTORE_NAME, false);
+    });
     std::vector<Folder> folders = PresentFolders(wcDrive, ProgramFolderTable(m_bIs64Bit, m_bIsCore), seam);
     if (folders.empty()) {
         outcome = ShortNameOutcome::NothingPresent;

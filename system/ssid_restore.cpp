@@ -134,7 +134,7 @@ bool CVEXImpl::RestoreOneSsid(const SsidInfo& info, const std::wstring& sTitle, 
     if (!EndPass(scope, progress, pass, 0))
         return false;
     unsigned uiRestored = 0;
-    if (!FinishSystemRestore(scope, progress, stBackupTime, uiToRestore, uiRestored, walk.pPitWarning))
+    if (!FinishSystemRestore(scope, progress, stBackupTime, uiToRestore, uiRestored, walk.pPitWarning, sys.bSaidEmpty))
         return false;
     walk.uiToRestore += uiToRestore;
     walk.uiRestored += uiRestored;

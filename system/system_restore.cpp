@@ -12,6 +12,32 @@
 namespace
 {
 const wchar_t kFn[] = L"CVEXImpl::RestoreSystem";
+
+// The hive capture of the boot component ends on every way out of it, an exception included:
+// the thread is stopped and the hives are let go. Both steps do nothing when done already.
+class HiveCaptureGuard
+{
+public:
+    HiveCaptureGuard() = default;
+    HiveCaptureGuard(const HiveCaptureGuard&) = delete;
+    HiveCaptureGuard& operator=(const HiveCaptureGuard&) = delete;
+    ~HiveCaptureGuard()
+    {
+        if (!m_bStarted)
+            return;
+        try {
+            CVEXImpl::StopHiveCapture(hThread);
+            CVEXImpl::ReleaseRegistryHives();
+        } catch (...) {
+        }
+    }
+    void Started() { m_bStarted = true; }
+
+    velmora::unique_handle_null hThread;
+
+private:
+    bool m_bStarted = false;
+};
 } // namespace
 
 bool CVEXImpl::RestoreSystem()
@@ -20,6 +46,7 @@ bool CVEXImpl::RestoreSystem()
     TraceScope scope(kFn);
     CvexTrace().Banner(L"Restoring SystemState savesets");
     m_sShortNameOutcome.clear();
+    m_ComponentFailures.clear();
     // Without a listing there is no offline installation to restore into.
     if (m_wcWinBOOT == L'-') {
         LogStdMsg(ML_ERROR, MSG_NO_BOOT_LETTER);
@@ -102,28 +129,66 @@ unsigned CVEXImpl::RestoreComponent(SystemStateEntry& entry)
     entry.uiFilesToRestore = entry.uiFilesRestored = 0;
     if (row.routine == systemrules::Routine::Skip)
         return 0;
-    velmora::unique_handle_null hMonitor;
+    m_sComponentFailure.clear();
+    HiveCaptureGuard capture;
     bool bRestored = false;
-    if (entry.eType == SST_VSS_SYSTEM_BOOT && !PreVssSystemBoot(hMonitor)) {
+    if (entry.eType == SST_VSS_SYSTEM_BOOT && !PreVssSystemBoot(capture.hThread)) {
         CvexTrace().Line(TL_ERROR, kFn, L"PreVssSystemBoot failed");
     } else {
+        if (capture.hThread)
+            capture.Started();
         bRestored = RunComponentRestore(row, entry);
-    }
-    if (!bRestored) {
-        if (hMonitor) {
-            // The hives are never left held: the thread ends and lets go, nothing is moved.
-            StopHiveCapture(hMonitor);
-            ReleaseRegistryHives();
+        // The hives must all have come back before anything is moved into place.
+        if (bRestored && capture.hThread && !CapturedHivesComplete(capture.hThread)) {
+            TellComponentFailed(row);
+            bRestored = false;
         }
-        LogStdMsg(ML_ERROR, row.uiRestoreFailed);
-        return row.uiRestoreFailed;
     }
-    if (!RunPostSteps(row, hMonitor)) {
-        LogStdMsg(ML_ERROR, row.uiPostFailed);
-        return row.uiPostFailed;
+    if (!bRestored)
+        return FailComponent(row, row.uiRestoreFailed); // the guard lets the hives go, nothing is moved
+    if (!RunPostSteps(row, capture.hThread)) {
+        TellComponentFailed(row);
+        return FailComponent(row, row.uiPostFailed);
     }
     WarnIfIncomplete(row, entry);
     return 0;
+}
+
+// The host heard the component end well (kind 4); what came after failed it: a kind 3 record
+// under its title corrects that.
+void CVEXImpl::TellComponentFailed(const systemrules::ComponentRow& row)
+{
+    ProgressRecord progress;
+    progress.sText1 = row.pSaveset;
+    progress.wcDriveLetter = L'?';
+    progress.uiKind = PK_PASS_FAILED;
+    SendProgress(progress);
+}
+
+// The component's message, and its line for the summary file.
+unsigned CVEXImpl::FailComponent(const systemrules::ComponentRow& row, unsigned uiMessage)
+{
+    LogStdMsg(ML_ERROR, uiMessage);
+    std::wstring sLine = LoadMessageText(uiMessage);
+    if (!m_sComponentFailure.empty())
+        sLine += L" (" + m_sComponentFailure + L")";
+    m_ComponentFailures.push_back(sLine);
+    CvexTrace().Str(TL_ERROR, kFn, row.pSaveset, sLine);
+    return uiMessage;
+}
+
+// Stops the capture and looks at the hives it was to hold: each one there and not empty.
+bool CVEXImpl::CapturedHivesComplete(velmora::unique_handle_null& hThread)
+{
+    StopHiveCapture(hThread);
+    const std::vector<std::wstring> problems = MissingOrEmptyHives(RepairRegistryFolder());
+    if (problems.empty())
+        return true;
+    m_sComponentFailure = L"hives missing or empty: ";
+    for (size_t i = 0; i < problems.size(); ++i)
+        m_sComponentFailure += (i ? L", " : L"") + problems[i];
+    CvexTrace().Line(TL_ERROR, kFn, m_sComponentFailure.c_str());
+    return false;
 }
 
 bool CVEXImpl::RunComponentRestore(const systemrules::ComponentRow& row, SystemStateEntry& entry)

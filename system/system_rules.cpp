@@ -122,10 +122,26 @@ std::wstring ParentOfTarget(const std::wstring& sTarget)
 // Windows' own text for a connection the server refused.
 const wchar_t kConnectionRefused[] = L"No connection could be made because the target machine actively refused it";
 
+// recover's words for a saveset it cannot find, and for one without objects.
+const wchar_t* const kNoSaveset[] = {L"no save set named", L"no save set with ssid"};
+const wchar_t* const kNoObjects[] = {L"Requesting 0 file(s)", L"Recovering 0 file(s)"};
+
+bool HoldsAny(const std::wstring& sLine, const wchar_t* const (&texts)[2])
+{
+    for (const wchar_t* p : texts)
+        if (sLine.find(p) != std::wstring::npos)
+            return true;
+    return false;
+}
+
 SystemLine ClassifySystemLine(const std::wstring& sLine)
 {
     if (LineHas(sLine, RL_RECOVERING_WRITER))
         return SystemLine::Writer;
+    if (!IsObjectPath(sLine) && HoldsAny(sLine, kNoSaveset))
+        return SystemLine::NoSaveset;
+    if (!IsObjectPath(sLine) && HoldsAny(sLine, kNoObjects))
+        return SystemLine::NoObjects;
     // Without a session recover finds nothing: its pass must not pass for an empty saveset.
     if (!IsObjectPath(sLine) && NoSessionMessage(sLine))
         return SystemLine::NoSession;

@@ -59,6 +59,8 @@ enum class SystemLine {
     Writer,    // "Recovering Writer ...": the staging folder now exists
     Ignored,   // "ASR: ", the compressed attribute, the simultaneous-recovery advice
     NoSession, // recover could not open a session with the server: busy, refused, unreachable
+    NoSaveset, // recover found no saveset of that name or id: nothing of the component is there
+    NoObjects, // recover says the saveset holds no objects: an empty saveset, restored in full
     Restore,   // read as a line of a filespace restore
 };
 SystemLine ClassifySystemLine(const std::wstring& sLine);

@@ -64,20 +64,34 @@ bool CVEXImpl::RestoreVssSystemState(const std::wstring& sSaveset, const SYSTEMT
     CvexTrace().Int(TL_INFO, kFn, L"ullBytes", static_cast<long long>(sys.ullBytes));
     if (!EndPass(scope, progress, pass, 0))
         return false;
-    return FinishSystemRestore(scope, progress, stBackupTime, uiFilesToRestore, uiFilesRestored, L"");
+    if (!FinishSystemRestore(scope, progress, stBackupTime, uiFilesToRestore, uiFilesRestored, L"", sys.bSaidEmpty))
+        return false;
+    // The host may tell the operator that the post-steps are next.
+    const std::wstring sMoving = MessageText(MSG_MOVING_SYSTEM_STATE);
+    if (!sMoving.empty()) {
+        progress.sText5 = sMoving;
+        progress.uiKind = PK_MESSAGE;
+        if (SendProgress(progress) != 0) {
+            // The component is in place; the walk stops after it.
+            m_Console.NoteUserAbort();
+            m_Console.TellUserAbort();
+        }
+    }
+    return true;
 }
 
 // The common end of a system-state restore that worked: the counters, the point-in-time rule and
 // the host told. False (kind 3) when nothing came back although it should have.
 bool CVEXImpl::FinishSystemRestore(TraceScope& scope, ProgressRecord& progress, const SYSTEMTIME& stBackupTime,
-                                   unsigned& uiFilesToRestore, unsigned& uiFilesRestored, const wchar_t* pOf)
+                                   unsigned& uiFilesToRestore, unsigned& uiFilesRestored, const wchar_t* pOf,
+                                   bool bSaidEmpty)
 {
     uiFilesRestored = progress.uiFilesRestored;
     CvexTrace().Int(TL_INFO, scope.fn(), L"uiFilesRestored", uiFilesRestored);
     if (!m_sPointInTime.empty() && EarlierThan(m_NetWorkerCredentials.m_Pit, stBackupTime)) {
         CvexTrace().Line(TL_WARNING, scope.fn(), (std::wstring(L"Point-in-Time is before backup time") + pOf).c_str());
-    } else if (uiFilesRestored == 0 && uiFilesToRestore == 0) {
-        // A saveset without objects is restored in full when nothing comes back.
+    } else if (uiFilesRestored == 0 && uiFilesToRestore == 0 && bSaidEmpty) {
+        // recover said the saveset holds no objects: it is restored in full. Silence is no such word.
         CvexTrace().Line(TL_WARNING, scope.fn(), L"The saveset holds no objects");
     } else if (uiFilesRestored == 0) {
         SendKind(*this, progress, PK_PASS_FAILED);
@@ -120,6 +134,8 @@ bool CVEXImpl::RunSystemCount(TraceScope& scope, const std::wstring& sCmd, DWORD
         const systemrules::SystemLine eLine = systemrules::ClassifySystemLine(sLine);
         if (eLine == systemrules::SystemLine::NoSession)
             NoteNoSession(sLine, pass);
+        else if (eLine == systemrules::SystemLine::NoSaveset)
+            NoteNoSaveset(sLine, pass);
         if (eLine != systemrules::SystemLine::Restore)
             return;
         RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);
@@ -147,6 +163,14 @@ void CVEXImpl::NoteNoSession(const std::wstring& sLine, RestorePass& pass)
     pass.bFailed = true;
 }
 
+// recover cannot find the saveset: the component is not in the backup as the listing said.
+void CVEXImpl::NoteNoSaveset(const std::wstring& sLine, RestorePass& pass)
+{
+    CvexTrace().Str(TL_ERROR, kFn, L"Saveset not found", sLine);
+    m_sComponentFailure = L"saveset not found";
+    pass.bFailed = true;
+}
+
 void CVEXImpl::HandleSystemLine(const std::wstring& sLine, SystemPass& sys, ProgressRecord& progress, RestorePass& pass)
 {
     switch (systemrules::ClassifySystemLine(sLine)) {
@@ -156,6 +180,8 @@ void CVEXImpl::HandleSystemLine(const std::wstring& sLine, SystemPass& sys, Prog
         return;
     case systemrules::SystemLine::Ignored: return;
     case systemrules::SystemLine::NoSession: NoteNoSession(sLine, pass); return;
+    case systemrules::SystemLine::NoSaveset: NoteNoSaveset(sLine, pass); return;
+    case systemrules::SystemLine::NoObjects: sys.bSaidEmpty = true; return;
     case systemrules::SystemLine::Restore: break;
     }
     RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);

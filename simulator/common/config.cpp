@@ -25,6 +25,9 @@ Config ConfigFromIni(const IniFile& ini)
     c.sHoldFile = ini.Get("restore", "hold_file");
     c.uHoldMs = static_cast<unsigned>(ini.GetInt("restore", "hold_ms", 0));
     c.bDeleteDirect = ini.GetBool("restore", "delete_direct", false);
+    c.sMissingHive = ini.Get("restore", "missing_hive");
+    c.sEmptyHive = ini.Get("restore", "empty_hive");
+    c.sMissingSaveset = ini.Get("restore", "missing_saveset");
     for (const IniSection& faults : ini.Sections()) {
         if (!EqualsNoCase(faults.sName, "faults"))
             continue;

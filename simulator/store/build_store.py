@@ -4,7 +4,7 @@
     build_store.py --out DIR --shape SHAPE [--server NAME] [--client NAME] [--client-address ADDR]
                    [--client-version VERSION] [--server-version VERSION]
                    [configuration summary variants] [--omit-saveset NAME]... [--empty-saveset NAME]...
-                   [--add-saveset NAME]...
+                   [--add-saveset NAME]... [--protect PATH]...
 
 The variants and the saveset options are described in simulator/README.md.
 """
@@ -68,6 +68,11 @@ def build(args):
     for s in store.savesets:
         if s.name.lower() in emptied:
             s.objects = []  # listed and in the media database, but nothing to restore
+    protected = {path.lower() for path in args.protect}
+    for s in store.savesets:
+        for o in s.objects if isinstance(s.objects, list) else []:
+            if o.path.lower() in protected:
+                o.password = PASSWORD
     nwstore.write_store(store, args.out)
 
 
@@ -107,6 +112,8 @@ def add_variant_options(p):
                    help="leave out every saveset of that name (e.g. \"VSS SYSTEM SERVICES:\\\")")
     p.add_argument("--empty-saveset", action="append", default=[], metavar="NAME",
                    help="keep every saveset of that name but without objects (e.g. \"VSS OTHER:\\\")")
+    p.add_argument("--protect", action="append", default=[], metavar="PATH",
+                   help="protect that object of every saveset with the password (e.g. \"C:\\QERNCFG\\NWInfo\")")
     p.add_argument("--add-saveset", action="append", default=[], metavar="NAME",
                    help="add one saveset of that name (e.g. \"D:\\ASR Images\")")
 

@@ -20,12 +20,18 @@ std::string ModeOf(const ParsedArgs& args)
     return args.Has('n') ? "count" : "restore";
 }
 
+// The saveset as the server finds it: none when the knob says it is missing.
+const Saveset* Found(const ToolRun& run, const Saveset* s)
+{
+    return s && !run.cfg.sMissingSaveset.empty() && EqualsNoCase(s->sName, run.cfg.sMissingSaveset) ? nullptr : s;
+}
+
 std::vector<Selected> Selection(ToolRun& run, const ParsedArgs& args, const std::optional<DateTime>& pit,
                                 RestoreOptions& opts)
 {
     std::vector<Selected> items;
     if (args.Has('S')) {
-        const Saveset* s = SavesetBySsid(run.store, args.Get('S'));
+        const Saveset* s = Found(run, SavesetBySsid(run.store, args.Get('S')));
         if (!s)
             run.out.Line("recover: no save set with ssid " + args.Get('S'));
         else
@@ -34,7 +40,7 @@ std::vector<Selected> Selection(ToolRun& run, const ParsedArgs& args, const std:
         return items;
     }
     if (args.Has('N')) {
-        const Saveset* s = SavesetByName(run.store, run.sClient, args.Get('N'), pit);
+        const Saveset* s = Found(run, SavesetByName(run.store, run.sClient, args.Get('N'), pit));
         if (!s)
             run.out.Line("recover: no save set named `" + args.Get('N') + "' for client `" + run.sClient + "'");
         else

@@ -117,9 +117,30 @@ private:
         if (!IsDirectFile(item, place))
             return WriteObject(sData, item.object, place.sDestination, bExisted, sError);
         m_direct.push_back(place.sDestination);
+        const std::string sLeaf = LeafName(place.sDestination);
+        if (EqualsNoCase(m_run.cfg.sMissingHive, sLeaf)) {
+            // Gone before anyone could hold it: nothing is left where recover says it wrote it.
+            DeleteFileW(Wide(place.sDestination).c_str());
+            return true;
+        }
+        if (EqualsNoCase(m_run.cfg.sEmptyHive, sLeaf))
+            return WriteEmpty(place.sDestination, bExisted, sError);
         if (HoldsOpen(place))
             return WriteObjectHeld(sData, item.object, place.sDestination, m_run.cfg.uHoldMs, bExisted, sError);
         return WriteObject(sData, item.object, place.sDestination, bExisted, sError);
+    }
+
+    static bool WriteEmpty(const std::string& sDestination, bool& bExisted, std::string& sError)
+    {
+        const std::wstring sPath = Wide(sDestination);
+        bExisted = GetFileAttributesW(sPath.c_str()) != INVALID_FILE_ATTRIBUTES;
+        HANDLE h = CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (h == INVALID_HANDLE_VALUE) {
+            sError = "cannot create (error " + std::to_string(GetLastError()) + ")";
+            return false;
+        }
+        CloseHandle(h);
+        return true;
     }
 
     Placement Place(const Selected& item)

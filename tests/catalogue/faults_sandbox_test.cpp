@@ -147,4 +147,12 @@ TEST_F(CatalogueHost, ATimedOutFetchIsRepeatedForTheSameItemAndThenBoundedToFive
     EXPECT_EQ(MessageIds(), expected);
     EXPECT_TRUE(Logged(MSG_CONNECTION_RETRYING, ML_WARNING));
     EXPECT_EQ(LastError(), Text(MSG_CONNECTION_TIMED_OUT));
+
+    // The pause before the next try is a heartbeat's: the host's abort there ends the fetch.
+    m_uiAbortAnswer = 1;
+    const ULONGLONG ullStart = GetTickCount64();
+    EXPECT_FALSE(List());
+    EXPECT_LT(GetTickCount64() - ullStart, 5000u) << "not a whole pause, let alone five tries";
+    EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONNECTION_RETRYING, MSG_USER_ABORTED}));
+    EXPECT_TRUE(testutil::ProcessesNamed(L"recover.exe").empty());
 }

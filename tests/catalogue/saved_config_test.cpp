@@ -115,7 +115,7 @@ TEST(SavedConfig, TheStagingFolderIsBesideTheConfigurationFolder)
 TEST(SavedConfig, ATimedOutFetchIsTriedAgainAtMostFiveTimes)
 {
     int nTries = 0, nPauses = 0;
-    auto pause = [&nPauses] { ++nPauses; };
+    auto pause = [&nPauses] { return ++nPauses > 0; };
     EXPECT_EQ(FetchWithRetries(
                   [&nTries] {
                       ++nTries;
@@ -145,6 +145,15 @@ TEST(SavedConfig, ATimedOutFetchIsTriedAgainAtMostFiveTimes)
                   pause),
               FetchResult::Failed);
     EXPECT_EQ(nTries, 1) << "a failure is not tried again";
+    nTries = nPauses = 0;
+    EXPECT_EQ(FetchWithRetries(
+                  [&nTries] {
+                      ++nTries;
+                      return FetchResult::Retry;
+                  },
+                  [&nPauses] { return ++nPauses < 2; }),
+              FetchResult::Failed);
+    EXPECT_EQ(nTries, 2) << "an abort in the second pause ends the tries";
 }
 
 TEST(SavedConfig, TheRecoveryClientMustNotBeOlderThanTheBackupClient)

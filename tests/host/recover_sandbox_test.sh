@@ -8,7 +8,8 @@
 #   recover_sandbox_test.sh SOURCE_DIR BUILD_DIR faults
 #       a bad option and a bad answer file (exit 2), an abort during Init, the listing and a restore
 #       (exit 4, no tool left), the standard shape at the latest backup and at a point in time, a
-#       filespace that recover fails (exit 1) and one with fewer objects than counted (exit 3)
+#       filespace that recover fails (exit 1) and one with fewer objects than counted (exit 3), a
+#       boot component whose hive is lost (exit 1)
 set -euo pipefail
 root=${1:?usage: recover_sandbox_test.sh SOURCE_DIR BUILD_DIR shapes|faults}
 build=${2:?usage: recover_sandbox_test.sh SOURCE_DIR BUILD_DIR shapes|faults}
@@ -199,6 +200,15 @@ else
   expect pit '^  W:\\ +W +- +NTFS +2021-03-01 22:00 '
   expect pit '^verify: PASS: 13 files and 12 folders of W: match the backup$'
   grep -q '"pointInTime": "2021-03-02 12:00:00"' "$work/pit.json" || problem pit "report point in time"
+
+  # The boot component's SAM hive is gone before the plug-in could hold it: the volumes come back,
+  # the preparation fails naming the component, whose row says so.
+  use "$box/store"
+  printf '[restore]\r\nmissing_hive = SAM\r\n' >>"$tools_ini"
+  full losthive 1 'failed \(PrepareSystem: Failed to restore VSS SYSTEM BOOT\)' 'X:\answers.ini'
+  expect losthive '^Phase PrepareSystem: failed \(Failed to restore VSS SYSTEM BOOT\)'
+  expect losthive '^  VSS SYSTEM BOOT:\\ +[0-9]+ +[0-9]+ +- +- +failed +-$'
+  use "$box/store"
 
   # recover fails half-way through D:\: the filespace is named, the system state is not tried.
   use "$box/store" 'recover restore object:3 fail ddcl'

@@ -93,3 +93,37 @@ TEST_F(HiveCapture, AThreadOnAMissingFolderEndsAndStopReturns)
     EXPECT_LT(GetTickCount() - dwStart, 3000u);
     EXPECT_EQ(CVEXImpl::HeldRegistryHives(), 0u);
 }
+
+TEST_F(HiveCapture, AHiveMissingOrEmptyIsNamedAndAFailedCloseIsReported)
+{
+    for (const wchar_t* pName : {L"default", L"software", L"security"})
+        Write(pName).reset();
+    velmora::unique_file(
+        CreateFileW(Path(L"SYSTEM").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
+        .reset();
+    Write(L"SAM.LOG1").reset(); // a log is no hive
+    EXPECT_EQ(CVEXImpl::MissingOrEmptyHives(m_sDir), (std::vector<std::wstring>{L"SAM missing", L"system empty"}));
+    Write(L"SAM").reset();
+    Write(L"system").reset();
+    EXPECT_TRUE(CVEXImpl::MissingOrEmptyHives(m_sDir + L"\\").empty());
+
+    ASSERT_TRUE(CVEXImpl::StartHiveCapture(m_sDir + L"\\", m_hThread));
+    ASSERT_TRUE(WaitUntilHeld(5));
+    CVEXImpl::StopHiveCapture(m_hThread);
+    // The second close fails: the release says so, and every row is let go all the same.
+    static unsigned s_uiCloses;
+    s_uiCloses = 0;
+    CVEXImpl::SetHiveCloseForTesting([](HANDLE h) -> BOOL {
+        CloseHandle(h);
+        if (++s_uiCloses != 2)
+            return TRUE;
+        SetLastError(ERROR_ACCESS_DENIED);
+        return FALSE;
+    });
+    EXPECT_FALSE(CVEXImpl::ReleaseRegistryHives());
+    CVEXImpl::SetHiveCloseForTesting(nullptr);
+    EXPECT_EQ(s_uiCloses, 5u);
+    EXPECT_EQ(CVEXImpl::HeldRegistryHives(), 0u);
+    EXPECT_FALSE(Held(L"software"));
+    EXPECT_TRUE(CVEXImpl::ReleaseRegistryHives()) << "nothing left to close";
+}

@@ -15,6 +15,19 @@ namespace
 
 using Call = std::pair<std::wstring, std::wstring>; // path, short name asked for
 
+bool RestorePrivilegeOn()
+{
+    HANDLE hToken = nullptr;
+    if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &hToken))
+        return false;
+    PRIVILEGE_SET set = {1, PRIVILEGE_SET_ALL_NECESSARY, {}};
+    BOOL bOn = FALSE;
+    bool bChecked =
+        LookupPrivilegeValueW(nullptr, SE_RESTORE_NAME, &set.Privilege[0].Luid) && PrivilegeCheck(hToken, &set, &bOn);
+    CloseHandle(hToken);
+    return bChecked && bOn;
+}
+
 // A volume in memory. Like a real directory it refuses a short name that another folder holds.
 class FakeVolume : public ShortNameSeam
 {
@@ -25,6 +38,7 @@ public:
     std::set<size_t> failAt; // numbers of further calls that fail (from 0)
     DWORD dwFailCode = ERROR_ACCESS_DENIED;
     bool bNothingSupported = false;
+    std::vector<bool> restorePrivilege; // whether the restore privilege was on at each call
 
     bool Exists(const std::wstring& sPath) override { return names.count(sPath) != 0; }
     std::wstring ShortName(const std::wstring& sPath) override
@@ -35,6 +49,7 @@ public:
     DWORD SetShortName(const std::wstring& sPath, const std::wstring& sShortName) override
     {
         calls.push_back({sPath, sShortName});
+        restorePrivilege.push_back(RestorePrivilegeOn());
         if (bNothingSupported)
             return ERROR_NOT_SUPPORTED;
         if (calls.back() == failOn || failAt.count(calls.size() - 1))
@@ -108,6 +123,18 @@ TEST(ProgramFolders, SwappedNamesOf64BitVolumeAreExchangedThroughTemporaryNames)
                                         {kFiles, L"PROGRA~1"},     {kX86, L"PROGRA~2"},
                                         {kData, L"PROGRA~3"},      {L"D:\\Programme", L"PROGRA~4"}};
     EXPECT_EQ(v.calls, expected);
+}
+
+TEST(ProgramFolders, EveryRenameHoldsTheRestorePrivilegeWhichIsDroppedAfterwards)
+{
+    Installation impl(true, false);
+    ASSERT_TRUE(impl.SetPrivilege(SE_RESTORE_NAME, false));
+    ASSERT_FALSE(RestorePrivilegeOn());
+    FakeVolume v = SwappedVolume64();
+    ShortNameOutcome outcome = ShortNameOutcome::Failed;
+    EXPECT_TRUE(impl.CorrectProgramFilesDirs(L'D', v, outcome));
+    EXPECT_EQ(v.restorePrivilege, std::vector<bool>(v.calls.size(), true));
+    EXPECT_FALSE(RestorePrivilegeOn());
 }
 
 TEST(ProgramFolders, TablesByKindOfInstallation)

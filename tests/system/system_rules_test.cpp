@@ -106,6 +106,15 @@ TEST(SystemRules, LinesOfTheWriterPassesBeforeTheRestoreReadingApplies)
               SystemLine::Ignored);
     EXPECT_EQ(ClassifySystemLine(L"C:\\Windows\\System32\\drivers\\etc\\hosts"), SystemLine::Restore);
     EXPECT_EQ(ClassifySystemLine(L"C:\\ASR Images\\disk.img"), SystemLine::Restore) << "a path, not an ASR line";
+    // A saveset recover cannot find, and the only words that make an empty pass a whole one.
+    EXPECT_EQ(ClassifySystemLine(L"recover: no save set named `VSS SYSTEM BOOT:\\' for client `winclient1'"),
+              SystemLine::NoSaveset);
+    EXPECT_EQ(ClassifySystemLine(L"recover: no save set with ssid 4200001005"), SystemLine::NoSaveset);
+    EXPECT_EQ(ClassifySystemLine(L"Requesting 0 file(s), this may take a while..."), SystemLine::NoObjects);
+    EXPECT_EQ(ClassifySystemLine(L"Recovering 0 file(s) into their original locations"), SystemLine::NoObjects);
+    EXPECT_EQ(ClassifySystemLine(L"Requesting 10 file(s), this may take a while..."), SystemLine::Restore);
+    EXPECT_EQ(ClassifySystemLine(L"C:\\Windows\\Requesting 0 file(s).txt"), SystemLine::Restore) << "an object";
+    EXPECT_EQ(ClassifySystemLine(L"C:\\notes\\no save set named x.txt"), SystemLine::Restore) << "an object";
 }
 
 TEST(SystemRules, LinesSayingRecoverHasNoSessionAndTheirMessages)
@@ -219,6 +228,7 @@ TEST(DumpText, EveryLineInOrderWithCredentialsAndComponents)
     counted.eType = SST_NMM_VSS;
     counted.uiFilesToRestore = 3;
     f.components = {restored, empty, counted};
+    f.failures = {L"Failed to restore VSS SYSTEM BOOT (hives missing or empty: SAM missing)"};
     std::vector<std::wstring> expected = {
         L"CVEX.DLL version 1.2.3.4",
         L"",
@@ -250,6 +260,7 @@ TEST(DumpText, EveryLineInOrderWithCredentialsAndComponents)
         L"",
         L"VSS SYSTEM BOOT Restored         : 5 of 6",
         L"(NMM) VSS Restored               : 0 of 3",
+        L"Failed component                 : Failed to restore VSS SYSTEM BOOT (hives missing or empty: SAM missing)",
     };
     EXPECT_EQ(Lines(DumpText(f)), expected);
 }

@@ -137,6 +137,15 @@ TEST_F(SystemShapesTraceGroups, TheComponentsRunInListingOrderWithTheirTraceGrou
                 expected.push_back(pTitle);
     }
     EXPECT_EQ(ComponentTitles(), expected);
+    // Right after each component's last record the host hears that its files go into place.
+    size_t nMoving = 0;
+    for (size_t i = 1; i < m_records.size(); ++i) {
+        if (m_records[i].uiKind == PK_MESSAGE && m_records[i].sText5 == Text(MSG_MOVING_SYSTEM_STATE)) {
+            EXPECT_EQ(m_records[i - 1].uiKind, PK_PASS_FINISHED);
+            ++nMoving;
+        }
+    }
+    EXPECT_EQ(nMoving, expected.size());
     std::wstring sTrace = NewTrace();
     EXPECT_TRUE(testutil::Contains(sTrace, L"-n -a -iY -s \"localhost\" -c \"winclient1\" -N\"VSS SYSTEM BOOT:\\\""));
     EXPECT_FALSE(testutil::Contains(sTrace, L"-n -a -iY -s \"localhost\" -c \"winclient1\" -N\"VSS OTHER:\\\""));
@@ -172,7 +181,15 @@ TEST_F(SystemShapes, AHiveThatCannotBePutInPlaceFailsTheBootStepAndIsReleased)
     EXPECT_FALSE(PrepareSystem());
     EXPECT_TRUE(Logged(MSG_MOVE_FILE_FAILED, ML_ERROR));
     EXPECT_TRUE(Logged(MSG_MOVE_VSS_SYSTEM_BOOT_FAILED, ML_ERROR));
-    EXPECT_EQ(CVEXImpl::HeldRegistryHives(), 0u) << "the hives are released";
+    unsigned uiLastKind = 0; // the boot component's last word to the host: its end, failed
+    bool bBoot = false;
+    for (const Record& r : m_records) {
+        if (r.uiKind == PK_PASS_START)
+            bBoot = r.sText1 == L"VSS SYSTEM BOOT:\\";
+        else if (bBoot && (r.uiKind == PK_PASS_FINISHED || r.uiKind == PK_PASS_FAILED))
+            uiLastKind = r.uiKind;
+    }
+    EXPECT_EQ(uiLastKind, PK_PASS_FAILED);
     const std::wstring sRepair = L"W:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SYSTEM";
     velmora::unique_file hHive(
         CreateFileW(sRepair.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
