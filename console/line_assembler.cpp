@@ -56,9 +56,40 @@ std::wstring DecodeToolLine(const std::string& sBytes)
     return s;
 }
 
+size_t Utf8CutPoint(const std::string& s)
+{
+    // Back over at most three continuation bytes to the start of the last character.
+    size_t i = s.size();
+    size_t nBack = 0;
+    while (i > 0 && nBack < 3 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
+        --i;
+        ++nBack;
+    }
+    if (i == 0)
+        return s.size();
+    const unsigned char lead = static_cast<unsigned char>(s[i - 1]);
+    size_t nLength = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (nLength == 1)
+        return s.size();
+    // The lead byte and its continuation bytes: complete, or held back whole.
+    return nBack + 1 >= nLength ? s.size() : i - 1;
+}
+
 void LineAssembler::reset()
 {
     m_sBuffer.clear();
+    m_bInLong = false;
+}
+
+LineAssembler::Result LineAssembler::HandOutPiece()
+{
+    size_t nCut = Utf8CutPoint(m_sBuffer);
+    if (nCut == 0)
+        nCut = m_sBuffer.size();
+    m_sLine = DecodeToolLine(m_sBuffer.substr(0, nCut));
+    m_sBuffer.erase(0, nCut);
+    m_bPiece = m_bInLong = true;
+    return Result::LongLine;
 }
 
 LineAssembler::Result LineAssembler::push(unsigned char c)
@@ -66,21 +97,21 @@ LineAssembler::Result LineAssembler::push(unsigned char c)
     if (c == 12 || c == 0) // form feeds vanish; a NUL would cut the line short
         return Result::More;
     m_sBuffer += static_cast<char>(c);
-    if (StartsWithPromptBytes(m_sBuffer)) {
+    if (!m_bInLong && StartsWithPromptBytes(m_sBuffer)) {
         m_sLine = DecodeToolLine(m_sBuffer);
         m_sBuffer.clear();
+        m_bPiece = false;
         return Result::Prompt;
     }
     if (c == '\n') {
         size_t end = m_sBuffer.find_last_not_of("\r\n ");
         m_sLine = end == std::string::npos ? std::wstring() : DecodeToolLine(m_sBuffer.substr(0, end + 1));
         m_sBuffer.clear();
+        m_bPiece = m_bInLong;
+        m_bInLong = false;
         return Result::Line;
     }
-    if (m_sBuffer.size() >= kMaxLine) {
-        m_sLine = DecodeToolLine(m_sBuffer);
-        m_sBuffer.clear();
-        return Result::LongLine;
-    }
+    if (m_sBuffer.size() >= kMaxLine)
+        return HandOutPiece();
     return Result::More;
 }

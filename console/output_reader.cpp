@@ -174,12 +174,14 @@ bool ConsoleSession::GetLine(std::wstring& sLine, bool bTrace)
         if (!bGotByte) {
             // The tool waits for a password: the caller answers with ProvidePassword.
             sLine.clear();
+            m_bLastPiece = false;
             return true;
         }
         LineAssembler::Result result = m_assembler.push(c);
         if (result == LineAssembler::Result::More)
             continue;
         sLine = m_assembler.line();
+        m_bLastPiece = m_assembler.piece();
         if (result == LineAssembler::Result::LongLine)
             CvexTrace().Line(TL_INFO, fn, L"Long Line");
         if (bTrace)

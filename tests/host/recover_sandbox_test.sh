@@ -57,9 +57,10 @@ use() { # STORE [FAULT...]: the tools' store and fault knobs; every fault count 
   } >"$tools_ini"
   rm -f "${tools_ini%/*}/nwsim.state"
 }
-clear_disks() { # as the disk-layout stage leaves them: empty, with the mount point on D:
-  for d in w d s; do find "$box/drives/$d" -mindepth 1 -delete; done
-  mkdir -p "$box/drives/d/Data/Mount 1"
+clear_disks() { # as the disk-layout stage leaves them: empty, with the volume mounted on D:
+  local mount="$box/drives/d/Data/Mount 1"
+  [ -L "$mount" ] && find "$(readlink -f "$mount")" -mindepth 1 -delete
+  for d in w d s; do find "$box/drives/$d" -mindepth 1 ! -path '*/Data' ! -path '*/Data/Mount 1' -delete; done
 }
 recover() { # NAME [REFHOST ARGS...]: output stamped into NAME.out, exit code into NAME.rc
   local name=$1
