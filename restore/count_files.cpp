@@ -31,6 +31,7 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
     if (sName.empty())
         return scope.Fail(L"Invalid argument");
     std::wstring sCutShort;
+    bool bLost = false;
     for (unsigned uiAttempt = 1; uiAttempt <= kCountAttempts; ++uiAttempt) {
         progress.uiTotalFiles = 0;
         progress.ullTotalBytes = 0;
@@ -38,11 +39,12 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
         if (!RunCount(scope, progress, sName, count))
             return false;
         sCutShort = count.sCutShort;
+        bLost = count.end.bConnectionLost;
         if (sCutShort.empty())
             return scope.End();
         CvexTrace().Str(TL_WARNING, kFn, L"Count cut short", sCutShort);
     }
-    if (ConnectionLost())
+    if (bLost)
         LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
     LogVarMsg(ML_ERROR, MSG_COUNT_CUT_SHORT, sName.c_str(), sCutShort.c_str());
     return scope.Fail(L"Count cut short");

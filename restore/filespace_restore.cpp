@@ -65,6 +65,7 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
             SendKind(*this, progress, PK_PASS_FAILED);
             return scope.Fail(L"User aborted");
         }
+        SendKind(*this, progress, PK_PASS_FAILED);
         return FailRestore(scope, L"CountFiles failed");
     }
     const unsigned uiCounted = progress.uiTotalFiles;
@@ -192,7 +193,9 @@ bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePa
     unsigned uiUnaccounted = restorerules::UnaccountedObjects(uiCounted, uiRestored, pass.uiFileErrors);
     if (pass.bUnreadableLine && uiUnaccounted == 0 && uiRestored < uiCounted)
         uiUnaccounted = 1; // the long line may have named a file that did not come back
-    if (uiUnaccounted && !UserAborted() && !pass.bFailed)
+    // A failure line has its own message, and the pass failed whatever came back; a closed
+    // connection is told with the counts.
+    if (uiUnaccounted && !UserAborted() && (!pass.bFailed || pass.bConnectionClosed))
         return FailShortRestore(scope, progress, pass, uiCounted, sTarget);
     if (!EndPass(scope, progress, pass, MSG_RESTORE_FILESPACE_FAILED))
         return false;
@@ -222,7 +225,7 @@ bool CVEXImpl::FailShortRestore(TraceScope& scope, ProgressRecord& progress, Res
         LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
     const unsigned uiLoss = end.uiSessionLossMessage;
     const std::wstring sReason = restorerules::ShortfallReason(end, uiLoss ? MessageText(uiLoss) : std::wstring());
-    LogVarMsg(ML_ERROR, MSG_RESTORE_SHORT, progress.uiFilesRestored, uiCounted, sTarget.c_str(), sReason.c_str());
+    LogVarMsg(ML_ERROR, MSG_RESTORE_SHORT, sTarget.c_str(), progress.uiFilesRestored, uiCounted, sReason.c_str());
     SendKind(*this, progress, PK_PASS_FAILED);
     return scope.Fail(L"Not all objects came back");
 }

@@ -67,7 +67,7 @@ bool ActionFromName(const std::string& sName, FaultAction& action)
         {"say", FaultAction::Say},           {"fail", FaultAction::Fail},     {"crash", FaultAction::Crash},
         {"partial", FaultAction::Partial},   {"hang", FaultAction::Hang},     {"longline", FaultAction::LongLine},
         {"formfeed", FaultAction::FormFeed}, {"cronly", FaultAction::CrOnly}, {"exit", FaultAction::Exit},
-        {"password", FaultAction::Password}};
+        {"password", FaultAction::Password}, {"skip", FaultAction::Skip}};
     for (const auto& [name, value] : kActions) {
         if (EqualsNoCase(sName, name)) {
             action = value;

@@ -69,6 +69,15 @@ void Output::Point(const std::string& sPoint)
     }
 }
 
+bool Output::TakeSkip(std::string& sText)
+{
+    if (!m_bSkip)
+        return false;
+    m_bSkip = false;
+    sText = m_sSkip;
+    return true;
+}
+
 void Output::Finish(unsigned uExitCode)
 {
     Point("end");
@@ -108,6 +117,10 @@ void Output::Apply(const Fault& f)
     case FaultAction::CrOnly: m_sLineEnd.assign(1, '\r'); break;
     case FaultAction::Exit: ExitProcess(n);
     case FaultAction::Password: AskUnexpectedPassword(f); break;
+    case FaultAction::Skip:
+        m_bSkip = true;
+        m_sSkip = f.sArgument.empty() ? std::string("Permission denied") : PresetLine(f.sArgument, m_ctx);
+        break;
     }
     m_bInFault = false;
 }
