@@ -68,7 +68,7 @@ size_t Utf8CutPoint(const std::string& s)
     if (i == 0)
         return s.size();
     const unsigned char lead = static_cast<unsigned char>(s[i - 1]);
-    size_t nLength = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    size_t nLength = lead >= 0xF8 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
     if (nLength == 1)
         return s.size();
     // The lead byte and its continuation bytes: complete, or held back whole.

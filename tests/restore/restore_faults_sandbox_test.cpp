@@ -31,7 +31,7 @@ protected:
         return errors;
     }
     unsigned Restored() { return static_cast<unsigned>(RecordsOfKind(PK_OBJECT_RESTORED).size()); }
-    unsigned Counted() { return TotalsOf(L"standard", L"D:\\").uiObjects; }
+    unsigned Counted() { return TotalsOf(m_sStore, L"D:\\").uiObjects; }
     // The verifier's "missing:" lines are the paths that the per-file warnings name, no more.
     void ExpectMissingExactlyWhatTheWarningsName()
     {
@@ -305,4 +305,34 @@ TEST_F(RestoreFaults, ACountCutShortIsCountedAgainAndTwiceFailsTheRestore)
         EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED);
         EXPECT_TRUE(NoRecoverRunning());
     }
+}
+
+// A path of 2,000 characters reaches the host whole, in its own letters; when recover cannot write
+// it, its failure line is a warning for that file, never a restored object.
+TEST_F(RestoreFaults, APathOf2000CharactersComesWholeAndItsFailureLineIsNoObject)
+{
+    UseStore(L"longpath");
+    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    ClearDrive(L'D');
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    std::vector<const Record*> objects = RecordsOfKind(PK_OBJECT_RESTORED);
+    auto isLong = [](const Record* r) { return r->sText1.size() == 2000; };
+    auto it = std::find_if(objects.begin(), objects.end(), isLong);
+    ASSERT_NE(it, objects.end()) << "the long path as one object";
+    EXPECT_EQ((*it)->sText1.substr(0, 12), L"D:\\Long\\\u03a9 le");
+    EXPECT_GT((*it)->ullCurrentSize, 0u) << "its size read through the long path";
+    EXPECT_EQ(objects.size(), Counted());
+    EXPECT_EQ(std::count_if(objects.begin(), objects.end(), [](const Record* r) { return r->sText1.size() > 1024; }),
+              std::count_if(objects.begin(), objects.end(), [](const Record* r) { return r->sText1.size() > 1000; }))
+        << "no object made of a piece of a line";
+    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+
+    const unsigned uiAt = static_cast<unsigned>(it - objects.begin()) + 1;
+    ClearDrive(L'D');
+    SetFaults({L"recover restore object:" + std::to_wstring(uiAt) + L" skip"});
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    objects = RecordsOfKind(PK_OBJECT_RESTORED);
+    EXPECT_TRUE(std::none_of(objects.begin(), objects.end(), isLong));
+    EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_NETWORKER_MESSAGE, MSG_RESTORE_INCOMPLETE}));
+    ExpectMissingExactlyWhatTheWarningsName();
 }
