@@ -106,7 +106,13 @@ void Output::Apply(const Fault& f)
         ExitProcess(0);
     case FaultAction::Hang: Sleep(n * 1000); break;
     case FaultAction::LongLine: {
+        // "longline N path": the line starts as a restored object's would, with the path named
+        // last; "longline N list": as an object of "list -l" would.
         std::string sLong = "Long line:";
+        if (f.sArgument.find(" path") != std::string::npos)
+            sLong = m_ctx.sPath + "Long line";
+        else if (f.sArgument.find(" list") != std::string::npos)
+            sLong = "       1 f        10 03/08/2021 22:10 " + m_ctx.sPath + "Long line";
         while (sLong.size() + 4 < n)
             sLong.append(1, ' ').append(std::to_string(sLong.size() % 10)).append(1, 'x');
         sLong.resize(n > 4 ? n - 4 : 0, '.');

@@ -327,6 +327,16 @@ TEST_F(RestoreFaults, APathOf2000CharactersComesWholeAndItsFailureLineIsNoObject
         << "no object made of a piece of a line";
     EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
 
+    // A line of 100,000 characters that starts as a path: in a restore, never an object; in a
+    // count, no count.
+    ClearDrive(L'D');
+    SetFaults({L"recover restore object:3 longline 100000 path"});
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    EXPECT_EQ(RecordsOfKind(PK_OBJECT_RESTORED).size(), Counted());
+    SetFaults({L"recover session object:3 longline 100000 list"});
+    EXPECT_FALSE(Restore(L"D:\\"));
+    EXPECT_TRUE(Logged(MSG_COUNT_CUT_SHORT, ML_ERROR));
+
     const unsigned uiAt = static_cast<unsigned>(it - objects.begin()) + 1;
     ClearDrive(L'D');
     SetFaults({L"recover restore object:" + std::to_wstring(uiAt) + L" skip"});
