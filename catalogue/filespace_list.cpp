@@ -45,10 +45,8 @@ bool CVEXImpl::GetFilespaceList(FileSpaceList* pList)
     ForgetCatalogue();
     m_Console.ClearOperationFlags();
     LogStdMsg(ML_INFORMATION, MSG_LISTING_SAVESETS);
-    bool bTypePresent = true;
-    if (m_usRecoverNetWorkerClientVersionMajor == 7 &&
-        (m_usRecoverNetWorkerClientVersionMinor == 4 || m_usRecoverNetWorkerClientVersionMinor == 5)) {
-        bTypePresent = false;
+    const bool bTypePresent = ReportHasTypeColumn();
+    if (!bTypePresent) {
         CvexTrace().Line(TL_INFO, kFn,
                          m_usRecoverNetWorkerClientVersionMinor == 4
                              ? L"Recovery Client Version 7.4.x, so no 'Type' present"
@@ -102,12 +100,16 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     enum class Phase { Banner, ChangedDirectory, Listing, Done } phase = Phase::Banner;
     const bool bTrace = CvexTrace().TraceOutput(kGroupListing);
     bool bNoBackups = false;
-    bool bDropped = false; // recover said the server closed its connection
+    bool bDropped = false;       // recover said the server closed its connection
+    unsigned uiListingError = 0; // an error line in the answer to the listing command
     std::wstring sLine;
     while (GetLine(sLine, bTrace)) {
         bDropped = bDropped || LineHas(sLine, RL_FORCIBLY_CLOSED);
         if (!HoldsPrompt(sLine)) {
-            if (phase == Phase::Listing)
+            const unsigned uiError = phase == Phase::Listing ? catalogue::ListingErrorMessage(sLine) : 0;
+            if (uiError && !uiListingError)
+                uiListingError = uiError;
+            if (phase == Phase::Listing && !uiError)
                 ClassifyListingLine(sLine, found);
             else if (phase == Phase::Banner && LineHas(sLine, RL_NO_FILES_BACKED_UP))
                 bNoBackups = true;
@@ -129,6 +131,12 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     if (bDropped) {
         LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
         CvexTrace().EndFail(kFn, L"Connection lost");
+        return false;
+    }
+    // The answer to the listing broke off or holds a gap: a partial list is no list.
+    if (uiListingError) {
+        LogStdMsg(ML_ERROR, uiListingError);
+        CvexTrace().EndFail(kFn, L"Error in the listing");
         return false;
     }
     if (bNoBackups) {
@@ -170,14 +178,28 @@ bool CVEXImpl::CheckForNmm(bool bTypePresent)
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupNmm)))
         return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"RunCommand(Mminfo) failed");
     bool bAllParsed = true;
+    bool bDropped = false; // the report says the server closed its connection
+    bool bPasswordAsked = false;
     std::wstring sLine;
-    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupNmm))) {
+    while (GetLineNoPassword(sLine, CvexTrace().TraceOutput(kGroupNmm), bPasswordAsked)) {
+        bDropped = bDropped || LineHas(sLine, RL_FORCIBLY_CLOSED);
         if (!ParseMminfo(sLine, bTypePresent, m_SystemState))
             bAllParsed = false;
     }
     if (!bAllParsed)
         CvexTrace().Line(TL_WARNING, kFn, L"Check for NMM module failed");
-    return !EndedAfterAbortOrLoss(kFn);
+    if (EndedAfterAbortOrLoss(kFn))
+        return false;
+    if (bPasswordAsked) {
+        CvexTrace().EndFail(kFn, L"mminfo asked for a password");
+        return false;
+    }
+    if (bDropped) {
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+        CvexTrace().EndFail(kFn, L"Connection lost");
+        return false;
+    }
+    return true;
 }
 
 bool CVEXImpl::FindAndFetchConfig(const FileSpaceList& found)
@@ -185,14 +207,24 @@ bool CVEXImpl::FindAndFetchConfig(const FileSpaceList& found)
     for (const FileSpace& fs : found) {
         if (fs.ulFsFlags & FS_MOUNTED_FOLDER)
             continue;
-        if (!CheckIfConfigFilespace(fs.sFsName)) {
-            if (UserAborted()) {
-                m_Console.TellUserAbort();
-                CvexTrace().EndFail(kFn, L"User aborted");
-                return false;
-            }
-            continue;
+        const ConfigCheck check = CheckConfigFilespace(fs.sFsName);
+        if (check == ConfigCheck::Aborted) {
+            m_Console.TellUserAbort();
+            CvexTrace().EndFail(kFn, L"User aborted");
+            return false;
         }
+        // The check could not say: "no configuration" would blame the backup.
+        if (check == ConfigCheck::Lost) {
+            LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+            CvexTrace().EndFail(kFn, L"Connection lost");
+            return false;
+        }
+        if (check == ConfigCheck::Failed) {
+            CvexTrace().EndFail(kFn, L"CheckIfConfigFilespace failed");
+            return false;
+        }
+        if (check == ConfigCheck::Absent)
+            continue;
         CvexTrace().Str(TL_INFO, kFn, L"Found config filespace", fs.sFsName);
         if (GetConfig(m_sConfigDir, fs.sFsName))
             return true;
@@ -244,23 +276,31 @@ bool CVEXImpl::ImportSavedCertificate()
 
 bool CVEXImpl::CheckIfConfigFilespace(const std::wstring& sFilespace)
 {
+    return CheckConfigFilespace(sFilespace) == ConfigCheck::Found;
+}
+
+CVEXImpl::ConfigCheck CVEXImpl::CheckConfigFilespace(const std::wstring& sFilespace)
+{
     const wchar_t* fn = L"CVEXImpl::CheckIfConfigFilespace";
     CvexTrace().Start(fn);
     if (sFilespace.empty()) {
         CvexTrace().EndFail(fn, L"Invalid argument");
-        return false;
+        return ConfigCheck::Absent;
     }
     const CvexCredentials& cred = m_NetWorkerCredentials;
     std::wstring sCmd = initseq::RecoverCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName) +
                         catalogue::PointInTimeOption(m_sPointInTime);
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupConfigCheck))) {
         CvexTrace().EndFail(fn, L"RunCommand failed");
-        return false;
+        return ConfigCheck::Absent;
     }
     enum class Phase { Banner, Answer, Done } phase = Phase::Banner;
     bool bFound = false;
+    bool bDropped = false;
+    bool bPasswordAsked = false;
     std::wstring sLine;
-    while (GetLine(sLine, CvexTrace().TraceOutput(kGroupConfigCheck))) {
+    while (GetLineNoPassword(sLine, CvexTrace().TraceOutput(kGroupConfigCheck), bPasswordAsked)) {
+        bDropped = bDropped || LineHas(sLine, RL_FORCIBLY_CLOSED);
         if (phase == Phase::Done)
             continue;
         catalogue::ConfigAnswer answer = catalogue::ClassifyConfigAnswer(sLine);
@@ -270,7 +310,7 @@ bool CVEXImpl::CheckIfConfigFilespace(const std::wstring& sFilespace)
             if (!SendResponse(sSend, false)) {
                 Abort();
                 CvexTrace().EndFail(fn, L"SendResponse failed");
-                return false;
+                return ConfigCheck::Failed;
             }
             phase = phase == Phase::Banner ? Phase::Answer : Phase::Done;
         } else if (phase == Phase::Answer && answer == catalogue::ConfigAnswer::NotFound) {
@@ -281,10 +321,21 @@ bool CVEXImpl::CheckIfConfigFilespace(const std::wstring& sFilespace)
             IgnoreLine(sLine);
         }
     }
-    if (UserAborted())
+    if (UserAborted()) {
         Abort();
-    bFound = bFound && phase == Phase::Done && !UserAborted();
+        CvexTrace().EndFail(fn, L"User aborted");
+        return ConfigCheck::Aborted;
+    }
+    if (bPasswordAsked) {
+        CvexTrace().EndFail(fn, L"Password asked for");
+        return ConfigCheck::Failed;
+    }
+    if (ConnectionLost() || bDropped) {
+        CvexTrace().EndFail(fn, L"Connection lost");
+        return ConfigCheck::Lost;
+    }
+    bFound = bFound && phase == Phase::Done;
     CvexTrace().Bool(TL_INFO, fn, L"bFound", bFound);
     CvexTrace().End(fn);
-    return bFound;
+    return bFound ? ConfigCheck::Found : ConfigCheck::Absent;
 }

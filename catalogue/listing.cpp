@@ -1,6 +1,7 @@
 #include "catalogue/listing.h"
 
 #include "catalogue/date_time.h"
+#include "hostapi/message_ids.h"
 #include "restore/recover_literals.h"
 
 #include <algorithm>
@@ -155,6 +156,27 @@ void MarkSystemVolumes(FileSpaceList& list, const SystemLetters& letters, System
 std::wstring ConfigFolderQuery(const std::wstring& sFilespace)
 {
     return L"ls -l " + sFilespace + L"QERNCFG\r\n";
+}
+
+unsigned ListingErrorMessage(const std::wstring& sLine)
+{
+    ListingLine entry;
+    if (SplitListingLine(sLine, false, entry) && IsDrivePath(entry.sName))
+        return 0;
+    static const std::pair<RecoverLiteral, unsigned> kErrors[] = {
+        {RL_FORCIBLY_CLOSED, MSG_CONNECTION_LOST},
+        {RL_FAILED_BUSY, MSG_SERVER_BUSY},
+        {RL_STALE_RPC_HANDLE, MSG_STALE_RPC_HANDLE},
+        {RL_CONNECTION_TIMED_OUT, MSG_CONNECTION_TIMED_OUT},
+        {RL_CONNECTION_ATTEMPT_FAILED, MSG_CONNECTION_TIMED_OUT},
+        {RL_RPC_ERROR, MSG_SERVER_NOT_CONTACTED},
+        {RL_RPC_CANNOT_CALL, MSG_SERVER_NOT_CONTACTED},
+        {RL_NO_ROUTE_TO_HOST, MSG_NO_SESSION},
+    };
+    for (const auto& [literal, uiMessage] : kErrors)
+        if (LineHas(sLine, literal))
+            return uiMessage;
+    return 0;
 }
 
 ConfigAnswer ClassifyConfigAnswer(const std::wstring& sLine)

@@ -49,6 +49,11 @@ struct SystemFilespaces {
 // volume (needed and system); mounted folders are never marked.
 void MarkSystemVolumes(FileSpaceList& list, const SystemLetters& letters, SystemFilespaces& names);
 
+// The message of an error line in the answer to the listing command (the server busy, an RPC
+// failure, a stale handle, a time-out, the connection closed), or 0 for any other line. An entry
+// of the listing that names a drive path is never an error.
+unsigned ListingErrorMessage(const std::wstring& sLine);
+
 // The configuration check's query: "ls -l <filespace>QERNCFG" with CR LF.
 std::wstring ConfigFolderQuery(const std::wstring& sFilespace);
 // What one line of the answer to the query means.

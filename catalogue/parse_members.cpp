@@ -33,8 +33,16 @@ void CVEXImpl::ParseMminfo(const std::wstring& sLine, const std::wstring& sTarge
 {
     const wchar_t* fn = L"CVEXImpl::ParseMminfo";
     const wchar_t* pReason = nullptr;
-    if (catalogue::ParseMminfoTarget(sLine, sTarget, savesets, pReason) != catalogue::ReportLine::Used)
+    if (catalogue::ParseMminfoTarget(sLine, sTarget, savesets, pReason, ReportHasTypeColumn()) !=
+        catalogue::ReportLine::Used)
         TraceLine(fn, TL_VERBOSE, pReason, sLine);
+}
+
+// Recovery clients 7.4 and 7.5 print the media database report without its type column.
+bool CVEXImpl::ReportHasTypeColumn() const
+{
+    return !(m_usRecoverNetWorkerClientVersionMajor == 7 &&
+             (m_usRecoverNetWorkerClientVersionMinor == 4 || m_usRecoverNetWorkerClientVersionMinor == 5));
 }
 
 bool CVEXImpl::ParseDateTime3(const std::wstring& sDate, const std::wstring& sTime, struct tm& tm)

@@ -66,6 +66,8 @@ public:
     // One output line (CR, LF and trailing blanks stripped) or the "recover> " prompt; an empty
     // line at once while a password is awaited; false when the output has ended.
     bool GetLine(std::wstring& sLine, bool bTrace);
+    // The last line GetLine gave is a piece of a line longer than the reader keeps whole.
+    bool LastLineWasPiece() const { return m_bLastPiece; }
     bool SendResponse(const std::wstring& sResponse, bool bSecret);
     static bool SimulateKeystroke(wchar_t wc, bool bKeyDown, INPUT_RECORD& record);
     // Types the password the tool asks for. sPassword is the one remembered by the owner; when it
@@ -173,6 +175,7 @@ private:
     size_t m_nReadAvailable = 0;
     size_t m_nReadMoved = 0;
     LineAssembler m_assembler;
+    bool m_bLastPiece = false;
     unsigned m_uiLastProgressAnswer = 0;
     unsigned m_uiHeartbeatPeriods = 0;
     PollPace m_pace;

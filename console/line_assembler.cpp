@@ -70,9 +70,42 @@ std::wstring DecodeToolLine(const std::string& sBytes)
     return s;
 }
 
+size_t Utf8CutPoint(const std::string& s)
+{
+    // Back over at most three continuation bytes to the start of the last character.
+    size_t i = s.size();
+    size_t nBack = 0;
+    while (i > 0 && nBack < 3 && (static_cast<unsigned char>(s[i - 1]) & 0xC0) == 0x80) {
+        --i;
+        ++nBack;
+    }
+    if (i == 0)
+        return s.size();
+    const unsigned char lead = static_cast<unsigned char>(s[i - 1]);
+    size_t nLength = lead >= 0xF8 ? 1 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 1;
+    if (nLength == 1)
+        return s.size();
+    // The lead byte and its continuation bytes: complete, or held back whole.
+    return nBack + 1 >= nLength ? s.size() : i - 1;
+}
+
 void LineAssembler::reset()
 {
     m_sBuffer.clear();
+    m_bInLong = false;
+}
+
+LineAssembler::Result LineAssembler::HandOutPiece()
+{
+    size_t nCut = Utf8CutPoint(m_sBuffer);
+    if (nCut == 0)
+        nCut = m_sBuffer.size();
+    const std::string sRest = m_sBuffer.substr(nCut);
+    m_sBuffer.resize(nCut);
+    DecodeToolLine(m_sBuffer, m_sLine);
+    m_sBuffer = sRest;
+    m_bPiece = m_bInLong = true;
+    return Result::LongLine;
 }
 
 LineAssembler::Result LineAssembler::push(unsigned char c)
@@ -80,10 +113,11 @@ LineAssembler::Result LineAssembler::push(unsigned char c)
     if (c == 12 || c == 0) // form feeds vanish; a NUL would cut the line short
         return Result::More;
     m_sBuffer += static_cast<char>(c);
-    // The prompt is complete when its closing blank arrives.
-    if (c == ' ' && EndsWithPromptBytes(m_sBuffer) && StartsWithPromptBytes(m_sBuffer)) {
+    // The prompt is complete when its closing blank arrives; never inside a long line.
+    if (c == ' ' && !m_bInLong && EndsWithPromptBytes(m_sBuffer) && StartsWithPromptBytes(m_sBuffer)) {
         DecodeToolLine(m_sBuffer, m_sLine);
         m_sBuffer.clear();
+        m_bPiece = false;
         return Result::Prompt;
     }
     if (c == '\n') {
@@ -91,13 +125,12 @@ LineAssembler::Result LineAssembler::push(unsigned char c)
         m_sBuffer.resize(end == std::string::npos ? 0 : end + 1);
         DecodeToolLine(m_sBuffer, m_sLine);
         m_sBuffer.clear();
+        m_bPiece = m_bInLong;
+        m_bInLong = false;
         return Result::Line;
     }
-    if (m_sBuffer.size() >= kMaxLine) {
-        DecodeToolLine(m_sBuffer, m_sLine);
-        m_sBuffer.clear();
-        return Result::LongLine;
-    }
+    if (m_sBuffer.size() >= kMaxLine)
+        return HandOutPiece();
     return Result::More;
 }
 
@@ -124,11 +157,8 @@ LineAssembler::Result LineAssembler::push(const unsigned char* p, size_t n, size
         if (run > 0) {
             m_sBuffer.append(reinterpret_cast<const char*>(p + taken), run);
             taken += run;
-            if (m_sBuffer.size() >= kMaxLine) {
-                DecodeToolLine(m_sBuffer, m_sLine);
-                m_sBuffer.clear();
-                return Result::LongLine;
-            }
+            if (m_sBuffer.size() >= kMaxLine)
+                return HandOutPiece();
             continue;
         }
         Result result = push(p[taken++]);

@@ -214,6 +214,7 @@ bool ConsoleSession::GetLine(std::wstring& sLine, bool bTrace)
             if (!bGotByte) {
                 // The tool waits for a password: the caller answers with ProvidePassword.
                 sLine.clear();
+                m_bLastPiece = false;
                 return true;
             }
             result = m_assembler.push(c);
@@ -221,6 +222,7 @@ bool ConsoleSession::GetLine(std::wstring& sLine, bool bTrace)
         if (result == LineAssembler::Result::More)
             continue;
         sLine = m_assembler.line();
+        m_bLastPiece = m_assembler.piece();
         if (result == LineAssembler::Result::LongLine)
             CvexTrace().Line(TL_INFO, fn, L"Long Line");
         if (bTrace)

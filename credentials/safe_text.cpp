@@ -1,23 +1,52 @@
 #include "credentials/safe_text.h"
 
+#include "support/win.h"
+
 namespace safetext
 {
 
 namespace
 {
 
-// The characters no kind may hold, with what the refusal says. Quotes end the quoting of an
-// argument; percent signs, carets and ampersands are what a command shell expands or splits on;
-// the redirections and pipe are refused with them, as a Windows name never holds them anyway.
+// The characters no kind may hold, with what the refusal says. A quote ends the quoting of an
+// argument; the redirections and the pipe are refused with it, as a Windows name never holds
+// them. Tools are started without a shell, so "%", "^" and "&" are ordinary characters of a file
+// name; host names and times, which never hold them, refuse them too.
 struct Forbidden {
     wchar_t wc;
     const wchar_t* pReason;
+    bool bNamesOnly; // refused only in host names and points in time
 };
 constexpr Forbidden kForbidden[] = {
-    {L'"', L"holds a double quote"}, {L'%', L"holds a percent sign"},   {L'^', L"holds a caret"},
-    {L'&', L"holds an ampersand"},   {L'<', L"holds a less-than sign"}, {L'>', L"holds a greater-than sign"},
-    {L'|', L"holds a vertical bar"},
+    {L'"', L"holds a double quote", false},      {L'<', L"holds a less-than sign", false},
+    {L'>', L"holds a greater-than sign", false}, {L'|', L"holds a vertical bar", false},
+    {L'%', L"holds a percent sign", true},       {L'^', L"holds a caret", true},
+    {L'&', L"holds an ampersand", true},
 };
+
+bool TakesShellCharacters(Kind kind)
+{
+    return kind == Kind::Filespace || kind == Kind::Path;
+}
+
+// Tool command lines are narrow text in the ANSI code page: a name that does not come back the
+// same from it would reach the tool as another name (letters turned into "?").
+bool CodePageCarries(const std::wstring& s)
+{
+    const int n = static_cast<int>(s.size());
+    BOOL bDefaultUsed = FALSE;
+    int nNarrow = WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), n, nullptr, 0, nullptr, &bDefaultUsed);
+    if (nNarrow <= 0 || bDefaultUsed)
+        return false;
+    std::string sNarrow(static_cast<size_t>(nNarrow), '\0');
+    WideCharToMultiByte(CP_ACP, WC_NO_BEST_FIT_CHARS, s.data(), n, sNarrow.data(), nNarrow, nullptr, &bDefaultUsed);
+    int nBack = MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, sNarrow.data(), nNarrow, nullptr, 0);
+    if (nBack <= 0)
+        return false;
+    std::wstring sBack(static_cast<size_t>(nBack), L'\0');
+    MultiByteToWideChar(CP_ACP, MB_ERR_INVALID_CHARS, sNarrow.data(), nNarrow, sBack.data(), nBack);
+    return !bDefaultUsed && sBack == s;
+}
 
 bool IsLineBreak(wchar_t wc)
 {
@@ -32,7 +61,7 @@ bool IsControl(wchar_t wc)
 const wchar_t* CharacterRefusal(wchar_t wc, Kind kind)
 {
     for (const Forbidden& f : kForbidden)
-        if (wc == f.wc)
+        if (wc == f.wc && !(f.bNamesOnly && TakesShellCharacters(kind)))
             return f.pReason;
     if (IsLineBreak(wc))
         return L"holds a line break";
@@ -82,6 +111,8 @@ const wchar_t* Refusal(const std::wstring& sText, Kind kind)
     for (wchar_t wc : sText)
         if (const wchar_t* pReason = CharacterRefusal(wc, kind))
             return pReason;
+    if (TakesShellCharacters(kind) && !CodePageCarries(sText))
+        return kCodePageRefusal;
     return nullptr;
 }
 

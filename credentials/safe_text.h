@@ -1,6 +1,7 @@
 // Names and paths that end up inside a tool's command line or a line of the hosts or servers
 // file. One rule set decides which of them may go there: text that could break out of its
-// quotes, start a new line or be expanded by a shell is refused, never escaped.
+// quotes or start a new line is refused, never escaped; so is a filespace name or path that the
+// ANSI code page of the narrow command line cannot carry.
 #pragma once
 #include <cstddef>
 #include <string>
@@ -25,5 +26,9 @@ const wchar_t* KindName(Kind kind);
 // Why the text cannot be used ("holds a double quote"), or nullptr when it can. An empty text
 // is refused too: every caller needs a value.
 const wchar_t* Refusal(const std::wstring& sText, Kind kind);
+// The refusal of a filespace name or path that the ANSI code page cannot carry. Such a text holds
+// no line break or quote, so the message may name it.
+inline constexpr const wchar_t* kCodePageRefusal =
+    L"holds characters that the ANSI code page of recover's command line cannot carry";
 
 } // namespace safetext

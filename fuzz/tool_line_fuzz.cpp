@@ -87,10 +87,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize)
             FUZZ_CHECK(StartsWithRecoverPrompt(sLine));
             CheckDecoding(sBytes, sLine);
             break;
-        case LineAssembler::Result::LongLine:
-            FUZZ_CHECK(sBytes.size() == LineAssembler::kMaxLine);
-            CheckDecoding(sBytes, sLine);
-            break;
+        case LineAssembler::Result::LongLine: {
+            // A piece: the bytes up to a cut between characters; the rest starts the next piece.
+            FUZZ_CHECK(sBytes.size() == LineAssembler::kMaxLine && assembler.piece());
+            const size_t nHanded = sBytes.size() - assembler.pending();
+            FUZZ_CHECK(nHanded > 0 && assembler.pending() < 4);
+            CheckDecoding(sBytes.substr(0, nHanded), sLine);
+            CheckClassification(sLine);
+            sBytes.erase(0, nHanded);
+            continue;
+        }
         default: FUZZ_CHECK(false);
         }
         CheckClassification(sLine);

@@ -111,4 +111,6 @@ enum CvexMessage : unsigned {
     MSG_COMPONENT_INCOMPLETE = 201,      // The system-state component %s brought back only %u of the %u objects counted
     MSG_SHORT_NAMES_NOT_CORRECTED = 202, // The short names of the program folders on %s could not be corrected; ...
     MSG_UNSAFE_TEXT = 203,               // The %s cannot be used: it %s
+    MSG_RESTORE_SHORT = 204,   // Not every object came back to %s: %u of the %u objects counted were restored; %s
+    MSG_COUNT_CUT_SHORT = 205, // Counting the objects of %s did not complete: %s
 };

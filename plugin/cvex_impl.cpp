@@ -17,9 +17,13 @@ bool CVEXImpl::IsSafeText(const std::wstring& sText, safetext::Kind kind, const 
     const wchar_t* pReason = safetext::Refusal(sText, kind);
     if (!pReason)
         return true;
-    // The text itself is not traced: it may hold the line breaks that made it unsafe.
-    CvexTrace().Str(TL_ERROR, L"CVEXImpl::IsSafeText", pWhat, pReason);
-    LogVarMsg(ML_ERROR, MSG_UNSAFE_TEXT, pWhat, pReason);
+    // The text itself is not traced: it may hold the line breaks that made it unsafe. A text the
+    // code page cannot carry holds none, and the operator must see which one it is.
+    std::wstring sWhat = pWhat;
+    if (pReason == safetext::kCodePageRefusal)
+        sWhat += L" \"" + sText + L"\"";
+    CvexTrace().Str(TL_ERROR, L"CVEXImpl::IsSafeText", sWhat.c_str(), pReason);
+    LogVarMsg(ML_ERROR, MSG_UNSAFE_TEXT, sWhat.c_str(), pReason);
     return false;
 }
 

@@ -96,6 +96,8 @@ public:
     bool Fini(bool bHardReset);
     bool ReadChar(unsigned char* c);
     bool GetLine(std::wstring& sLine, bool bTrace);
+    // The last line GetLine gave is a piece of a line too long to be taken whole.
+    bool LineWasPiece() const { return m_Console.LastLineWasPiece(); }
     bool CheckNetWorkerConnection4();
     bool CheckNetWorkerConnection6();
     bool SendResponse(const std::wstring& sResponse, bool bSecret);
@@ -125,6 +127,8 @@ public:
     // configuration saved with the backup.
     bool ParseMminfo(const std::wstring& sLine, bool bTypePresent, std::vector<SystemStateEntry>& entries);
     void ParseMminfo(const std::wstring& sLine, const std::wstring& sTarget, std::vector<SsidInfo>& savesets);
+    // The recovery client's media database report has a type column (not with 7.4 and 7.5).
+    bool ReportHasTypeColumn() const;
     bool ParseDateTime3(const std::wstring& sDate, const std::wstring& sTime, struct tm& tm);
     bool ParseDateTime2(const std::wstring& sDate, const std::wstring& sTime, struct tm& tm);
     bool ParseSystemState(const std::wstring& sLine, SystemStateEntry& entry);
@@ -225,6 +229,9 @@ protected:
     void ClassifyListingLine(const std::wstring& sLine, FileSpaceList& found);
     bool CheckForNmm(bool bTypePresent);
     bool FindAndFetchConfig(const FileSpaceList& found);
+    // What the configuration check of one filespace found; Lost and Aborted say it could not tell.
+    enum class ConfigCheck { Found, Absent, Lost, Aborted, Failed };
+    ConfigCheck CheckConfigFilespace(const std::wstring& sFilespace);
     void MarkSystemVolumes(FileSpaceList& found);
     bool ImportSavedCertificate();
     bool FailConfig(const wchar_t* pFn, const wchar_t* pReason);
@@ -236,12 +243,21 @@ protected:
     bool AnswerPasswordRequest(const wchar_t* pFn);
     // Steps of the filespace restore (restore/).
     struct RestorePass {
-        bool bFailed = false;           // a failure line was seen: the rest is read and ignored
-        bool bPasswordFailed = false;   // a password could not be given: recover is ended
-        bool bConnectionClosed = false; // recover said its connection was closed
-        bool bAbortAnswered = false;    // the host asked to abort in its answer to a record
-        unsigned uiFileErrors = 0;      // per-file failures recover reported
+        bool bFailed = false;              // a failure line was seen: the rest is read and ignored
+        bool bPasswordFailed = false;      // a password could not be given: recover is ended
+        bool bConnectionClosed = false;    // recover said its connection was closed
+        bool bAbortAnswered = false;       // the host asked to abort in its answer to a record
+        unsigned uiFileErrors = 0;         // per-file failures recover reported
+        unsigned uiSessionLossMessage = 0; // recover said it had no session with the server
+        bool bUnreadableLine = false;      // a line too long to be a path began with one
     };
+    // One session of the count: what was sent and seen, and why its total cannot be trusted.
+    struct CountSession;
+    bool RunCount(TraceScope& scope, ProgressRecord& progress, const std::wstring& sName, CountSession& count);
+    bool NoteCountLine(const std::wstring& sLine, const std::vector<std::wstring>& commands, ProgressRecord& progress,
+                       CountSession& count);
+    // Waits a little for the last tool to end and reads its exit code; false when it cannot.
+    bool ToolExitCode(const wchar_t* pFn, unsigned long& ulExitCode);
     bool FailRestore(TraceScope& scope, const wchar_t* pReason);
     void ReadPassOutput(DWORD dwGroup, RestorePass& pass, const std::function<void(const std::wstring&)>& handle);
     void HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass);
@@ -252,6 +268,8 @@ protected:
     void ReportRestoredObject(const std::wstring& sPath, ProgressRecord& progress, RestorePass& pass);
     bool EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
                     const std::wstring& sTarget);
+    bool FailShortRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
+                          const std::wstring& sTarget);
     bool EndPass(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCrashMessage);
     bool RecoverCrashed(const wchar_t* pFn, unsigned uiMessage);
     // Sends a record that starts or ends a pass. False when the host answers it with an abort:

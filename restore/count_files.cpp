@@ -1,17 +1,28 @@
 // CVEXImpl::CountFiles: before a filespace is restored, an interactive recover session lists it
 // ("add" and "list -l") so that the host can show progress against the number of objects and
-// bytes to come.
+// bytes to come. The restore's verdict rests on that number, so a session cut short is no count:
+// it is counted once more, and a second cut fails the restore.
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
 #include "restore/filespace_rules.h"
 #include "restore/recover_args.h"
+#include "restore/recover_literals.h"
 #include "trace/trace_scope.h"
 
 namespace
 {
 const wchar_t kFn[] = L"CVEXImpl::CountFiles";
 const DWORD kGroupCount = 0x4;
+const unsigned kCountAttempts = 2;
 } // namespace
+
+struct CVEXImpl::CountSession {
+    bool bRequested = false; // the banner came and the commands were typed
+    unsigned uiPrompts = 0;  // prompts after the banner: one per command answered
+    restorerules::PassEnd end;
+    std::wstring sCutShort; // empty: the count is whole
+    std::wstring sCounting; // the text of the counting record
+};
 
 bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
 {
@@ -19,14 +30,39 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
     CvexTrace().Str(TL_INFO, kFn, L"sName", sName);
     if (sName.empty())
         return scope.Fail(L"Invalid argument");
+    std::wstring sCutShort;
+    bool bLost = false;
+    for (unsigned uiAttempt = 1; uiAttempt <= kCountAttempts; ++uiAttempt) {
+        progress.uiTotalFiles = 0;
+        progress.ullTotalBytes = 0;
+        CountSession count;
+        if (!RunCount(scope, progress, sName, count))
+            return false;
+        sCutShort = count.sCutShort;
+        bLost = count.end.bConnectionLost;
+        if (sCutShort.empty())
+            return scope.End();
+        CvexTrace().Str(TL_WARNING, kFn, L"Count cut short", sCutShort);
+    }
+    if (bLost)
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+    LogVarMsg(ML_ERROR, MSG_COUNT_CUT_SHORT, sName.c_str(), sCutShort.c_str());
+    return scope.Fail(L"Count cut short");
+}
+
+// One count session. False (the scope ended) when it cannot go on at all: recover does not start,
+// the host aborts, a password cannot be given. Otherwise true, with count.sCutShort saying why
+// the total cannot be trusted (empty when it can).
+bool CVEXImpl::RunCount(TraceScope& scope, ProgressRecord& progress, const std::wstring& sName, CountSession& count)
+{
     const CvexCredentials& cred = m_NetWorkerCredentials;
     const std::wstring sCmd = CountCommandLine(m_sRecoverPath, cred.m_sServerName, cred.m_sClientName);
+    m_Console.ClearOperationFlags();
     if (!RunCommand(sCmd, CvexTrace().TraceCommands(kGroupCount))) {
         LogStdMsg(ML_ERROR, MSG_INIT_FAILED);
         return scope.Fail(L"RunCommand failed");
     }
-    const std::wstring sCounting = MessageText(MSG_COUNTING_OBJECTS);
-    bool bRequested = false;
+    const std::vector<std::wstring> commands = restorerules::CountCommands(m_sPointInTime, sName);
     bool bStopped = false;       // the host asked to abort, or the password could not be given
     bool bAbortAnswered = false; // the abort came as the host's answer to a progress record
     std::wstring sLine;
@@ -36,21 +72,8 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
             bStopped = true;
             continue;
         }
-        ListedObject object;
-        CountLine kind = ClassifyCountLine(sLine, object);
-        if (kind == CountLine::Banner && !bRequested) {
-            for (const std::wstring& sCommand : restorerules::CountCommands(m_sPointInTime, sName))
-                SendResponse(sCommand, false);
-            bRequested = true;
+        if (!NoteCountLine(sLine, commands, progress, count))
             continue;
-        }
-        if (!bRequested || (kind != CountLine::File && kind != CountLine::Directory))
-            continue;
-        progress.ullCurrentSize = progress.ullCurrentSize2 = object.ullSize;
-        ++progress.uiTotalFiles;
-        progress.ullTotalBytes += object.ullSize;
-        progress.sText5 = sCounting;
-        progress.uiKind = PK_MESSAGE;
         if (SendProgress(progress) != 0) {
             m_Console.NoteUserAbort();
             bAbortAnswered = true;
@@ -63,17 +86,56 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
         EndAbortedTool(kFn, bAbortAnswered);
         return scope.Fail(L"User aborted");
     }
-    if (bStopped)
+    if (bStopped) {
         EndAbortedTool(kFn, false);
-    if (ConnectionLost()) {
-        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
-        return scope.Fail(L"Connection lost");
-    }
-    if (bStopped)
         return scope.Fail(L"ProvidePassword failed");
-    if (!bRequested)
-        return scope.Fail(L"The session never opened");
-    return scope.End();
+    }
+    count.end.bConnectionLost = count.end.bConnectionLost || ConnectionLost();
+    count.end.bExitKnown = ToolExitCode(kFn, count.end.ulExitCode);
+    const unsigned uiLoss = count.end.uiSessionLossMessage;
+    count.sCutShort = restorerules::CountCutShortReason(count.end, count.uiPrompts,
+                                                        count.bRequested ? static_cast<unsigned>(commands.size()) : 1,
+                                                        uiLoss ? MessageText(uiLoss) : std::wstring());
+    return true;
+}
+
+// One line of the count's session: the banner sends the commands, prompts are counted, an object
+// adds to the totals (true: the record is to be sent). A piece of an over-long line is never one.
+bool CVEXImpl::NoteCountLine(const std::wstring& sLine, const std::vector<std::wstring>& commands,
+                             ProgressRecord& progress, CountSession& count)
+{
+    ListedObject object;
+    CountLine kind = ClassifyCountLine(sLine, object);
+    if (kind == CountLine::Banner && !count.bRequested) {
+        for (const std::wstring& sCommand : commands)
+            SendResponse(sCommand, false);
+        count.bRequested = true;
+        return false;
+    }
+    if (!count.bRequested)
+        return false;
+    if (kind == CountLine::Prompt) {
+        ++count.uiPrompts;
+        return false;
+    }
+    if (LineHas(sLine, RL_FORCIBLY_CLOSED))
+        count.end.bConnectionLost = true;
+    if (unsigned uiLoss = restorerules::SessionLossMessage(sLine); uiLoss && !count.end.uiSessionLossMessage)
+        count.end.uiSessionLossMessage = uiLoss;
+    if (kind != CountLine::File && kind != CountLine::Directory)
+        return false;
+    if (LineWasPiece()) {
+        count.end.bUnreadableLine = true;
+        return false;
+    }
+    progress.ullCurrentSize = progress.ullCurrentSize2 = object.ullSize;
+    ++progress.uiTotalFiles;
+    progress.ullTotalBytes += object.ullSize;
+    if (count.sCounting.empty())
+        count.sCounting = MessageText(MSG_COUNTING_OBJECTS);
+    progress.sText5 = count.sCounting;
+    progress.uiKind = PK_MESSAGE;
+    return true;
 }
 
 // After an abort the tool is ended. Abort tells the host; when the engine or the password

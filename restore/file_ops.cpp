@@ -20,6 +20,29 @@ void TracePaths(const wchar_t* pFn, const std::wstring& sFrom, const std::wstrin
     CrplTrace().Str(TL_VERBOSE, pFn, L"sDestination", sTo);
 }
 
+bool VolumeSerial(const std::wstring& sPath, DWORD& dwSerial)
+{
+    BY_HANDLE_FILE_INFORMATION info = {};
+    velmora::unique_file h(CreateFileW(sPath.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h || !GetFileInformationByHandle(h.get(), &info))
+        return false;
+    dwSerial = info.dwVolumeSerialNumber;
+    return true;
+}
+
+// A folder through which another volume is reached: opened, it lies on a volume other than its
+// parent's. A plain folder of the parent volume is no place for the mounted volume's files.
+bool LeadsToAnotherVolume(const std::wstring& sFolder)
+{
+    std::wstring sParent;
+    DWORD dwFolder = 0, dwParent = 0;
+    if (!pathtext::ParentFolder(sFolder, sParent))
+        return false;
+    return VolumeSerial(pathtext::Win32Path(sFolder), dwFolder) &&
+           VolumeSerial(pathtext::Win32Path(sParent), dwParent) && dwFolder != dwParent;
+}
+
 bool SameFile(const std::wstring& sA, const std::wstring& sB)
 {
     BY_HANDLE_FILE_INFORMATION a = {}, b = {};
@@ -152,12 +175,16 @@ bool CRPLImpl::CheckDestExists(const std::wstring& sDestination, bool bMountedFo
     if (sDestination.empty() ||
         !GetVolumeInformationW(sRoot.c_str(), nullptr, 0, nullptr, nullptr, &dwFlags, nullptr, 0)) {
         DWORD dwError = sDestination.empty() ? ERROR_INVALID_PARAMETER : GetLastError();
-        // A mounted folder whose volume is not mounted there (always so under Wine) is still a
-        // place to restore to when the folder exists.
+        // A folder that is no volume root: the mounted volume is there only when the folder leads
+        // to a volume of its own (a link to another volume's root, as Wine shows a mount).
+        // Otherwise its files would land on the parent volume, which is not where they belong.
         if (bMountedFolder && dwError == ERROR_DIR_NOT_ROOT && IsDirectory(pathtext::Win32Path(sDestination))) {
-            CrplTrace().Line(TL_WARNING, fn, L"Mounted folder is not a volume root - restoring into the folder");
-            CrplTrace().End(fn);
-            return true;
+            if (LeadsToAnotherVolume(sDestination)) {
+                CrplTrace().Line(TL_INFO, fn, L"Mounted folder leads to a volume of its own");
+                CrplTrace().End(fn);
+                return true;
+            }
+            CrplTrace().Line(TL_WARNING, fn, L"Mounted folder is not a volume root - its volume is absent");
         }
         CrplTrace().ApiFailure(fn, L"GetVolumeInformation failed", dwError);
         CrplTrace().EndFail(fn, L"Destination missing", TL_WARNING);

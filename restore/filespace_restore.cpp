@@ -65,6 +65,7 @@ bool CVEXImpl::RestoreFilespace(FileSpace* pFileSpace)
             SendKind(*this, progress, PK_PASS_FAILED);
             return scope.Fail(L"User aborted");
         }
+        SendKind(*this, progress, PK_PASS_FAILED);
         return FailRestore(scope, L"CountFiles failed");
     }
     const unsigned uiCounted = progress.uiTotalFiles;
@@ -104,8 +105,16 @@ void CVEXImpl::ReadPassOutput(DWORD dwGroup, RestorePass& pass, const std::funct
 void CVEXImpl::HandleRestoreLine(const std::wstring& sLine, ProgressRecord& progress, RestorePass& pass)
 {
     RestoreLine kind = ClassifyRestoreLine(sLine, m_NetWorkerCredentials.m_sClientName);
+    // A piece of an over-long line is no path: neither an object nor a file recover accounts for.
+    if (LineWasPiece() && (kind == RestoreLine::Object || kind == RestoreLine::PerFileError)) {
+        CvexTrace().Line(TL_WARNING, kFn, L"A line too long to be a path");
+        pass.bUnreadableLine = true;
+        return;
+    }
     if (NoteFailureLine(kind, pass))
         return;
+    if (!pass.uiSessionLossMessage)
+        pass.uiSessionLossMessage = restorerules::SessionLossMessage(sLine);
     if (kind == RestoreLine::Object)
         ReportRestoredObject(sLine, progress, pass);
     else
@@ -173,24 +182,52 @@ void CVEXImpl::ReportRestoredObject(const std::wstring& sPath, ProgressRecord& p
     }
 }
 
-// The outcome once recover's output has ended (or reading stopped).
+// The outcome once recover's output has ended (or reading stopped). True only when every counted
+// object came back or recover named each one that did not in a per-file failure line.
 bool CVEXImpl::EndRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
                           const std::wstring& sTarget)
 {
-    CvexTrace().Int(TL_INFO, kFn, L"uiFilesRestored", progress.uiFilesRestored);
+    const unsigned uiRestored = progress.uiFilesRestored;
+    CvexTrace().Int(TL_INFO, kFn, L"uiFilesRestored", uiRestored);
     CvexTrace().Int(TL_INFO, kFn, L"uiFileErrors", pass.uiFileErrors);
+    unsigned uiUnaccounted = restorerules::UnaccountedObjects(uiCounted, uiRestored, pass.uiFileErrors);
+    if (pass.bUnreadableLine && uiUnaccounted == 0 && uiRestored < uiCounted)
+        uiUnaccounted = 1; // the long line may have named a file that did not come back
+    // A failure line has its own message, and the pass failed whatever came back; a closed
+    // connection is told with the counts.
+    if (uiUnaccounted && !UserAborted() && (!pass.bFailed || pass.bConnectionClosed))
+        return FailShortRestore(scope, progress, pass, uiCounted, sTarget);
     if (!EndPass(scope, progress, pass, MSG_RESTORE_FILESPACE_FAILED))
         return false;
-    if (progress.uiFilesRestored != uiCounted) {
+    if (uiRestored != uiCounted) {
         CvexTrace().Line(TL_WARNING, kFn, L"Not all files were restored");
-        if (progress.uiFilesRestored < uiCounted)
-            LogVarMsg(ML_WARNING, MSG_RESTORE_INCOMPLETE, progress.uiFilesRestored, uiCounted, sTarget.c_str());
+        if (uiRestored < uiCounted)
+            LogVarMsg(ML_WARNING, MSG_RESTORE_INCOMPLETE, uiRestored, uiCounted, sTarget.c_str());
     }
     // An abort answered to the last record still fails the call: the host must not take an
     // operation it aborted for a success. What was restored stays on the volume.
     if (!SendPassRecord(progress, PK_PASS_FINISHED))
         return scope.Fail(L"User aborted");
     return scope.End();
+}
+
+// Objects are missing that recover did not account for: the restore fails with a message that
+// names both counts and why recover stopped short.
+bool CVEXImpl::FailShortRestore(TraceScope& scope, ProgressRecord& progress, RestorePass& pass, unsigned uiCounted,
+                                const std::wstring& sTarget)
+{
+    restorerules::PassEnd end;
+    end.bConnectionLost = ConnectionLost() || pass.bConnectionClosed;
+    end.uiSessionLossMessage = pass.uiSessionLossMessage;
+    end.bUnreadableLine = pass.bUnreadableLine;
+    end.bExitKnown = ToolExitCode(kFn, end.ulExitCode);
+    if (end.bConnectionLost)
+        LogStdMsg(ML_ERROR, MSG_CONNECTION_LOST);
+    const unsigned uiLoss = end.uiSessionLossMessage;
+    const std::wstring sReason = restorerules::ShortfallReason(end, uiLoss ? MessageText(uiLoss) : std::wstring());
+    LogVarMsg(ML_ERROR, MSG_RESTORE_SHORT, sTarget.c_str(), progress.uiFilesRestored, uiCounted, sReason.c_str());
+    SendKind(*this, progress, PK_PASS_FAILED);
+    return scope.Fail(L"Not all objects came back");
 }
 
 bool CVEXImpl::SendPassRecord(ProgressRecord& progress, unsigned uiKind)
@@ -228,15 +265,22 @@ bool CVEXImpl::EndPass(TraceScope& scope, ProgressRecord& progress, RestorePass&
     return true;
 }
 
-// A recover that crashed has not restored what it was asked for, however its output ended.
-bool CVEXImpl::RecoverCrashed(const wchar_t* pFn, unsigned uiMessage)
+bool CVEXImpl::ToolExitCode(const wchar_t* pFn, unsigned long& ulExitCode)
 {
     DWORD dwExitCode = 0;
     HANDLE hProcess = m_Console.ToolProcess();
     if (!hProcess || WaitForSingleObject(hProcess, 5000) != WAIT_OBJECT_0 || !GetExitCodeProcess(hProcess, &dwExitCode))
         return false;
     CvexTrace().Int(TL_INFO, pFn, L"dwExitCode", static_cast<long long>(dwExitCode));
-    if (!restorerules::ToolCrashed(dwExitCode))
+    ulExitCode = dwExitCode;
+    return true;
+}
+
+// A recover that crashed has not restored what it was asked for, however its output ended.
+bool CVEXImpl::RecoverCrashed(const wchar_t* pFn, unsigned uiMessage)
+{
+    unsigned long ulExitCode = 0;
+    if (!ToolExitCode(pFn, ulExitCode) || !restorerules::ToolCrashed(ulExitCode))
         return false;
     if (uiMessage)
         LogStdMsg(ML_ERROR, uiMessage);

@@ -204,10 +204,25 @@ class Sandbox:
 
     def _make_mount_points(self):
         """The folders that the backup's mounted volumes hang on ("D:\\Data\\Mount 1"), on the disks
-        that are present: the disk-layout stage of a recovery makes them before any restore."""
+        that are present: the disk-layout stage of a recovery mounts each volume there before any
+        restore. Wine has no mounted folders, so each volume is a drive of its own (Y:, then V:, U:,
+        T:) and the folder a link to its root, which programs see as a folder on another volume."""
+        spare = [l for l in MOUNT_LETTERS if l not in self.s["letters"]]
+        mounts = {}
         for root in mounted_folder_roots(os.path.join(self.root, "store", "manifest.ini")):
-            if root[0].upper() in self.s["letters"] and root[0].upper() != "X":
-                os.makedirs(self.linux_path(root), exist_ok=True)
+            if root[0].upper() not in self.s["letters"] or root[0].upper() == "X" or not spare:
+                continue
+            letter = spare.pop(0)
+            volume = self.drive_dir(letter)
+            os.makedirs(volume, exist_ok=True)
+            wineprefix.map_drive(self.prefix, letter, volume)
+            folder = self.linux_path(root)
+            os.makedirs(os.path.dirname(folder), exist_ok=True)
+            if os.path.isdir(folder) and not os.path.islink(folder):
+                os.rmdir(folder)
+            os.symlink(volume, folder)
+            mounts[root] = letter
+        self.s["mounts"] = mounts
 
     def _lay_out_host(self, net):
         host = self.linux_path(HOST_WIN)
@@ -369,6 +384,10 @@ class Sandbox:
             self.save()
             return
         shutil.rmtree(self.root, ignore_errors=True)
+
+
+# Drive letters of the volumes mounted in folders (never a target disk of a test, nor C:, S:, Q:).
+MOUNT_LETTERS = ["Y", "V", "U", "T"]
 
 
 def mounted_folder_roots(manifest):

@@ -2,6 +2,7 @@
 
 #include "simulator/common/text.h"
 
+#include <cstring>
 #include <utility>
 
 namespace nwsim
@@ -67,7 +68,7 @@ bool ActionFromName(const std::string& sName, FaultAction& action)
         {"say", FaultAction::Say},           {"fail", FaultAction::Fail},     {"crash", FaultAction::Crash},
         {"partial", FaultAction::Partial},   {"hang", FaultAction::Hang},     {"longline", FaultAction::LongLine},
         {"formfeed", FaultAction::FormFeed}, {"cronly", FaultAction::CrOnly}, {"exit", FaultAction::Exit},
-        {"password", FaultAction::Password}};
+        {"password", FaultAction::Password}, {"skip", FaultAction::Skip}};
     for (const auto& [name, value] : kActions) {
         if (EqualsNoCase(sName, name)) {
             action = value;
@@ -90,6 +91,12 @@ bool PointIsValid(const std::string& sPoint)
         return colon + 1 < sPoint.size();
     return (sKind == "line" || sKind == "object" || sKind == "prompt") && ParseUnsigned(sPoint.substr(colon + 1), n) &&
            n > 0;
+}
+
+bool EndsWith(const std::string& s, const char* pEnd)
+{
+    const size_t n = std::strlen(pEnd);
+    return s.size() >= n && s.compare(s.size() - n, n, pEnd) == 0;
 }
 
 bool NeedsNumber(FaultAction a)
@@ -222,7 +229,12 @@ bool ParseFault(const std::string& sSpec, Fault& fault, std::string& sError)
         sError = "unknown action '" + words[3] + "'";
         return false;
     }
-    if (NeedsNumber(f.action) && !ParseUnsigned(f.sArgument, n)) {
+    // "longline N path" and "longline N list": the number, then how the line starts.
+    std::string sNumber = f.sArgument;
+    if (f.action == FaultAction::LongLine && sNumber.size() > 5 &&
+        (EndsWith(sNumber, " path") || EndsWith(sNumber, " list")))
+        sNumber.resize(sNumber.size() - 5);
+    if (NeedsNumber(f.action) && !ParseUnsigned(sNumber, n)) {
         sError = "action '" + words[3] + "' needs a number";
         return false;
     }

@@ -7,7 +7,7 @@
 namespace nwsim
 {
 
-enum class FaultAction { Say, Fail, Crash, Partial, Hang, LongLine, FormFeed, CrOnly, Exit, Password };
+enum class FaultAction { Say, Fail, Crash, Partial, Hang, LongLine, FormFeed, CrOnly, Exit, Password, Skip };
 
 struct Fault {
     std::string sTool;  // recover, mminfo, ... or "*"

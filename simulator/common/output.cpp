@@ -69,6 +69,15 @@ void Output::Point(const std::string& sPoint)
     }
 }
 
+bool Output::TakeSkip(std::string& sText)
+{
+    if (!m_bSkip)
+        return false;
+    m_bSkip = false;
+    sText = m_sSkip;
+    return true;
+}
+
 void Output::Finish(unsigned uExitCode)
 {
     Point("end");
@@ -97,7 +106,13 @@ void Output::Apply(const Fault& f)
         ExitProcess(0);
     case FaultAction::Hang: Sleep(n * 1000); break;
     case FaultAction::LongLine: {
+        // "longline N path": the line starts as a restored object's would, with the path named
+        // last; "longline N list": as an object of "list -l" would.
         std::string sLong = "Long line:";
+        if (f.sArgument.find(" path") != std::string::npos)
+            sLong = m_ctx.sPath + "Long line";
+        else if (f.sArgument.find(" list") != std::string::npos)
+            sLong = "       1 f        10 03/08/2021 22:10 " + m_ctx.sPath + "Long line";
         while (sLong.size() + 4 < n)
             sLong.append(1, ' ').append(std::to_string(sLong.size() % 10)).append(1, 'x');
         sLong.resize(n > 4 ? n - 4 : 0, '.');
@@ -108,6 +123,10 @@ void Output::Apply(const Fault& f)
     case FaultAction::CrOnly: m_sLineEnd.assign(1, '\r'); break;
     case FaultAction::Exit: ExitProcess(n);
     case FaultAction::Password: AskUnexpectedPassword(f); break;
+    case FaultAction::Skip:
+        m_bSkip = true;
+        m_sSkip = f.sArgument.empty() ? std::string("Permission denied") : PresetLine(f.sArgument, m_ctx);
+        break;
     }
     m_bInFault = false;
 }

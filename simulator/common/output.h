@@ -29,6 +29,9 @@ public:
     void Prompt(const std::string& sText);
     // Runs the faults registered for a named point of the run (start, end, object:N, ...).
     void Point(const std::string& sPoint);
+    // A "skip" fault fired at the last point: the object there is not restored, and recover says
+    // why with sText ("<path>: <sText>"). Cleared by asking.
+    bool TakeSkip(std::string& sText);
     // Ends the tool: the "end" point first, then the exit code.
     [[noreturn]] void Finish(unsigned uExitCode);
 
@@ -44,6 +47,8 @@ private:
     ServerLink* m_link = nullptr;
     unsigned m_uLines = 0;
     bool m_bInFault = false;
+    bool m_bSkip = false;
+    std::string m_sSkip;
     std::set<std::string> m_fired; // "once" entries that fired in this run
 };
 

@@ -32,6 +32,8 @@ def volumes(b, opts, shape):
         data = samples.data_volume(b, at(day, 22, 10), generation, password=password)
         if opts.get("hardlinks"):
             b.store.hardlinks = samples.hard_links(data, at(day, 22, 10), generation)
+        if opts.get("long_path"):
+            samples.long_path(data, at(day, 22, 10), generation, opts["long_path"])
         if shape == "efi":
             samples.efi_volume(b, at(day, 22, 20))
 
@@ -86,7 +88,7 @@ def config_options(args):
             "windows_letter": args.windows_letter.upper(), "gpt_no_efi": args.gpt_no_efi,
             "boot_partition": args.boot_partition, "core": args.core, "x86": args.x86,
             "computer_name": args.computer_name, "omit": args.disrec_omit, "assign": assign,
-            "hardlinks": args.hardlinks}
+            "hardlinks": args.hardlinks, "long_path": args.long_path}
 
 
 def add_variant_options(p):
@@ -104,6 +106,8 @@ def add_variant_options(p):
                    help="set a key (added when absent)")
     p.add_argument("--hardlinks", action="store_true",
                    help="hard-linked names on D: (listed in hardlinks.ini), one under Temp\\PendingDeletes")
+    p.add_argument("--long-path", type=int, default=0, metavar="N",
+                   help="D: also holds a file whose path has N characters (200 to 32000)")
     p.add_argument("--bulk", type=int, default=0, metavar="N",
                    help="a filespace of N small files (up to 1000000), deep and long paths, odd names")
     p.add_argument("--bulk-huge", type=int, default=0, metavar="K", help="K sparse files over 4 GiB in it")

@@ -132,6 +132,22 @@ def hard_links(saveset, when, generation):
     return HARD_LINK_GROUPS
 
 
+def long_path(saveset, when, generation, length):
+    """A file on D: whose path is `length` characters long (200 or more), below folders of 180
+    characters that start with a letter outside every single-byte code page, and a file beside it."""
+    top = "D:\\Long\\"
+    folders = [top]
+    path = top
+    i = 0
+    while length - len(path) > 200:
+        path += ("\u03a9 level %02d " % i + "x" * 200)[:180] + "\\"
+        folders.append(path)
+        i += 1
+    name = ("long file " + "n" * 200)[:length - len(path) - 4] + ".txt"
+    add_tree(saveset, when, folders + [(path + name, text("a file far down, backup %d" % generation, "long")),
+                                       (top + "beside.txt", text("beside the long path", "long"))])
+
+
 def efi_volume(b, when):
     s = b.saveset("S:\\", when)
     add_tree(s, when, ["S:\\", "S:\\EFI\\", "S:\\EFI\\Boot\\",

@@ -65,7 +65,13 @@ def expected_objects(store_dir, savesets):
 def restored_objects(drive_dir, letter):
     """{lower-case Windows path: (kind, Linux path, Windows path)} of everything on the drive."""
     found = {}
-    for here, _, files in os.walk(drive_dir):
+    seen = set()  # folders reached through links (a mounted volume) are walked once
+    for here, dirs, files in os.walk(drive_dir, followlinks=True):
+        real = os.path.realpath(here)
+        if real in seen:
+            dirs[:] = []
+            continue
+        seen.add(real)
         rel = os.path.relpath(here, drive_dir)
         base = letter + ":" + ("" if rel == "." else "\\" + rel.replace("/", "\\"))
         found[base.lower()] = ("d", here, base + "\\")

@@ -35,6 +35,13 @@ public:
         unsigned uIndex = 0, uDone = 0;
         for (const Selected& item : items) {
             m_run.out.Point("object:" + std::to_string(++uIndex));
+            std::string sWhy;
+            if (m_run.out.TakeSkip(sWhy)) {
+                const std::string sPrinted = Place(item).sPrinted;
+                m_run.out.SetPath(sPrinted);
+                m_run.out.Line(sPrinted + ": " + sWhy);
+                continue;
+            }
             if (Restore(item))
                 ++uDone;
         }

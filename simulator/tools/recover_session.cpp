@@ -195,6 +195,7 @@ private:
         for (const Selected& item : items) {
             m_out.Point("object:" + std::to_string(++uIndex));
             m_out.Line(bLong ? ObjectListLine(item.object, FileSizeOf(item)) : item.object.sPath);
+            m_out.SetPath(item.object.sPath);
         }
         m_out.Noise(std::to_string(items.size()) + " file(s) marked for recovery");
     }

@@ -67,6 +67,34 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
         EXPECT_EQ(LastError(), Text(MSG_FILESPACE_LIST_FAILED));
         EXPECT_TRUE(m_list.empty());
     }
+    // An error line amid the answer to the listing: a partial list is no list.
+    const std::pair<const wchar_t*, unsigned> kErrorLines[] = {
+        {L"busy", MSG_SERVER_BUSY},
+        {L"stale_rpc", MSG_STALE_RPC_HANDLE},
+        {L"timed_out", MSG_CONNECTION_TIMED_OUT},
+        {L"rpc_call", MSG_SERVER_NOT_CONTACTED},
+        {L"rpc_error", MSG_SERVER_NOT_CONTACTED},
+        {L"forcibly_closed", MSG_CONNECTION_LOST},
+    };
+    for (const auto& [pPreset, uiMessage] : kErrorLines) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pPreset)));
+        SetFaults({std::wstring(L"once recover session line:6 say ") + pPreset});
+        EXPECT_FALSE(List());
+        EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, uiMessage}));
+        EXPECT_EQ(LastError(), Text(uiMessage));
+        EXPECT_TRUE(m_list.empty());
+    }
+    {
+        SCOPED_TRACE("the configuration check loses its connection, or asks for a password");
+        SetFaults({L"recover session command:ls say forcibly_closed"});
+        EXPECT_FALSE(List());
+        EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONNECTION_LOST}));
+        SetFaults({L"recover session command:ls password 5"});
+        EXPECT_FALSE(List());
+        EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_NETWORKER_MESSAGE}));
+        EXPECT_NE(LastError().find(L"asked for a password where none is expected"), std::wstring::npos);
+        EXPECT_TRUE(m_list.empty());
+    }
     {
         SCOPED_TRACE("the certificate cannot be imported");
         SetFaults({L"nwinstcreate any start exit 1"});
@@ -90,6 +118,12 @@ TEST_F(CatalogueHost, EachFailureOfTheListingIsTheHostsMessage)
         ASSERT_TRUE(tool.moved());
         EXPECT_FALSE(List());
         EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_FILESPACE_LIST_FAILED}));
+    }
+    {
+        SCOPED_TRACE("the report says the connection was closed: not a backup without system state");
+        SetFaults({L"mminfo any object:2 say forcibly_closed"});
+        EXPECT_FALSE(List());
+        EXPECT_EQ(MessageIds(), (std::vector<unsigned>{MSG_LISTING_SAVESETS, MSG_CONNECTION_LOST}));
     }
     {
         SCOPED_TRACE("a report with an error line still gives the NMM components");

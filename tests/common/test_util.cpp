@@ -33,6 +33,9 @@ void EmptyFolder(const std::wstring& sPath)
             if (sName == L"." || sName == L"..")
                 continue;
             std::wstring sChild = sPath + L"\\" + sName;
+            // A link to a folder (a mounted volume, a loop) stays, and is not walked into.
+            if (fd.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)
+                continue;
             if (fd.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
                 RemoveTree(sChild);
             } else {

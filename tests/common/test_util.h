@@ -24,7 +24,7 @@ private:
 };
 
 void RemoveTree(const std::wstring& sPath);
-// Removes what a folder holds; the folder itself stays.
+// Removes what a folder holds; the folder itself stays, and so do links to folders in it.
 void EmptyFolder(const std::wstring& sPath);
 
 // A message as the host's log callback received it.

@@ -24,7 +24,7 @@ std::vector<std::pair<LineAssembler::Result, std::wstring>> Assemble(const std::
         LineAssembler::Result r = nPiece == 0 ? a.push(p[i]) : a.push(p + i, std::min(nPiece, text.size() - i), nTaken);
         i += nTaken;
         if (r != LineAssembler::Result::More)
-            out.push_back({r, a.line()});
+            out.push_back({r, a.piece() ? a.line() + L" <piece>" : a.line()});
     }
     return out;
 }
@@ -69,14 +69,44 @@ TEST(LineAssembler, Utf8LinesKeepTheirLettersAndOtherBytesStayBytes)
     EXPECT_EQ(DecodeToolLine(""), L"");
 }
 
-TEST(LineAssembler, LongLinesComeInPiecesOf1024)
+TEST(LineAssembler, LinesAsLongAsALongPathComeWholeLongerOnesInMarkedPiecesCutBetweenCharacters)
 {
-    auto out = Assemble(std::string(1500, 'x') + "\r\n");
-    ASSERT_EQ(out.size(), 2u);
-    EXPECT_EQ(out[0].first, R::LongLine);
-    EXPECT_EQ(out[0].second.size(), 1024u);
-    EXPECT_EQ(out[1].first, R::Line);
-    EXPECT_EQ(out[1].second.size(), 476u);
+    LineAssembler a;
+    std::vector<std::pair<R, bool>> results;
+    std::wstring sWhole;
+    auto feed = [&](const std::string& text) {
+        for (unsigned char c : text) {
+            R r = a.push(c);
+            if (r != R::More) {
+                results.push_back({r, a.piece()});
+                sWhole += a.line();
+            }
+        }
+    };
+    // A listing line of a 32,767-character path of two-byte letters: one line, whole.
+    std::string sPath = "D:\\";
+    while (sPath.size() < 2 * 32767)
+        sPath += "\xCE\xA9";
+    feed("1 f 10 03/08/2021 22:10 " + sPath + "\r\n");
+    ASSERT_EQ(results.size(), 1u);
+    EXPECT_EQ(results[0], std::make_pair(R::Line, false));
+    EXPECT_EQ(sWhole.size(), 24 + 3 + (2 * 32767 - 3) / 2 + 1);
+    // Past the limit: pieces, every one marked, the last too; no letter is cut in two.
+    results.clear();
+    sWhole.clear();
+    std::string sLong = "xy"; // the limit falls inside a letter
+    while (sLong.size() < LineAssembler::kMaxLine + 100)
+        sLong += "\xE2\x82\xAC"; // the euro sign, three bytes
+    feed(sLong + "\r\nnext\r\n");
+    ASSERT_EQ(results.size(), 3u);
+    EXPECT_EQ(results[0], std::make_pair(R::LongLine, true));
+    EXPECT_EQ(results[1], std::make_pair(R::Line, true));
+    EXPECT_EQ(results[2], std::make_pair(R::Line, false)) << "the next line is whole again";
+    EXPECT_EQ(sWhole, L"xy" + std::wstring((sLong.size() - 2) / 3, L'\u20ac') + L"next");
+    EXPECT_EQ(Utf8CutPoint("ab\xE2\x82"), 2u);
+    EXPECT_EQ(Utf8CutPoint("ab\xE2\x82\xAC"), 5u);
+    EXPECT_EQ(Utf8CutPoint("ab\xF0\x9F\x98"), 2u);
+    EXPECT_EQ(Utf8CutPoint("ab\xFC"), 3u) << "a byte of a code page is no UTF-8 lead";
 }
 
 TEST(LineAssembler, FormFeedsAndNulsVanishAndAPartialLineIsKept)
@@ -88,12 +118,15 @@ TEST(LineAssembler, FormFeedsAndNulsVanishAndAPartialLineIsKept)
 
 TEST(LineAssembler, PiecesGiveTheSameLinesAsBytes)
 {
+    std::string sLong = "x";
+    while (sLong.size() < 2 * LineAssembler::kMaxLine + 10)
+        sLong += "\xE2\x82\xAC recover> "; // three-byte letters, and prompts that are not one
     const std::string text = std::string("  recover> ") + "a b\f c\r\n" + std::string(1030, 'y') + " z\r\n" +
-                             std::string(1, 0) + "recover>recover> \n  \r\n" + std::string(2048, 'q') + "end\n" +
+                             std::string(1, 0) + "recover>recover> \n  \r\n" + sLong + "end\n" +
                              "Gr\xC3\xBC\xC3\x9F  \r\n" + "recover>\f \n" + "tail";
     const auto expected = Assemble(text);
-    ASSERT_EQ(expected.size(), 12u);
-    for (size_t nPiece : {1, 2, 3, 7, 9, 10, 64, 1023, 1024, 1025, 65536})
+    ASSERT_EQ(expected.size(), 11u);
+    for (size_t nPiece : {1, 2, 3, 7, 9, 10, 64, 1023, 1024, 1025, 65536, 200000})
         EXPECT_EQ(Assemble(text, nPiece), expected) << "pieces of " << nPiece;
 }
 

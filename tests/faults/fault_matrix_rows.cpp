@@ -40,8 +40,9 @@ const wchar_t kNotRegistered[] = L"client name is not registered on NetWorker se
 const wchar_t kAddressNotRegistered[] = L"client address is not registered on NetWorker server localhost";
 const wchar_t kLost[] = L"Lost connection to NetWorker server";
 const wchar_t kRestoreFailed[] = L"Failed to restore filespace";
-const wchar_t kCountCutShort[] = L"before the first object the count fails; later the restore pass still brings "
-                                 L"back every object, so its result stands (the short count is only traced)";
+const wchar_t kCountCutShort[] = L"a count cut short is no count: the fault strikes the first session only, and the "
+                                 L"second count is whole";
+const wchar_t kShortLost[] = L"restored; the connection to the NetWorker server was lost";
 
 const wchar_t kSummaryCut[] = L"the summary did not come; after the last line the configuration is complete";
 
@@ -50,12 +51,6 @@ std::array<Expect, kPositions> SummaryCut()
 {
     const Expect cut = Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration");
     return {cut, cut, Ok()};
-}
-
-// A count that ends early: it fails at the first line, and the restore stands after that.
-std::array<Expect, kPositions> CutShort()
-{
-    return {Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), Ok(), Ok()};
 }
 
 std::vector<Row> RestoreRows()
@@ -77,8 +72,12 @@ std::vector<Row> RestoreRows()
          Same(Fails({MSG_STALE_RPC_HANDLE}, L"stale asynchronous RPC handle")), L"failure flag set"},
         {Phase::Restore, Fault::Line, L"threads_failed",
          Same(Fails({MSG_RECOVER_THREADS_FAILED}, L"recover threads failed")), L"failure flag set"},
-        {Phase::Restore, Fault::Line, L"forcibly_closed", Same(Fails({MSG_CONNECTION_LOST}, kLost)),
-         L"the session is lost: one message at the end"},
+        {Phase::Restore,
+         Fault::Line,
+         L"forcibly_closed",
+         {Fails({MSG_CONNECTION_LOST, MSG_RESTORE_SHORT}, kShortLost),
+          Fails({MSG_CONNECTION_LOST, MSG_RESTORE_SHORT}, kShortLost), Fails({MSG_CONNECTION_LOST}, kLost)},
+         L"the session is lost: at the end, with both counts when objects are missing"},
         {Phase::Restore, Fault::Line, L"recover_message", Same(Ok({W})),
          L"message 169 with the text after \":recover:\""},
         {Phase::Restore, Fault::Line, L"incorrect_password", Same(Ok()), L"the held password is cleared"},
@@ -97,15 +96,24 @@ std::vector<Row> RestoreRows()
     rows.push_back({Phase::Restore,
                     Fault::ServerDrop,
                     L"",
-                    {Fails({MSG_CONNECTION_LOST}, kLost), Fails({MSG_CONNECTION_LOST}, kLost), NotRun()},
+                    {Fails({MSG_CONNECTION_LOST, MSG_RESTORE_SHORT}, kShortLost),
+                     Fails({MSG_CONNECTION_LOST, MSG_RESTORE_SHORT}, kShortLost), NotRun()},
                     L"recover reports the reset at its next line; a drop after the last line is its normal end"});
     rows.push_back({Phase::Restore,
                     Fault::ExitNonZero,
                     L"",
-                    {Ok({MSG_RESTORE_INCOMPLETE}), Ok({MSG_RESTORE_INCOMPLETE}), Ok()},
-                    L"the exit code is not read; fewer objects than counted is a warning, none after the last"});
-    rows.push_back({Phase::Restore, Fault::Crash, L"", Same(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
-                    L"a crashed recover fails the restore, whatever it brought back"});
+                    {Fails({MSG_RESTORE_SHORT}, L"recover ended with exit code 1"),
+                     Fails({MSG_RESTORE_SHORT}, L"recover ended with exit code 1"), Ok()},
+                    L"objects missing that recover did not name fail the restore; after the last one the exit code "
+                    L"changes nothing"});
+    rows.push_back(
+        {Phase::Restore,
+         Fault::Crash,
+         L"",
+         {Fails({MSG_RESTORE_SHORT}, L"recover ended abnormally"),
+          Fails({MSG_RESTORE_SHORT}, L"recover ended abnormally"),
+          Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)},
+         L"a crashed recover fails the restore, whatever it brought back; the counts when some are missing"});
     rows.push_back({Phase::Restore, Fault::Hang, L"", Same(Ok({}, kHangBound)),
                     L"the host is kept informed while recover is silent"});
     return rows;
@@ -118,18 +126,15 @@ std::vector<Row> CountRows()
     for (const wchar_t* p : {L"secured_data", L"not_configured", L"ddcl", L"stale_rpc", L"threads_failed",
                              L"recover_message", L"no_backups", L"not_found", L"incorrect_password", L"banner"})
         rows.push_back({Phase::Count, Fault::Line, p, Same(Ok()), kIgnored});
-    rows.push_back({Phase::Count, Fault::ServerRefuse, L"",
-                    AtOpen(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)), L"the session never opens"});
-    rows.push_back({Phase::Count, Fault::ServerBusy, L"", AtOpen(Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
-                    L"the session never opens"});
+    const Expect neverOpens = Fails({MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed);
+    rows.push_back({Phase::Count, Fault::ServerRefuse, L"", AtOpen(neverOpens),
+                    L"the session never opens, nor does the second count's"});
+    rows.push_back({Phase::Count, Fault::ServerBusy, L"", AtOpen(neverOpens),
+                    L"the session never opens, nor does the second count's"});
     rows.push_back({Phase::Count, Fault::ServerSlow, L"", AtOpen(Ok()), L"only later"});
-    rows.push_back({Phase::Count,
-                    Fault::ServerDrop,
-                    L"",
-                    {Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed), Ok(), NotRun()},
-                    kCountCutShort});
-    rows.push_back({Phase::Count, Fault::ExitNonZero, L"", CutShort(), kCountCutShort});
-    rows.push_back({Phase::Count, Fault::Crash, L"", CutShort(), kCountCutShort});
+    rows.push_back({Phase::Count, Fault::ServerDrop, L"", {Ok(), Ok(), NotRun()}, kCountCutShort});
+    rows.push_back({Phase::Count, Fault::ExitNonZero, L"", Same(Ok()), kCountCutShort});
+    rows.push_back({Phase::Count, Fault::Crash, L"", Same(Ok()), kCountCutShort});
     rows.push_back({Phase::Count, Fault::Hang, L"", Same(Ok({}, kHangBound)), L"the host is kept informed"});
     return rows;
 }

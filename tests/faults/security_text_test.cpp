@@ -24,28 +24,19 @@ std::wstring Why(const std::wstring& s, Kind kind)
 
 } // namespace
 
-TEST(SecurityText, EveryKindRefusesQuotesShellCharactersAndLineBreaksWherever_They_Stand)
+TEST(SecurityText, EveryKindRefusesQuotesRedirectionsAndLineBreaksWherever_They_Stand)
 {
     struct Case {
         std::wstring sPart;
         const wchar_t* pReason;
     };
     const Case cases[] = {
-        {L"\"", L"holds a double quote"},
-        {L"%", L"holds a percent sign"},
-        {L"^", L"holds a caret"},
-        {L"&", L"holds an ampersand"},
-        {L"|", L"holds a vertical bar"},
-        {L"<", L"holds a less-than sign"},
-        {L">", L"holds a greater-than sign"},
-        {L"\n", L"holds a line break"},
-        {L"\r", L"holds a line break"},
-        {L"\u2028", L"holds a line break"},
-        {L"\u0085", L"holds a line break"},
-        {L"\t", L"holds a control character"},
-        {L"\x1b", L"holds a control character"},
-        {L"\x7f", L"holds a control character"},
-        {std::wstring(1, L'\0'), L"holds a control character"},
+        {L"\"", L"holds a double quote"},        {L"|", L"holds a vertical bar"},
+        {L"<", L"holds a less-than sign"},       {L">", L"holds a greater-than sign"},
+        {L"\n", L"holds a line break"},          {L"\r", L"holds a line break"},
+        {L"\u2028", L"holds a line break"},      {L"\u0085", L"holds a line break"},
+        {L"\t", L"holds a control character"},   {L"\x1b", L"holds a control character"},
+        {L"\x7f", L"holds a control character"}, {std::wstring(1, L'\0'), L"holds a control character"},
     };
     for (Kind kind : kAllKinds) {
         for (const Case& c : cases) {
@@ -57,12 +48,45 @@ TEST(SecurityText, EveryKindRefusesQuotesShellCharactersAndLineBreaksWherever_Th
     }
 }
 
+// Tools run without a shell: in a file name these are ordinary characters; a host name or a time
+// never holds them.
+TEST(SecurityText, PercentCaretAndAmpersandPassInNamesOfFilesButNotOfHosts)
+{
+    const std::pair<const wchar_t*, const wchar_t*> cases[] = {
+        {L"%", L"holds a percent sign"}, {L"^", L"holds a caret"}, {L"&", L"holds an ampersand"}};
+    for (const auto& [pPart, pReason] : cases) {
+        const std::wstring s = std::wstring(L"D:\\R") + pPart + L"D 100";
+        EXPECT_EQ(Why(s, Kind::Filespace), L"") << testing::PrintToString(s);
+        EXPECT_EQ(Why(s, Kind::Path), L"") << testing::PrintToString(s);
+        EXPECT_EQ(Why(std::wstring(L"nw") + pPart + L"srv", Kind::HostName), pReason);
+        EXPECT_EQ(Why(std::wstring(L"12") + pPart, Kind::PointInTime), pReason);
+    }
+}
+
+// The narrow command line carries only what the ANSI code page has: a name that would come back
+// changed is refused, and the message names it.
+TEST(SecurityText, ANameTheCodePageCannotCarryIsRefusedAndNamed)
+{
+    ASSERT_EQ(GetACP(), 1252u) << "the machine's code page";
+    for (const wchar_t* p : {L"D:\\\u03a9mega", L"D:\\a\u4e2d", L"D:\\\u2126hm"}) {
+        EXPECT_EQ(Why(p, Kind::Filespace), safetext::kCodePageRefusal) << testing::PrintToString(std::wstring(p));
+        EXPECT_EQ(Why(p, Kind::Path), safetext::kCodePageRefusal);
+        EXPECT_EQ(Why(p, Kind::HostName), L"") << "host names are not checked against the code page";
+    }
+    EXPECT_EQ(Why(L"D:\\Gr\u00fc\u00dfe \u00e9t\u00e9 \u20ac", Kind::Filespace), L"");
+    SecurityImpl impl;
+    EXPECT_FALSE(impl.IsSafeText(L"D:\\\u03a9mega", Kind::Filespace, L"filespace name"));
+    EXPECT_EQ(impl.LastError(),
+              L"The filespace name \"D:\\\u03a9mega\" cannot be used: it " + std::wstring(safetext::kCodePageRefusal));
+}
+
 TEST(SecurityText, HostNamesAlsoRefuseBlanksAndCommentSignsWhichPathsMayHold)
 {
     for (const wchar_t* p : {L"nw server", L"nw\u00a0server", L"nw\u3000server"}) {
         EXPECT_EQ(Why(p, Kind::HostName), L"holds a blank") << testing::PrintToString(std::wstring(p));
-        EXPECT_EQ(Why(p, Kind::Path), L"");
     }
+    EXPECT_EQ(Why(L"nw server", Kind::Path), L"");
+    EXPECT_EQ(Why(L"nw\u00a0server", Kind::Path), L"");
     EXPECT_EQ(Why(L"nw#2", Kind::HostName), L"holds a number sign");
     EXPECT_EQ(Why(L"D:\\Data\\#2 Mount", Kind::Path), L"");
     EXPECT_EQ(Why(L"D:\\Data\\#2 Mount", Kind::Filespace), L"");
@@ -227,10 +251,10 @@ TEST_F(SecurityEntryPoints, SystemStateAndConfigurationStepsRefuseUnsafeText)
 
     impl.messages.clear();
     testutil::ScratchFolder config(L"security_cfg");
-    const std::wstring sBadFolder = config.path() + L"\\100%\\cfg";
+    const std::wstring sBadFolder = config.path() + L"\\100|\\cfg";
     EXPECT_FALSE(impl.GetConfig(sBadFolder, L"C:\\"));
     EXPECT_TRUE(std::find(impl.messages.begin(), impl.messages.end(),
-                          Refusal(L"configuration folder", L"holds a percent sign")) != impl.messages.end());
+                          Refusal(L"configuration folder", L"holds a vertical bar")) != impl.messages.end());
     EXPECT_FALSE(impl.GetConfig(config.file(L"cfg"), L"C:\\\"&"));
     EXPECT_TRUE(std::find(impl.messages.begin(), impl.messages.end(),
                           Refusal(L"configuration path", L"holds a double quote")) != impl.messages.end());

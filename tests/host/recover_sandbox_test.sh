@@ -58,9 +58,10 @@ use() { # STORE [FAULT...]: the tools' store and fault knobs; every fault count 
   } >"$tools_ini"
   rm -f "${tools_ini%/*}/nwsim.state"
 }
-clear_disks() { # as the disk-layout stage leaves them: empty, with the mount point on D:
-  for d in w d s; do find "$box/drives/$d" -mindepth 1 -delete; done
-  mkdir -p "$box/drives/d/Data/Mount 1"
+clear_disks() { # as the disk-layout stage leaves them: empty, with the volume mounted on D:
+  local mount="$box/drives/d/Data/Mount 1"
+  [ -L "$mount" ] && find "$(readlink -f "$mount")" -mindepth 1 -delete
+  for d in w d s; do find "$box/drives/$d" -mindepth 1 ! -path '*/Data' ! -path '*/Data/Mount 1' -delete; done
 }
 recover() { # NAME [REFHOST ARGS...]: output stamped into NAME.out, exit code into NAME.rc
   local name=$1
@@ -220,13 +221,20 @@ else
   expect restorefail '^Verdict: failed \(RestoreFilespace D:\\: Cannot open file via DDCL'
   report restorefail
 
-  # recover ends without error before the third object: fewer restored than counted.
-  use "$box/store" 'recover restore object:3 exit 0'
+  # recover cannot write the third object and says so: fewer restored than counted, each named.
+  use "$box/store" 'recover restore object:3 skip'
   recover short --answer-file 'X:\answers.ini' --only 'D:\' --skip-system-state --report "$(winpath "$work/short.json")"
   code short 3
   expect short '^Phase PrepareSystem: skipped \(--skip-system-state\)'
-  expect short '^Verdict: recovered with warnings \(D:\\ incomplete \(2 of 5 objects\)'
+  expect short '^Verdict: recovered with warnings \(D:\\ incomplete \(4 of 5 objects\)'
   report short
+
+  # recover ends without error before the third object and names nothing: not a restore.
+  use "$box/store" 'recover restore object:3 exit 0'
+  recover early --answer-file 'X:\answers.ini' --only 'D:\' --skip-system-state --report "$(winpath "$work/early.json")"
+  code early 1
+  expect early '^Verdict: failed \(RestoreFilespace D:\\: Not every object came back to D:: 2 of the 5 objects counted'
+  report early
 
   # recover hangs on D:\: the summary's row says aborted, not failed.
   abort_case abortrestore 'progress: D:\\: restoring' 'RestoreFilespace D:\\' 'recover restore object:2 hang 120' \

@@ -155,7 +155,10 @@ TEST_F(FileOps, AbsentDriveFailsWithAMessageAndStopsAtTheRoot)
     EXPECT_FALSE(impl.CheckDestExists(L"Q:", false));
     EXPECT_TRUE(impl.CheckDestExists(L"D:", false));
     EXPECT_TRUE(impl.CheckDestExists(L"D:\\", false));
-    EXPECT_TRUE(impl.CheckDestExists(sDir, true));
+    // A mounted folder needs its volume there: a plain folder, or a link to a folder of the same
+    // volume, would put the files on D:.
+    EXPECT_FALSE(impl.CheckDestExists(sDir, true));
+    EXPECT_FALSE(impl.CheckDestExists(L"D:\\loop_tree\\sub\\loop", true));
     EXPECT_FALSE(impl.CheckDestExists(P(L"no such mount"), true));
     EXPECT_FALSE(impl.CheckDestExists(L"Q:\\Data", true));
     EXPECT_TRUE(impl.messages.empty());

@@ -334,11 +334,10 @@ std::wstring RestoreHost::LinuxDriveFolder(wchar_t wcLetter)
 
 void RestoreHost::ClearDrive(wchar_t wcLetter)
 {
+    // The mount point stays, as the disk-layout stage leaves it; its volume is emptied too.
+    if (wcLetter == L'D')
+        testutil::EmptyFolder(L"\\\\?\\D:\\Data\\Mount 1");
     testutil::EmptyFolder(std::wstring(L"\\\\?\\") + wcLetter + L":");
-    if (wcLetter == L'D') { // the mount point, as the disk-layout stage leaves it
-        CreateDirectoryW(L"D:\\Data", nullptr);
-        CreateDirectoryW(L"D:\\Data\\Mount 1", nullptr);
-    }
 }
 
 int RestoreHost::Log(unsigned uiLevel, const wchar_t* pText, void* pContext)

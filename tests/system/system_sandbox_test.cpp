@@ -236,3 +236,18 @@ TEST_F(SystemShapes, ThePortQueryRunsForRecoveryClientsFrom822On)
         EXPECT_EQ(testutil::Contains(sTrace, L"sHost = \"winclient1\""), bNewer);
     }
 }
+
+// Recovery clients 7.4 and 7.5 print the media database report without its type column: the NMM
+// and disaster-recovery savesets are still found by their ids and come back whole.
+TEST_F(SystemShapes, NmmAndDisasterRecoveryFindTheirSavesetsWithA74Client)
+{
+    UseTools(L"bin-7.4");
+    for (const wchar_t* pStore : {L"nmm-74-w", L"dr-74-w"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pStore)));
+        ASSERT_NO_FATAL_FAILURE(RecoverVolumes(pStore));
+        EXPECT_TRUE(PrepareSystem()) << testing::PrintToString(LastError());
+        ExpectEveryComponentRestored();
+        EXPECT_SYSTEM_VERIFIED(kDrives);
+        EXPECT_TRUE(m_pPlugin->Fini(true));
+    }
+}

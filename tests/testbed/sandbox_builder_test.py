@@ -67,8 +67,13 @@ class SandboxBuilder(unittest.TestCase):
         with self.assertRaises(machine.SandboxError):
             box.put(answers, "G:\\elsewhere.txt")
         devices = os.path.join(box.prefix, "dosdevices")
+        # Y: is the volume mounted in the store's folder "D:\Data\Mount 1", which links to its root.
         self.assertEqual(sorted(n for n in os.listdir(devices) if len(n) == 2),
-                         ["c:", "d:", "e:", "f:", "x:", "z:"])
+                         ["c:", "d:", "e:", "f:", "x:", "y:", "z:"])
+        self.assertEqual(box.s["mounts"], {"D:\\Data\\Mount 1": "Y"})
+        mount = box.linux_path("D:\\Data\\Mount 1")
+        self.assertEqual(os.path.realpath(mount), os.path.realpath(box.drive_dir("Y")))
+        self.assertEqual(os.listdir(mount), [])
         self.assertTrue(os.path.isdir(box.linux_path(machine.TOOLS_WIN)))
         self.assertTrue(os.path.isdir(os.path.join(box.drive_dir("X"), "PROGRA~1")))
         with open(box.linux_path(machine.HOST_WIN + "\\hlv.ini"), newline="") as f:
