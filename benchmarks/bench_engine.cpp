@@ -82,29 +82,42 @@ Rate EngineLinesPerSecond(long long nLines)
     return RateOf(nLines, n, t0, tStarted);
 }
 
-// The limit the engine is judged against: the same tool read by a loop that blocks in ReadFile
-// with a large buffer, over a pipe of the size the engine makes, and only counts line ends.
-Rate BlockingLinesPerSecond(long long nLines)
+// Starts the tool with its output (and errors) into a new pipe of the engine's size, whose read
+// end is rd; false when the pipe or the process could not be made.
+bool StartPiped(const std::wstring& sArgs, HANDLE hStdInput, DWORD dwFlags, velmora::unique_file& rd,
+                velmora::unique_handle_null& process)
 {
     SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
     HANDLE hRd = nullptr, hWr = nullptr;
     if (!CreatePipe(&hRd, &hWr, &sa, 0x10000))
-        return {};
-    velmora::unique_file rd(hRd), wr(hWr);
+        return false;
+    rd.reset(hRd);
+    velmora::unique_file wr(hWr);
     SetHandleInformation(hRd, HANDLE_FLAG_INHERIT, 0);
     STARTUPINFOW si = {};
     si.cb = sizeof(si);
     si.dwFlags = STARTF_USESTDHANDLES;
     si.hStdOutput = si.hStdError = hWr;
-    si.hStdInput = INVALID_HANDLE_VALUE;
+    si.hStdInput = hStdInput;
     PROCESS_INFORMATION pi = {};
-    std::wstring sCmd = Tool(L"lines " + std::to_wstring(nLines));
+    std::wstring sCmd = Tool(sArgs);
+    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, dwFlags, nullptr, nullptr, &si, &pi))
+        return false;
+    process.reset(pi.hProcess);
+    velmora::unique_handle_null thread(pi.hThread);
+    return true; // the write end closes here: the output ends when the tool's copy goes
+}
+
+// The limit the engine is judged against: the same tool read by a loop that blocks in ReadFile
+// with a large buffer, over a pipe of the size the engine makes, and only counts line ends.
+Rate BlockingLinesPerSecond(long long nLines)
+{
+    velmora::unique_file rd;
+    velmora::unique_handle_null process;
     const double t0 = Seconds();
-    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi))
+    if (!StartPiped(L"lines " + std::to_wstring(nLines), INVALID_HANDLE_VALUE, CREATE_NO_WINDOW, rd, process))
         return {};
     const double tStarted = Seconds();
-    velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
-    wr.close();
     std::vector<char> buf(1 << 20);
     long long n = 0;
     DWORD dwRead = 0;
@@ -117,7 +130,7 @@ Rate BlockingLinesPerSecond(long long nLines)
 }
 
 // The engine's reading is judged against the blocking loop's; the console the engine makes for
-// its tool (a fixed cost per tool, measured on its own by bench_host's steps) shows in the whole.
+// its tool (a fixed cost per tool, measured on its own by "steps") shows in the whole.
 int Throughput(long long nLines, int nRuns)
 {
     std::vector<double> engine, blocking, ratio, ratioWhole;
@@ -186,23 +199,10 @@ ToolSteps PrimitiveSteps()
     std::optional<bench::AllocatedConsole> console;
     if (!console.emplace().made())
         return {};
-    SECURITY_ATTRIBUTES sa = {sizeof(sa), nullptr, TRUE};
-    HANDLE hRd = nullptr, hWr = nullptr;
-    if (!CreatePipe(&hRd, &hWr, &sa, 0x10000))
+    velmora::unique_file rd;
+    velmora::unique_handle_null process;
+    if (!StartPiped(L"stamps", GetStdHandle(STD_INPUT_HANDLE), 0, rd, process))
         return {};
-    velmora::unique_file rd(hRd), wr(hWr);
-    SetHandleInformation(hRd, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si = {};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdOutput = si.hStdError = hWr;
-    si.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-    PROCESS_INFORMATION pi = {};
-    std::wstring sCmd = Tool(L"stamps");
-    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi))
-        return {};
-    velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
-    wr.close();
     std::string sOut;
     char buf[4096];
     DWORD dwRead = 0;
