@@ -248,6 +248,25 @@ void SetLastError(DWORD dwError)
     g_dwLastError = dwError;
 }
 
+DWORD GetLogicalDrives()
+{
+    return 0;
+}
+
+UINT GetDriveTypeW(LPCWSTR)
+{
+    return DRIVE_NO_ROOT_DIR;
+}
+
+BOOL SetThreadErrorMode(DWORD dwNewMode, DWORD* pOldMode)
+{
+    static thread_local DWORD dwMode = 0;
+    if (pOldMode)
+        *pOldMode = dwMode;
+    dwMode = dwNewMode;
+    return 1;
+}
+
 DWORD GetCurrentProcessId()
 {
     return static_cast<DWORD>(getpid());

@@ -8,6 +8,7 @@
 #include <netdb.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <wctype.h> // windows.h declares the wide character classes too
 
 typedef std::uint16_t WORD;
 typedef std::uint32_t DWORD;
@@ -62,6 +63,14 @@ DWORD GetFileAttributesW(LPCWSTR pPath);
 DWORD GetLastError();
 
 void SetLastError(DWORD dwError);
+
+// Drives: the model is a machine without any, so that nothing reads the build machine's disks.
+#define DRIVE_NO_ROOT_DIR 1
+#define DRIVE_CDROM 5
+#define SEM_FAILCRITICALERRORS 0x0001
+DWORD GetLogicalDrives();
+UINT GetDriveTypeW(LPCWSTR pRootPathName);
+BOOL SetThreadErrorMode(DWORD dwNewMode, DWORD* pOldMode);
 DWORD GetCurrentProcessId();
 BOOL QueryPerformanceCounter(LARGE_INTEGER* pCount);
 
