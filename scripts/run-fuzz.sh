@@ -9,7 +9,9 @@
 # N defaults to 1,000,000; DIR to $CVEX_FUZZ_BUILD_DIR, else build-fuzz-native beside the tree.
 # --max-time stops a target's run after S seconds (the record then names the inputs that ran).
 # Findings are kept as DIR/artifacts/<target>-crash-... (rerun one with DIR/<target>_fuzz FILE).
-# Each run starts from the committed seeds alone, so that a run with the same seed can be repeated.
+# Each run starts from the committed seeds alone, without address-space randomisation (compared
+# pointers would steer the mutations) and without re-reading the corpus, so that a run with the
+# same seed, commit and compiler repeats input for input.
 # Each target's run leaves a short record in DIR/logs/<target>.txt (the whole libFuzzer output in
 # DIR/logs/<target>.log); --record also keeps the record in the tree as fuzz/logs/<target>.txt.
 set -euo pipefail
@@ -55,6 +57,10 @@ if [ -n "$(git -C "$root" status --porcelain -- . ':!fuzz/logs' 2>/dev/null)" ];
   commit="$commit (with uncommitted changes)"
 fi
 compiler=$(clang++ --version | head -1)
+fixed=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then
+  fixed=(setarch "$(uname -m)" -R)
+fi
 
 CXX=clang++ cmake -S "$root/fuzz" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 cmake --build "$build" -j"$(nproc)" >"$build/build.log" 2>&1 || { cat "$build/build.log"; exit 1; }
@@ -81,7 +87,7 @@ write_record() {
     echo "date:     $(date -u +%Y-%m-%dT%H:%M:%SZ)"
     echo "commit:   $commit"
     echo "command:  nice -n $(nice) $command_line"
-    echo "fuzzer:   ${target}_fuzz -runs=$runs -seed=$seed -timeout=$timeout -max_len=4096 -rss_limit_mb=2048 -max_total_time=$max_time"
+    echo "fuzzer:   ${fixed[*]:+${fixed[*]} }${target}_fuzz -runs=$runs -seed=$seed -reload=0 -timeout=$timeout -max_len=4096 -rss_limit_mb=2048 -max_total_time=$max_time"
     echo "seeds:    fuzz/corpus/$target ($(find "$seeds" -type f | wc -l) files, $(corpus_hash "$seeds"))"
     echo "compiler: $compiler"
     echo "inputs:   $(echo "$runs_line" | sed -nE 's/^Done ([0-9]+) runs.*/\1/p')"
@@ -112,7 +118,8 @@ for seeds in "$root"/fuzz/corpus/*/; do
   log="$build/logs/$target.log"
   start=$(date +%s)
   status=ok
-  if ! "$build/${target}_fuzz" -runs="$runs" -timeout="$timeout" -max_len=4096 -rss_limit_mb=2048 -seed="$seed" \
+  if ! "${fixed[@]}" "$build/${target}_fuzz" -runs="$runs" -seed="$seed" -reload=0 -timeout="$timeout" -max_len=4096 \
+       -rss_limit_mb=2048 \
        -max_total_time="$max_time" -print_final_stats=1 -artifact_prefix="$build/artifacts/$target-" "$work" "$seeds" >"$log" 2>&1; then
     status=FAILED
     failed+=("$target")
