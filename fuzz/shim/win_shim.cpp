@@ -1,13 +1,13 @@
 // Models of the Win32 calls of support/win.h for the native fuzz build.
 #include "profile_model.h"
-#include "support/ip_address.h"
 #include "support/win.h"
 
-#include <arpa/inet.h>
 #include <cstring>
+#include <ctime>
 #include <cwctype>
 #include <map>
 #include <string>
+#include <unistd.h>
 #include <vector>
 
 namespace
@@ -243,6 +243,43 @@ DWORD GetLastError()
     return g_dwLastError;
 }
 
+void SetLastError(DWORD dwError)
+{
+    g_dwLastError = dwError;
+}
+
+DWORD GetLogicalDrives()
+{
+    return 0;
+}
+
+UINT GetDriveTypeW(LPCWSTR)
+{
+    return DRIVE_NO_ROOT_DIR;
+}
+
+BOOL SetThreadErrorMode(DWORD dwNewMode, DWORD* pOldMode)
+{
+    static thread_local DWORD dwMode = 0;
+    if (pOldMode)
+        *pOldMode = dwMode;
+    dwMode = dwNewMode;
+    return 1;
+}
+
+DWORD GetCurrentProcessId()
+{
+    return static_cast<DWORD>(getpid());
+}
+
+BOOL QueryPerformanceCounter(LARGE_INTEGER* pCount)
+{
+    timespec ts = {};
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    pCount->QuadPart = static_cast<LONGLONG>(ts.tv_sec) * 1000000000 + ts.tv_nsec;
+    return 1;
+}
+
 int _wcsicmp(const wchar_t* a, const wchar_t* b)
 {
     return _wcsnicmp(a, b, static_cast<size_t>(-1));
@@ -272,36 +309,3 @@ void SetFile(const std::wstring& sPath, const std::string& sBytes)
 }
 
 } // namespace fuzzshim
-
-namespace velmora
-{
-
-ip_address::ip_address(const string& sText)
-{
-    std::string sNarrow;
-    for (wchar_t wc : sText) {
-        if (wc <= 0 || wc > 0x7E)
-            return;
-        sNarrow += static_cast<char>(wc);
-    }
-    if (inet_pton(AF_INET, sNarrow.c_str(), m_bytes) == 1)
-        m_family = AF_INET;
-    else if (inet_pton(AF_INET6, sNarrow.c_str(), m_bytes) == 1)
-        m_family = AF_INET6;
-}
-
-std::wstring ip_address::to_string() const
-{
-    char sz[INET6_ADDRSTRLEN] = {};
-    if (!is_valid() || !inet_ntop(m_family, m_bytes, sz, sizeof sz))
-        return {};
-    return std::wstring(sz, sz + std::strlen(sz));
-}
-
-bool ip_address::operator==(const ip_address& other) const
-{
-    return is_valid() && m_family == other.m_family &&
-           std::memcmp(m_bytes, other.m_bytes, m_family == AF_INET ? 4 : 16) == 0;
-}
-
-} // namespace velmora
