@@ -98,121 +98,6 @@ ToolResult RunTool(const std::wstring& sTool, const std::string& sArgs, const st
     return result;
 }
 
-ConsoleTool::ConsoleTool()
-{
-    AllocConsole();
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    m_conIn.reset(CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &sa,
-                              OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    FlushConsoleInputBuffer(m_conIn.get());
-}
-
-ConsoleTool::~ConsoleTool()
-{
-    if (m_process && WaitForSingleObject(m_process.get(), 0) == WAIT_TIMEOUT)
-        TerminateProcess(m_process.get(), 98);
-    m_process.reset();
-    m_conIn.reset();
-    FreeConsole();
-}
-
-bool ConsoleTool::Start(const std::wstring& sTool, const std::string& sArgs)
-{
-    SECURITY_ATTRIBUTES sa = Inheritable();
-    HANDLE hRead = nullptr, hWrite = nullptr;
-    if (!m_conIn || !CreatePipe(&hRead, &hWrite, &sa, 65536))
-        return false;
-    m_readEnd.reset(hRead);
-    velmora::unique_file writeEnd(hWrite);
-    SetHandleInformation(hRead, HANDLE_FLAG_INHERIT, 0);
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    si.dwFlags = STARTF_USESTDHANDLES;
-    si.hStdInput = m_conIn.get();
-    si.hStdOutput = hWrite;
-    si.hStdError = hWrite;
-    PROCESS_INFORMATION pi{};
-    std::wstring sCmd = CommandLine(sTool, sArgs);
-    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CREATE_NEW_PROCESS_GROUP, nullptr, nullptr, &si,
-                        &pi))
-        return false;
-    m_process.reset(pi.hProcess);
-    velmora::unique_handle_null thread(pi.hThread);
-    return true;
-}
-
-bool ConsoleTool::Type(const std::wstring& sText)
-{
-    std::vector<INPUT_RECORD> records;
-    for (wchar_t wc : sText) {
-        for (BOOL bDown : {TRUE, FALSE}) {
-            INPUT_RECORD r{};
-            r.EventType = KEY_EVENT;
-            r.Event.KeyEvent.bKeyDown = bDown;
-            r.Event.KeyEvent.wRepeatCount = 1;
-            r.Event.KeyEvent.wVirtualKeyCode = static_cast<WORD>(LOBYTE(VkKeyScanW(wc)));
-            r.Event.KeyEvent.uChar.UnicodeChar = wc;
-            records.push_back(r);
-        }
-    }
-    DWORD dwWritten = 0;
-    return WriteConsoleInputW(m_conIn.get(), records.data(), static_cast<DWORD>(records.size()), &dwWritten) &&
-           dwWritten == records.size();
-}
-
-void ConsoleTool::Drain()
-{
-    if (m_readEnd)
-        ReadAvailable(m_readEnd.get(), m_sOutput);
-}
-
-bool ConsoleTool::WaitFor(const std::string& sText, DWORD dwTimeoutMs)
-{
-    DWORD dwStart = GetTickCount();
-    for (;;) {
-        Drain();
-        size_t pos = m_sOutput.find(sText, m_uSeen);
-        if (pos != std::string::npos) {
-            m_uSeen = pos + sText.size();
-            return true;
-        }
-        if (GetTickCount() - dwStart > dwTimeoutMs)
-            return false;
-        Sleep(20);
-    }
-}
-
-DWORD ConsoleTool::ConsoleMode() const
-{
-    DWORD dwMode = 0xFFFFFFFF;
-    GetConsoleMode(m_conIn.get(), &dwMode);
-    return dwMode;
-}
-
-bool ConsoleTool::WaitForSecretMode(DWORD dwTimeoutMs)
-{
-    DWORD dwStart = GetTickCount();
-    while (ConsoleMode() != 0) {
-        if (GetTickCount() - dwStart > dwTimeoutMs)
-            return false;
-        Sleep(20);
-    }
-    return true;
-}
-
-bool ConsoleTool::WaitExit(DWORD& dwExit, DWORD dwTimeoutMs)
-{
-    DWORD dwStart = GetTickCount();
-    while (WaitForSingleObject(m_process.get(), 20) == WAIT_TIMEOUT) {
-        Drain();
-        if (GetTickCount() - dwStart > dwTimeoutMs)
-            return false;
-    }
-    Drain();
-    GetExitCodeProcess(m_process.get(), &dwExit);
-    return true;
-}
-
 Knobs::Knobs(const std::string& sExtra) : m_sOriginal(ReadFileBytes(IniPath()))
 {
     WriteBytes(IniPath(), m_sOriginal + "\r\n" + sExtra + "\r\n");
@@ -228,12 +113,6 @@ std::string ReadFileBytes(const std::wstring& sPath)
     std::string sData;
     nwsim::ReadWholeFile(sPath, sData);
     return sData;
-}
-
-std::wstring StoreFolder()
-{
-    bool bFound = false;
-    return nwsim::Wide(nwsim::IniFile::Load(IniPath(), bFound).Get("nwsim", "store"));
 }
 
 } // namespace simtest

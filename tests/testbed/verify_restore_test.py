@@ -37,7 +37,7 @@ def recover(test, box, *args):
 class VerifyRestore(unittest.TestCase):
     @classmethod
     def setUpClass(cls):
-        cls.box = machine.Sandbox.create(BUILD, name="verify", shape="standard", drives="D")
+        cls.box = machine.Sandbox.create(BUILD, name="verify", shape="standard", drives="D", store_args="--hardlinks")
 
     @classmethod
     def tearDownClass(cls):
@@ -102,6 +102,7 @@ class VerifyRestore(unittest.TestCase):
             self.assertIn(line, out)
         rc, out = self.verify("--ignore", "D:\\Extra Folder", "--no-time", "--filespace", "D:\\")
         self.assertIn("verify: FAIL: 0 missing, 0 extra, 1 size, 1 content, 0 time (of 3 files and 2 folders", out)
+        shutil.rmtree(self.path("Extra Folder"))
 
     def test_4_bad_arguments(self):
         rc, out = self.verify("--pit", "yesterday")
@@ -110,87 +111,26 @@ class VerifyRestore(unittest.TestCase):
         self.assertEqual(rc, 2)
         self.assertIn("no filespace of D:", out)
 
-
-class HardLinks(unittest.TestCase):
-    """--hardlinks: recover brings each name back as a file of its own; a name relinked on Linux
-    (as a link repair would) passes --links."""
-
-    @classmethod
-    def setUpClass(cls):
-        cls.box = machine.Sandbox.create(BUILD, name="links", shape="standard", drives="D", store_args="--hardlinks")
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.box.destroy(True)
-
-    def test_names_come_back_as_copies_until_relinked(self):
-        recover(self, self.box, "D:\\")
-        recover(self, self.box, "D:\\Data\\Mount 1")
-        store = os.path.join(self.box.root, "store")
-        cmd = [sys.executable, VERIFY, "--store", store, "--drive", self.box.drive_dir("D"), "--letter", "D"]
-        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-        self.assertEqual(r.returncode, 0, r.stdout.decode())
-        r = subprocess.run(cmd + ["--links"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-        out = r.stdout.decode()
-        self.assertEqual(r.returncode, 1, out)
+    def test_5_names_come_back_as_copies_until_relinked(self):
+        """recover brings each name of a hard link back as a file of its own; relinked on Linux (as
+        the link repair does) they pass --links."""
+        self.recover("D:\\")
+        self.recover("D:\\Data\\Mount 1")
+        rc, out = self.verify()
+        self.assertEqual(rc, 0, out)
+        rc, out = self.verify("--links")
+        self.assertEqual(rc, 1, out)
         self.assertIn("link: D:\\Links\\second name.txt: not a hard link of D:\\Links\\original.txt\n", out)
         self.assertIn("link: D:\\Temp\\PendingDeletes\\$$DeleteMe.pending.dat.0001: not a hard link of "
                       "D:\\Links\\pending.dat\n", out)
         self.assertIn(", 3 link (of", out)
-        drive = self.box.drive_dir("D")
-        for group in ([("Links", "second name.txt"), ("Links", "deeper", "third name.txt")],
-                      [("Temp", "PendingDeletes", "$$DeleteMe.pending.dat.0001")]):
-            first = os.path.join(drive, "Links", "original.txt" if len(group) == 2 else "pending.dat")
-            for parts in group:
-                target = os.path.join(drive, *parts)
-                os.remove(target)
-                os.link(first, target)
-        r = subprocess.run(cmd + ["--links"], stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=120)
-        self.assertEqual(r.returncode, 0, r.stdout.decode())
-
-
-class BulkStore(unittest.TestCase):
-    """--bulk: many files, odd names, paths over 260 characters, and sparse files over 4 GiB."""
-
-    FILES = 2100
-
-    @classmethod
-    def setUpClass(cls):
-        cls.box = machine.Sandbox.create(BUILD, name="bulk", shape="standard", drives="D,E",
-                                         store_args="--bulk %d --bulk-huge 1" % cls.FILES)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.box.destroy(True)
-
-    def recover(self, *args):
-        return recover(self, self.box, *args)
-
-    def test_count_sees_every_object_and_the_full_size(self):
-        out = self.recover("-n", "E:\\")
-        lines = [l for l in out.splitlines() if l.startswith("E:\\")]
-        # files, their 3 folders, E:\, Bulk, huge with its file, Deep with 12 levels and 2 files
-        self.assertEqual(len(lines), self.FILES + 3 + 2 + 2 + 1 + 12 + 2)
-        self.assertIn("E:\\Bulk\\set 0001\\Grüße an Ærø 001001.dat", lines)
-        deep = [l for l in lines if l.endswith("deep file.txt")]
-        self.assertEqual(len(deep), 1)
-        self.assertGreater(len(deep[0]), 400)
-        needed = [l for l in out.splitlines() if l.startswith("Total estimated disk space needed")]
-        kilobytes = int(needed[0].split()[-2])
-        self.assertGreater(kilobytes, (4 << 30) // 1024)
-
-    def test_restored_tree_with_long_paths_and_a_huge_file_matches(self):
-        self.recover("E:\\")
-        huge = os.path.join(self.box.drive_dir("E"), "Bulk", "huge", "huge file 0.bin")
-        st = os.stat(huge)
-        self.assertEqual(st.st_size, (4 << 30) + (1 << 20))
-        self.assertLess(st.st_blocks * 512, 16 << 20, "the hole was written out")  # head and tail blocks only
-        cmd = [sys.executable, VERIFY, "--store", os.path.join(self.box.root, "store"),
-               "--drive", self.box.drive_dir("E"), "--letter", "E"]
-        r = subprocess.run(cmd, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, timeout=600)
-        out = r.stdout.decode("utf-8")
-        self.assertEqual(r.returncode, 0, out[-3000:])
-        self.assertIn("verify: PASS: %d files and 19 folders of E: match the backup" % (self.FILES + 3), out)
+        for first, names in (("original.txt", [("Links", "second name.txt"), ("Links", "deeper", "third name.txt")]),
+                             ("pending.dat", [("Temp", "PendingDeletes", "$$DeleteMe.pending.dat.0001")])):
+            for parts in names:
+                os.remove(self.path(*parts))
+                os.link(self.path("Links", first), self.path(*parts))
+        rc, out = self.verify("--links")
+        self.assertEqual(rc, 0, out)
 
 
 def build_store(out, *args):
@@ -427,4 +367,6 @@ class SystemStateEfi(unittest.TestCase):
 
 
 if __name__ == "__main__":
-    unittest.main(verbosity=2)
+    # Skipped cases and none failed: 77, which CTest reports as skipped.
+    RESULT = unittest.main(verbosity=2, exit=False).result
+    sys.exit(0 if RESULT.wasSuccessful() and not RESULT.skipped else 77 if RESULT.wasSuccessful() else 1)
