@@ -82,7 +82,8 @@ TEST(BenchReplay, AToolRunAloneGetsItsWholeInputAndItsEnd)
     for (bench::ToolConsole console :
          {bench::ToolConsole::None, bench::ToolConsole::New, bench::ToolConsole::Allocated}) {
         dwExit = 99;
-        EXPECT_GE(bench::RunToolAlone({sTool, L"list -l\r\nEXIT\r\n"}, 60000, dwExit, console), 0);
+        EXPECT_GE(bench::RunToolAlone({sTool, L"list -l\r\nEXIT\r\n"}, 60000, dwExit, console), 0)
+            << bench::LastToolRunFailure();
         EXPECT_EQ(dwExit, 2u) << "two lines typed, console kind " << static_cast<int>(console);
     }
 }
