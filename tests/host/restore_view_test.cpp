@@ -1,5 +1,5 @@
-// The reference host's restore view: the progress texts, the plain-line pacing, the results of
-// a filespace, the summary table, the exit code and the parts of --verify that are decisions.
+// The reference host's restore view: the phases the records move, the result of a filespace, the
+// exit code and the parts of --verify that are decisions.
 #include "host/progress_view.h"
 #include "host/restore_job.h"
 #include "host/verify_drives.h"
@@ -54,95 +54,6 @@ TEST(HostRestoreView, RecordsMoveThePhasesAndSumTheBytes)
     EXPECT_EQ(e.enPhase, ProgressState::Restoring);
 }
 
-TEST(HostRestoreView, SizesDurationsAndTheEstimate)
-{
-    EXPECT_EQ(FormatBytes(0), L"0 B");
-    EXPECT_EQ(FormatBytes(1023), L"1023 B");
-    EXPECT_EQ(FormatBytes(1536), L"1.5 KB");
-    EXPECT_EQ(FormatBytes(5ull << 30), L"5.0 GB");
-    EXPECT_EQ(FormatDuration(7.4), L"00:07");
-    EXPECT_EQ(FormatDuration(3723), L"1:02:03");
-    EXPECT_EQ(FormatDuration(-1), L"--:--");
-    ProgressState s;
-    s.enPhase = ProgressState::Restoring;
-    s.ullCountedBytes = 1000;
-    s.ullRestoredBytes = 250;
-    s.dElapsed = 10;
-    EXPECT_DOUBLE_EQ(EstimatedSecondsLeft(s), 30);
-    s.ullCountedBytes = 0; // no bytes: by objects
-    s.uiCounted = 10;
-    s.uiRestored = 5;
-    EXPECT_DOUBLE_EQ(EstimatedSecondsLeft(s), 10);
-    s.uiRestored = 0;
-    EXPECT_LT(EstimatedSecondsLeft(s), 0);
-}
-
-TEST(HostRestoreView, BarAndPlainLineSayTheSameFacts)
-{
-    ProgressState s;
-    s.sFilespace = L"D:\\";
-    s.enPhase = ProgressState::Restoring;
-    s.uiCounted = 4;
-    s.uiRestored = 2;
-    s.ullCountedBytes = 4096;
-    s.ullRestoredBytes = 2048;
-    s.dElapsed = 4;
-    s.sCurrent = L"D:\\Data\\a very long folder name\\and a file.txt";
-    EXPECT_EQ(RenderPlainLine(s), L"progress: D:\\: restoring 2/4 objects, 2.0 KB/4.0 KB (50%), 512 B/s, elapsed "
-                                  L"00:04, left 00:04, current D:\\Data\\a very long folder name\\and a file.txt");
-    std::wstring sBar = RenderBar(s, 100);
-    EXPECT_EQ(sBar.rfind(L"D:\\ [##########..........]  50% 2/4 objects, 2.0 KB/4.0 KB 512 B/s 00:04 left 00:04", 0),
-              0u)
-        << sBar;
-    // The end of the path is kept, cut to the width.
-    EXPECT_EQ(sBar.substr(sBar.size() - 15), L"...d a file.txt") << sBar;
-    EXPECT_EQ(sBar.size(), 100u);
-    EXPECT_LE(RenderBar(s, 60).size(), 60u);
-    s.enPhase = ProgressState::Counting;
-    s.uiCounted = 7;
-    s.ullCountedBytes = 1536;
-    EXPECT_EQ(RenderPlainLine(s), L"progress: D:\\: counting 7 objects, 1.5 KB so far, elapsed 00:04");
-}
-
-TEST(HostRestoreView, PlainModePrintsLinesNowAndThenAndMessagesBetween)
-{
-    std::wstring sOut;
-    ProgressView view(false, [&](const std::wstring& s) { sOut += s; });
-    view.Start(L"D:\\", 100);
-    view.OnRecord(Record(PK_PASS_START), 100);
-    view.OnRecord(Record(PK_MESSAGE, 1, 10), 100.5);    // within the interval: not shown
-    view.OnRecord(Record(PK_PASS_START, 4, 4096), 101); // the count ended: shown
-    view.OnRecord(Restored(L"D:\\a", 1, 10), 101.5);
-    view.OnRecord(Restored(L"D:\\b", 2, 10), 103.5); // the interval has passed
-    view.Message(L"[WARNING] NetWorker Message : x");
-    view.OnRecord(Record(PK_PASS_FINISHED, 4, 4096), 104);
-    view.Finish(104.2);
-    EXPECT_EQ(sOut.find(L'\r'), std::wstring::npos);
-    EXPECT_EQ(sOut, L"progress: D:\\: counting 0 objects, 0 B so far, elapsed 00:00\n"
-                    L"progress: D:\\: restoring 0/4 objects, 0 B/4.0 KB (0%), 0 B/s, elapsed 00:01, left --:--\n"
-                    L"progress: D:\\: restoring 2/4 objects, 20 B/4.0 KB (0%), 5 B/s, elapsed 00:04, left 11:53, "
-                    L"current D:\\b\n"
-                    L"[WARNING] NetWorker Message : x\n"
-                    L"progress: D:\\: finished 2/4 objects, 20 B/4.0 KB (0%), 5 B/s, elapsed 00:04, left 00:00\n");
-}
-
-TEST(HostRestoreView, ConsoleModeRedrawsInPlaceAndPutsMessagesAboveTheBar)
-{
-    std::wstring sOut;
-    ProgressView view(
-        true, [&](const std::wstring& s) { sOut += s; }, 60);
-    view.Start(L"D:\\", 0);
-    view.OnRecord(Record(PK_PASS_START, 4, 4096), 1);
-    size_t uiBefore = sOut.size();
-    view.Message(L"[ERROR] boom");
-    std::wstring sMessage = sOut.substr(uiBefore);
-    // The bar is wiped, the message gets its own line, and the bar comes back below it.
-    EXPECT_EQ(sMessage.rfind(L"\r" + std::wstring(60, L' ') + L"\r[ERROR] boom\n\r", 0), 0u);
-    view.Finish(2);
-    EXPECT_EQ(sOut.find(L'\n'), sOut.find(L"boom\n") + 4);
-    EXPECT_EQ(sOut.back(), L'\n');
-}
-
 FilespaceOutcome Outcome(bool bResult, unsigned uiCounted, unsigned uiRestored)
 {
     FilespaceOutcome o;
@@ -177,25 +88,6 @@ TEST(HostRestoreView, ResultsOfAFilespaceAndTheExitCode)
     EXPECT_EQ(RestoreExitCode({ok, told}), 1);
     EXPECT_EQ(RestoreExitCode({failed, ok}), 1);
     EXPECT_EQ(RestoreExitCode({unknown}), 1);
-}
-
-TEST(HostRestoreView, SummaryTableHasARowPerFilespaceWithItsMessages)
-{
-    FilespaceOutcome failed = Outcome(false, 5, 2);
-    failed.ullBytes = 20;
-    failed.dSeconds = 3;
-    failed.messages.push_back({ML_ERROR, L"Cannot open file via DDCL for save-set ..."});
-    failed.messages.push_back({ML_INFORMATION, L"note"});
-    FilespaceOutcome ok = Outcome(true, 2, 2);
-    ok.sName = L"D:\\Data\\Mount 1";
-    std::vector<std::wstring> lines = FormatSummary({failed, ok});
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[0], L"Summary: 2 filespaces");
-    EXPECT_EQ(lines[2], L"  D:\\                      5        2        20         00:03    failed                   "
-                        L"2 (1 errors, 0 warnings)");
-    EXPECT_EQ(lines[3], L"      [ERROR] Cannot open file via DDCL for save-set ...");
-    EXPECT_EQ(lines[4], L"      [INFO] note");
-    EXPECT_EQ(lines[5].rfind(L"  D:\\Data\\Mount 1          2        2        0          00:00    restored ", 0), 0u);
 }
 
 const FileSpaceList kListing = {Volume(L"C:\\", L'C', 7), Volume(L"D:\\", L'D'),
