@@ -1,7 +1,6 @@
 // The ABI test host: loads CVEX.DLL from its own folder and drives it only through GetProcAddress
 // and the raw virtual tables of the objects it hands out, as a host built by another compiler does.
-//   abi_host.exe                every slot and exported member, without a NetWorker server
-//   abi_host.exe --session N    inside a sandbox machine whose store adds N filespaces
+// Every slot and exported member is called without a NetWorker server.
 // Exit code 0 when every check passed; each failure is printed.
 #include "tests/abi/abi_check.h"
 #include "tests/abi/credentials_cases.h"
@@ -9,10 +8,8 @@
 #include "tests/abi/crpl_impl_cases.h"
 #include "tests/abi/module_image.h"
 #include "tests/abi/raw_abi.h"
-#include "tests/abi/session_cases.h"
 
 #include <cstdio>
-#include <cwchar>
 
 using namespace rawabi;
 using abicheck::Scope;
@@ -76,11 +73,9 @@ int Summary()
 
 } // namespace
 
-int wmain(int argc, wchar_t** argv)
+int wmain()
 {
     FreeConsole(); // a console inherited from a Linux shell takes no key events
-    const size_t nSession =
-        (argc == 3 && std::wcscmp(argv[1], L"--session") == 0) ? std::wcstoul(argv[2], nullptr, 10) : 0;
     HMODULE hModule = LoadLibraryW((ProgramFolder() + L"CVEX.DLL").c_str());
     if (!abicheck::True(hModule != nullptr, "CVEX.DLL loads from the program's folder"))
         return Summary();
@@ -96,10 +91,7 @@ int wmain(int argc, wchar_t** argv)
     CheckObjectTable(hModule, pCredentials, kCredentialsSlots, ".?AVCvexCredentials@@");
     abichannel::HostChannel channel;
     channel.Attach(pPlugin);
-    if (nSession)
-        abisession::Run(pPlugin, credentialsFactory, TempFolder(), nSession, channel);
-    else
-        RunWithoutServer(hModule, pPlugin, pCredentials, credentialsFactory, channel);
+    RunWithoutServer(hModule, pPlugin, pCredentials, credentialsFactory, channel);
     Delete(pPlugin, "CRPL object");
     Delete(pCredentials, "credentials object");
     abicheck::Equal(abichannel::BadContextCalls(), 0, "callbacks with another context than the host's");

@@ -4,7 +4,6 @@
 #include "tests/abi/host_texts.h"
 
 #include <cstring>
-#include <map>
 
 namespace abifs
 {
@@ -16,22 +15,6 @@ bool SameTime(const struct tm& a, const struct tm& b)
     return a.tm_sec == b.tm_sec && a.tm_min == b.tm_min && a.tm_hour == b.tm_hour && a.tm_mday == b.tm_mday &&
            a.tm_mon == b.tm_mon && a.tm_year == b.tm_year && a.tm_wday == b.tm_wday && a.tm_yday == b.tm_yday &&
            a.tm_isdst == b.tm_isdst;
-}
-
-size_t SeedOfAppended(const std::wstring& sName)
-{
-    return sName.size() == 10 && sName.compare(0, 6, L"D:\\Set") == 0 ? std::stoul(sName.substr(6)) : 0;
-}
-
-void CheckAddedRecord(const FileSpace& fs)
-{
-    abicheck::Scope scope(abicheck::Describe(fs.sFsName));
-    abicheck::Equal(fs.sFsPath, fs.sFsName, "a mounted folder's path is its name");
-    abicheck::True((fs.ulFsFlags & FS_MOUNTED_FOLDER) != 0, "marked as a mounted folder");
-    abicheck::True(fs.bFsTimeValid, "backup time is valid");
-    abicheck::Equal(fs.tmFsTime.tm_year + 1900, 2021, "backup year");
-    abicheck::Equal(fs.tmFsTime.tm_mon + 1, 3, "backup month");
-    abicheck::Equal(fs.tmFsTime.tm_mday, 8, "backup day");
 }
 
 } // namespace
@@ -83,30 +66,6 @@ void CheckPrefilled(const FileSpaceList& list, size_t n)
             abicheck::Equal(list[i].sFsName, want.sFsName, ("first changed host record " + std::to_string(i)).c_str());
     }
     abicheck::Equal(nChanged, 0, "host records changed");
-}
-
-std::wstring AddedName(size_t i)
-{
-    wchar_t wsz[16];
-    swprintf(wsz, 16, L"D:\\Set%04u", static_cast<unsigned>(i));
-    return wsz;
-}
-
-void CheckAppended(const FileSpaceList& list, size_t nHost, size_t nAdded)
-{
-    std::map<size_t, int> seen;
-    for (size_t i = nHost; i < list.size(); ++i) {
-        const size_t uSeed = SeedOfAppended(list[i].sFsName);
-        if (uSeed == 0 || uSeed > nAdded)
-            continue;
-        if (seen[uSeed]++ == 0)
-            CheckAddedRecord(list[i]);
-    }
-    abicheck::Equal(seen.size(), nAdded, "added filespaces listed");
-    size_t nTwice = 0;
-    for (const auto& [uSeed, nCount] : seen)
-        nTwice += nCount > 1;
-    abicheck::Equal(nTwice, 0, "added filespaces listed more than once");
 }
 
 } // namespace abifs

@@ -16,10 +16,4 @@ bool Same(const FileSpace& a, const FileSpace& b);
 FileSpaceList Prefilled(size_t n);
 // The first n records are still what Prefilled(n) made.
 void CheckPrefilled(const FileSpaceList& list, size_t n);
-// "D:\Set0001" ...: the names of the filespaces that the session's store adds.
-std::wstring AddedName(size_t i);
-// Behind the host's nHost records, the module appended each added filespace once, as a mounted
-// folder with its backup time.
-void CheckAppended(const FileSpaceList& list, size_t nHost, size_t nAdded);
-
 } // namespace abifs

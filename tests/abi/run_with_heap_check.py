@@ -5,20 +5,13 @@ free() ignores such a block silently.
 
     run_with_heap_check.py -- PROGRAM [ARGS...]
         in the current folder and $WINEPREFIX (created when missing)
-    run_with_heap_check.py --sandbox BUILD [--filespaces N] -- PROGRAM [ARGS...]
-        in a new sandbox machine (sandbox/README.md) whose standard store, for a server named
-        "localhost", adds N filespaces D:\\Set0001 ...; the machine is torn down afterwards
 
 Wine's standard error is printed. Exit code: the program's when it failed, 1 when it passed but
 Wine printed a heap warning, 0 otherwise.
 """
 
-import argparse
 import os
 import re
-import shlex
-import shutil
-import signal
 import subprocess
 import sys
 
@@ -47,39 +40,11 @@ def run_here(program, args):
     return proc.returncode, proc.stderr
 
 
-def run_in_sandbox(build, filespaces, program, args):
-    sys.path.insert(0, os.path.join(REPO, "sandbox"))
-    import machine  # noqa: E402 (the sandbox builder of this source tree)
-
-    added = " ".join(shlex.quote("--add-saveset=D:\\Set%04d" % i) for i in range(1, filespaces + 1))
-    box = machine.Sandbox.create(build, name="abi_host", store_args="--server localhost " + added)
-    try:
-        host = box.linux_path(machine.HOST_WIN)
-        shutil.copy2(program, host)
-        env = box.environment()
-        env["WINEDEBUG"] = WINEDEBUG
-        exe = machine.HOST_WIN + "\\" + os.path.basename(program)
-        proc = subprocess.run(["wine", exe] + args, cwd=host, env=env, stderr=subprocess.PIPE)
-        return proc.returncode, proc.stderr
-    finally:
-        box.destroy()
-
-
 def main(argv):
     if "--" not in argv:
-        sys.exit("usage: run_with_heap_check.py [--sandbox BUILD [--filespaces N]] -- PROGRAM [ARGS...]")
+        sys.exit("usage: run_with_heap_check.py -- PROGRAM [ARGS...]")
     split = argv.index("--")
-    parser = argparse.ArgumentParser()
-    parser.add_argument("--sandbox", metavar="BUILD")
-    parser.add_argument("--filespaces", type=int, default=0)
-    a = parser.parse_args(argv[:split])
-    program, args = argv[split + 1], argv[split + 2:]
-    # ctest ends a test that runs too long with SIGTERM: a sandbox is torn down on the way out.
-    signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
-    if a.sandbox:
-        code, err = run_in_sandbox(a.sandbox, a.filespaces, program, args)
-    else:
-        code, err = run_here(program, args)
+    code, err = run_here(argv[split + 1], argv[split + 2:])
     text = err.decode("utf-8", errors="replace")
     sys.stderr.write(text)
     warnings = heap_warnings(text)
