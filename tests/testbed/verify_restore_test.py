@@ -269,63 +269,49 @@ class SystemStateAll(unittest.TestCase):
     def c(self, *parts):
         return os.path.join(self.drives["C"], *parts)
 
-    def test_a_correct_tree_passes(self):
+    def test_a_correct_tree_passes_and_each_misplaced_file_is_reported(self):
+        config = ("Windows", "System32", "config")
+        repair = ("Windows", "repair", "Backup", "BootableSystemState", "Registry")
+        staged = ("temp", "nsr_recover", "RecoverWriter-9", "Windows", "System32")
+
+        def stage_writer_file():
+            os.makedirs(self.c(*staged))
+            shutil.copy2(self.c("Windows", "System32", "nwsim-other.dat"), self.c(*staged))
+
+        def older_system_hive():  # the VSS hive (23:00) where SYSTEM STATE's SYSTEM_NSR (23:30) wins
+            boot = [s for s in nwstore.read_manifest(self.store).savesets if s.name == "VSS SYSTEM BOOT:\\"][-1]
+            stamp = os.stat(self.c(*config, "SYSTEM")).st_mtime
+            shutil.copyfile(nwstore.data_path(self.store, boot.ssid, "C:\\" + "\\".join(repair + ("SYSTEM",))),
+                            self.c(*config, "SYSTEM"))
+            os.utime(self.c(*config, "SYSTEM"), (stamp, stamp))
+
+        cases = [
+            (lambda: os.replace(self.c(*config, "SOFTWARE"), self.c(*repair, "SOFTWARE")),
+             ["left: C:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SOFTWARE: a hive left in "
+              "the repair folder\n", "missing: C:\\Windows\\System32\\config\\SOFTWARE\n",
+              "verify: FAIL: 1 missing, 0 size, 0 content, 0 time, 1 left (of "]),
+            (lambda: os.replace(self.c("bootmgr"), self.c("Boot", "bootmgr")),
+             ["missing: C:\\bootmgr\n", "left: C:\\Boot\\bootmgr: bootmgr left in the boot folder\n"]),
+            (stage_writer_file, ["left: C:\\temp\\nsr_recover\\RecoverWriter-9\\Windows\\System32\\nwsim-other.dat: "
+                                 "a file left in the staging folder\n"]),
+            (lambda: os.replace(self.c(*config, "SAM"), self.c(*config, "SAM_NSR")),
+             ["left: C:\\Windows\\System32\\config\\SAM_NSR: an \"_NSR\" hive left under its backup name\n",
+              "missing: C:\\Windows\\System32\\config\\SAM\n"]),
+            (older_system_hive, ["size: C:\\Windows\\System32\\config\\SYSTEM: 32768 bytes, the backup has 16384\n"]),
+        ]
         self.restore()
         rc, out = self.verify()
         self.assertEqual(rc, 0, out)
         self.assertRegex(out, r"^verify: PASS: \d+ files and \d+ folders of the system state on C:, D: match")
-
-    def test_a_hive_left_in_the_repair_folder(self):
-        self.restore()
-        repair = self.c("Windows", "repair", "Backup", "BootableSystemState", "Registry")
-        os.replace(self.c("Windows", "System32", "config", "SOFTWARE"), os.path.join(repair, "SOFTWARE"))
-        rc, out = self.verify()
-        self.assertEqual(rc, 1, out)
-        self.assertIn("left: C:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SOFTWARE: a hive left in "
-                      "the repair folder\n", out)
-        self.assertIn("missing: C:\\Windows\\System32\\config\\SOFTWARE\n", out)
-        self.assertIn("verify: FAIL: 1 missing, 0 size, 0 content, 0 time, 1 left (of ", out)
-
-    def test_a_missing_bootmgr_and_one_left_in_the_boot_folder(self):
-        self.restore()
-        os.replace(self.c("bootmgr"), self.c("Boot", "bootmgr"))
-        rc, out = self.verify()
-        self.assertEqual(rc, 1, out)
-        self.assertIn("missing: C:\\bootmgr\n", out)
-        self.assertIn("left: C:\\Boot\\bootmgr: bootmgr left in the boot folder\n", out)
-
-    def test_a_writer_file_left_in_staging(self):
-        self.restore()
-        left = self.c("temp", "nsr_recover", "RecoverWriter-9", "Windows", "System32")
-        os.makedirs(left)
-        shutil.copy2(self.c("Windows", "System32", "nwsim-other.dat"), left)
-        rc, out = self.verify()
-        self.assertEqual(rc, 1, out)
-        self.assertIn("left: C:\\temp\\nsr_recover\\RecoverWriter-9\\Windows\\System32\\nwsim-other.dat: a file "
-                      "left in the staging folder\n", out)
-
-    def test_an_nsr_hive_left_under_its_backup_name(self):
-        self.restore()
-        config = self.c("Windows", "System32", "config")
-        os.replace(os.path.join(config, "SAM"), os.path.join(config, "SAM_NSR"))
-        rc, out = self.verify()
-        self.assertEqual(rc, 1, out)
-        self.assertIn("left: C:\\Windows\\System32\\config\\SAM_NSR: an \"_NSR\" hive left under its backup name\n", out)
-        self.assertIn("missing: C:\\Windows\\System32\\config\\SAM\n", out)
-
-    def test_the_later_component_wins_a_shared_path(self):
-        # SYSTEM comes from the VSS hive (23:00) and from SYSTEM STATE's SYSTEM_NSR (23:30): the legacy one wins.
-        self.restore()
-        config = self.c("Windows", "System32", "config", "SYSTEM")
-        boot = [s for s in nwstore.read_manifest(self.store).savesets if s.name == "VSS SYSTEM BOOT:\\"][-1]
-        hive = nwstore.data_path(self.store, boot.ssid,
-                                 "C:\\Windows\\repair\\Backup\\BootableSystemState\\Registry\\SYSTEM")
-        stamp = os.stat(config).st_mtime
-        shutil.copyfile(hive, config)
-        os.utime(config, (stamp, stamp))
-        rc, out = self.verify()
-        self.assertEqual(rc, 1, out)
-        self.assertIn("size: C:\\Windows\\System32\\config\\SYSTEM: 32768 bytes, the backup has 16384\n", out)
+        for change, lines in cases:
+            with self.subTest(lines[0]):
+                self.setUp()
+                self.restore()
+                change()
+                rc, out = self.verify()
+                self.assertEqual(rc, 1, out)
+                for line in lines:
+                    self.assertIn(line, out)
 
     def test_point_in_time_and_bad_arguments(self):
         pit = datetime.datetime(2021, 3, 5)
