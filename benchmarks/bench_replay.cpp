@@ -146,6 +146,39 @@ bool DrainOutput(HANDLE hRead, ULONGLONG ullDeadline)
     }
 }
 
+// Errors of a start that another attempt cannot mend: the program is missing or unusable.
+bool IsLastingStartError(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
+    default: return false;
+    }
+}
+
+// Under load Wine now and then fails to make a console (error 1) or to start a process (error
+// 1359) although nothing is wrong (docs/wine.md); the module tries such a step up to five times,
+// 200 ms apart, and a tool run alone is started the same way. The last error is the step's.
+template <typename Step> bool Tried(Step step)
+{
+    for (int iTry = 1;; ++iTry) {
+        if (step())
+            return true;
+        const DWORD dwError = GetLastError();
+        if (iTry == 5 || IsLastingStartError(dwError)) {
+            SetLastError(dwError);
+            return false;
+        }
+        Sleep(200);
+    }
+}
+
 } // namespace
 
 double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long& dwExitCode, ToolConsole console)
@@ -155,7 +188,15 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
     // pipes' ends and keep the output open.
     const long long t0 = NowUs();
     std::optional<AllocatedConsole> allocated;
-    if (console == ToolConsole::Allocated && !allocated.emplace().made())
+    const auto allocate = [&] {
+        if (allocated.emplace().made())
+            return true;
+        const DWORD dwError = GetLastError();
+        allocated.reset();
+        SetLastError(dwError);
+        return false;
+    };
+    if (console == ToolConsole::Allocated && !Tried(allocate))
         return Failed("AllocConsole or CONIN$");
     velmora::unique_file rd, wr;
     if (!MakePipe(rd, wr, true))
@@ -178,8 +219,11 @@ double RunToolAlone(const ToolRun& run, unsigned long dwTimeoutMs, unsigned long
     si.hStdOutput = si.hStdError = bReadOutput ? outWr.get() : nul.get();
     PROCESS_INFORMATION pi = {};
     std::wstring sCmd = run.sCommand;
-    if (!CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CreationFlags(console), nullptr, nullptr, &si,
-                        &pi))
+    const auto start = [&] {
+        return CreateProcessW(nullptr, sCmd.data(), nullptr, nullptr, TRUE, CreationFlags(console), nullptr, nullptr,
+                              &si, &pi) != FALSE;
+    };
+    if (!Tried(start))
         return Failed("CreateProcess");
     velmora::unique_handle_null process(pi.hProcess), thread(pi.hThread);
     rd.close();
