@@ -94,19 +94,6 @@ TEST(RecoverVerdict, EachOutcomeHasItsExitCodeAndSaysWhereOrWhich)
     EXPECT_EQ(DecideVerdict(stopped).iExit, kAborted);
 }
 
-TEST(RecoverVerdict, SummaryHasARowPerFilespaceAndComponentAndEndsWithTheVerdict)
-{
-    RecoverRun run = GoodRun();
-    run.filespaces[1].bResult = false;
-    run.phases[3] = P(L"RestoreFilespace D:\\", L"failed");
-    std::vector<std::wstring> lines = FormatRecoverSummary(run);
-    ASSERT_EQ(lines.size(), 6u);
-    EXPECT_EQ(lines[2].rfind(L"  W:\\ ", 0), 0u);
-    EXPECT_NE(lines[3].find(L" failed "), std::wstring::npos);
-    EXPECT_NE(lines[4].find(L" restored "), std::wstring::npos);
-    EXPECT_EQ(lines[5], L"Verdict: failed (RestoreFilespace D:\\)");
-}
-
 TEST(RecoverVerdict, AnEndedFilespaceAndComponentShowAsAbortedNotFailed)
 {
     RecoverRun run = GoodRun();
