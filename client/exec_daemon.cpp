@@ -72,7 +72,7 @@ bool CVEXImpl::StartNsrExecDaemon()
     DWORD dwError = velmora::start_process(start, started);
     if (dwError != ERROR_SUCCESS) {
         trace.ApiFailure(scope.fn(), L"CreateProcess", dwError);
-        return scope.Fail(L"CreateProcess failed");
+        return scope.Fail((L"CreateProcess failed with error " + std::to_wstring(dwError)).c_str());
     }
     trace.Line(TL_INFO, scope.fn(), L"Started nsrexecd daemon");
     trace.Int(TL_INFO, scope.fn(), L"dwProcessId", started.dwProcessId);
@@ -95,7 +95,7 @@ bool CVEXImpl::StartedDaemonKeepsRunning(DWORD dwWaitMs)
     }
     scope.trace().Int(TL_ERROR, scope.fn(), L"dwExitCode", dwExitCode);
     m_hStartedDaemon.reset();
-    return scope.Fail(L"nsrexecd ended at once");
+    return scope.Fail((L"nsrexecd ended at once with exit code " + std::to_wstring(dwExitCode)).c_str());
 }
 
 bool CVEXImpl::StopNsrExecDaemon()
