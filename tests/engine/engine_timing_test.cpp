@@ -1,6 +1,7 @@
 // The engine's real timing: heartbeat periods of silence, the connection watch, and a long
 // series of commands. Slow by nature. It runs in a network namespace of its own, because the
 // TCP table that the connection watch reads is the whole machine's under Wine.
+#include "hostapi/message_ids.h"
 #include "tests/common/loopback_address.h"
 #include "tests/engine/engine_fixture.h"
 #include "trace/trace.h"
@@ -86,44 +87,27 @@ size_t FirstLostMessage(const std::vector<ProgressRecord>& progress)
 
 } // namespace
 
-TEST_F(EngineTest, FortySilentSecondsGiveFourHeartbeatsOneWarningAndFourChecks)
+// Heartbeats come once a period of silence (a second here), a warning every fourth, and each
+// checks the server connection.
+TEST_F(EngineTest, SilenceGivesHeartbeatsAWarningEveryFourthAndAConnectionCheckEach)
 {
-    impl.SetEngineTimingForTesting(1000, 0, 10000); // the real ten-second period
     PrivateTrace trace;
-    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 43"), true));
-    std::vector<std::wstring> lines = ReadAll();
-    ASSERT_EQ(lines.size(), 1u);
-    EXPECT_EQ(lines[0], L"done");
-    EXPECT_EQ(host.Count(PK_HEARTBEAT), 4u);
-    EXPECT_EQ(host.CountMessage(L"Waiting for response from NetWorker server ..."), 1u);
-    EXPECT_EQ(trace.Count(L"CVEXImpl::CheckNetWorkerConnection4 : starting ..."), 4u);
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 6"), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    const size_t nBeats = host.Count(PK_HEARTBEAT);
+    EXPECT_TRUE(nBeats >= 4 && nBeats <= 7) << nBeats;
+    EXPECT_EQ(host.CountMessage(MSG_WAITING_FOR_SERVER), 1u);
+    EXPECT_EQ(trace.Count(L"CVEXImpl::CheckNetWorkerConnection4 : starting ..."), nBeats);
 }
 
+// A connection dropped while the tool is silent is reported and reading goes on; one left in
+// TIME_WAIT by an earlier tool neither hides it nor counts as live; the lost connection belongs
+// to that tool only.
 TEST_F(EngineTest, ADroppedServerConnectionIsReportedAndReadingGoesOn)
-{
-    DroppingListener server("127.0.0.250", 2500);
-    ASSERT_TRUE(server.listening());
-    ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.250 8"), true));
-    std::wstring s;
-    ASSERT_TRUE(impl.GetLine(s, true)); // heartbeats run while the tool is silent
-    EXPECT_EQ(s, L"done");
-    EXPECT_TRUE(impl.ConnectionLost());
-    ASSERT_GE(host.Count(PK_MESSAGE), 1u);
-    size_t uiFirstLost = FirstLostMessage(host.progress);
-    EXPECT_EQ(host.progress[uiFirstLost].sText5, L"Lost connection to NetWorker server");
-    EXPECT_GE(uiFirstLost, 2u); // the first heartbeats saw the connection
-    EXPECT_FALSE(impl.GetLine(s, true));
-    // The lost connection belonged to that tool: the next one starts without it.
-    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"again\\n\""), true));
-    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"again"});
-    EXPECT_FALSE(impl.ConnectionLost());
-}
-
-TEST_F(EngineTest, AConnectionLeftInTimeWaitDoesNotHideALostOne)
 {
     {
         // This tool closes its connection first, so its side stays in TIME_WAIT for a minute.
-        DroppingListener earlier("127.0.0.251", 4000);
+        DroppingListener earlier("127.0.0.251", 1500);
         ASSERT_TRUE(earlier.listening());
         ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.251 1"), true));
         EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
@@ -131,10 +115,16 @@ TEST_F(EngineTest, AConnectionLeftInTimeWaitDoesNotHideALostOne)
     host.progress.clear();
     DroppingListener server("127.0.0.250", 2500);
     ASSERT_TRUE(server.listening());
-    ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.250 8"), true));
-    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
+    ASSERT_TRUE(impl.RunCommand(Tool(L"connect 127.0.0.250 5"), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"}) << "heartbeats run while the tool is silent";
     EXPECT_TRUE(impl.ConnectionLost());
-    EXPECT_LT(FirstLostMessage(host.progress), host.progress.size());
+    size_t uiFirstLost = FirstLostMessage(host.progress);
+    ASSERT_LT(uiFirstLost, host.progress.size());
+    EXPECT_EQ(host.progress[uiFirstLost].sText5, L"Lost connection to NetWorker server");
+    EXPECT_GE(uiFirstLost, 2u) << "the first heartbeats saw the connection";
+    ASSERT_TRUE(impl.RunCommand(Tool(L"lines \"again\\n\""), true));
+    EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"again"});
+    EXPECT_FALSE(impl.ConnectionLost());
 }
 
 namespace
@@ -166,7 +156,7 @@ TEST(ConsoleSessionTest, ADroppedIPv6ConnectionIsNoticed)
     session.SetTiming({100, 0, 1000});
     DroppingListener server("::1", 2500);
     ASSERT_TRUE(server.listening()) << "no ::1 in this namespace";
-    ASSERT_TRUE(session.RunCommand(EngineTest::Tool(L"connect ::1 8"), true));
+    ASSERT_TRUE(session.RunCommand(EngineTest::Tool(L"connect ::1 5"), true));
     std::wstring s;
     ASSERT_TRUE(session.GetLine(s, true));
     EXPECT_EQ(s, L"done");
