@@ -243,20 +243,13 @@ TEST_F(InitSandbox, EachConnectionFailureGivesItsMessage)
     };
     const Case kCases[] = {
         {L"start fail not_configured_address", 103, L"localhost"},
-        {L"start fail not_configured", 104, L"localhost"},
         {L"start fail rpc_call", 106, nullptr},
-        {L"start fail threads_failed", 107, nullptr},
         {L"start fail no_response", 108, nullptr},
-        {L"start fail forcibly_closed", 133, nullptr},
         {L"start fail no_backups", 159, L"'winclient1' on NetWorker server 'localhost'"},
         {L"start exit 0", 163, nullptr},
-        {L"prompt:1 say not_configured_address", 103, L"localhost"},
         {L"prompt:1 say not_configured", 104, L"localhost"},
-        {L"prompt:1 say rpc_call", 106, nullptr},
         {L"prompt:1 say threads_failed", 107, nullptr},
-        {L"prompt:1 say no_response", 108, nullptr},
         {L"prompt:1 say forcibly_closed", 133, nullptr},
-        {L"prompt:1 say no_backups", 159, L"'winclient1' on NetWorker server 'localhost'"},
         {L"prompt:1 say no_route", 163, nullptr},
         {L"start password", 169, L"recover.exe asked for a password where none is expected; it was ended"},
     };
@@ -288,13 +281,19 @@ TEST_F(InitSandbox, ADaemonThatEndsFailsInitWithItsMessage)
     ExpectFailure(MSG_START_DAEMON_FAILED);
     killer.join();
     EXPECT_TRUE(impl.Logged(MSG_CONNECTING)) << "the connection test ran";
-    EXPECT_EQ(CountOf(NewTrace(), "nsrexecd ended at once"), 2u);
+    EXPECT_EQ(CountOf(NewTrace(), "nsrexecd ended at once with exit code"), 2u);
 
+    // A file where the daemon's log folder belongs: the daemon cannot write its log.
     SetFault(nullptr);
+    impl.Fini(true);
+    ASSERT_TRUE(sandbox::WaitForCount(L"nsrexecd.exe", 0));
     const std::wstring sLogs = std::wstring(sandbox::kNsr) + L"applogs";
-    ASSERT_TRUE(SetFileAttributesW(sLogs.c_str(), FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+    testutil::RemoveTree(sLogs);
+    testutil::WriteTextFile(sLogs, "not a folder");
     ExpectFailure(MSG_APPLOGS_NOT_WRITEABLE);
-    SetFileAttributesW(sLogs.c_str(), FILE_ATTRIBUTE_DIRECTORY);
+    impl.Fini(true);
+    DeleteFileW(sLogs.c_str());
+    CreateDirectoryW(sLogs.c_str(), nullptr);
 }
 
 // An Init aborted by the host, or whose connection dropped, is followed by one that succeeds on
