@@ -88,4 +88,3 @@ TEST_F(ClientSandbox, CertificateImportRunsTheToolWithQuotedPathsAndRestartsTheD
     EXPECT_TRUE(impl.StopNsrExecDaemon());
     EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
 }
-
