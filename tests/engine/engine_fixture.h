@@ -11,6 +11,7 @@
 struct HostRecorder {
     std::vector<ProgressRecord> progress;
     std::vector<testutil::HostMessage> messages;
+    std::vector<size_t> heartbeatsAtMessage; // heartbeats seen when each message came
     unsigned uiHeartbeatAnswer = 0;
     size_t nAbortAtHeartbeat = 0; // answer 1 to this heartbeat (1 = the first), if not 0
     std::wstring sPassword;
@@ -18,7 +19,9 @@ struct HostRecorder {
 
     static int Log(unsigned uiLevel, const wchar_t* pText, void* p)
     {
-        static_cast<HostRecorder*>(p)->messages.push_back({uiLevel, pText});
+        auto* self = static_cast<HostRecorder*>(p);
+        self->messages.push_back({uiLevel, pText});
+        self->heartbeatsAtMessage.push_back(self->Count(PK_HEARTBEAT));
         return 0;
     }
     static unsigned Progress(ProgressRecord* pRecord, void* p)

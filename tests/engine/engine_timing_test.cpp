@@ -87,16 +87,24 @@ size_t FirstLostMessage(const std::vector<ProgressRecord>& progress)
 
 } // namespace
 
-// Heartbeats come once a period of silence (a second here), a warning every fourth, and each
+// Heartbeats come once a period of silence (half a second here), a warning every fourth, and each
 // checks the server connection.
 TEST_F(EngineTest, SilenceGivesHeartbeatsAWarningEveryFourthAndAConnectionCheckEach)
 {
+    impl.SetEngineTimingForTesting(50, 0, 1000); // half a second
     PrivateTrace trace;
-    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 6"), true));
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 5"), true));
     EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
     const size_t nBeats = host.Count(PK_HEARTBEAT);
-    EXPECT_TRUE(nBeats >= 4 && nBeats <= 7) << nBeats;
-    EXPECT_EQ(host.CountMessage(MSG_WAITING_FOR_SERVER), 1u);
+    EXPECT_GE(nBeats, 8u);
+    std::vector<size_t> warnedAt;
+    for (size_t i = 0; i < host.messages.size(); ++i)
+        if (host.Ids()[i] == MSG_WAITING_FOR_SERVER)
+            warnedAt.push_back(host.heartbeatsAtMessage[i]);
+    std::vector<size_t> expected;
+    for (size_t n = 4; n <= nBeats; n += 4)
+        expected.push_back(n);
+    EXPECT_EQ(warnedAt, expected) << "a warning at every fourth heartbeat";
     EXPECT_EQ(trace.Count(L"CVEXImpl::CheckNetWorkerConnection4 : starting ..."), nBeats);
 }
 
