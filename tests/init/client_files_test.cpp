@@ -163,6 +163,57 @@ TEST(ClientEnvironment, PathGetsTheClientFolderOnce)
     SetEnvironmentVariableW(L"PATH", sSaved.c_str());
 }
 
+namespace
+{
+
+// A CreateProcessA that fails a given number of times with a given error, then starts.
+unsigned g_uiStarts = 0, g_uiStartFailures = 0;
+DWORD g_dwStartError = 0;
+BOOL WINAPI FlakyCreateProcess(LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e, DWORD f,
+                               LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j)
+{
+    if (++g_uiStarts <= g_uiStartFailures) {
+        SetLastError(g_dwStartError);
+        return FALSE;
+    }
+    return CreateProcessA(a, b, c, d, e, f, g, h, i, j);
+}
+
+} // namespace
+
+// A daemon start that fails now and then is tried again; one that keeps failing, or a missing
+// program, is given up with its error.
+TEST(ExecDaemon, AFailedStartIsTriedAgainUnlessTheProgramIsUnusable)
+{
+    velmora::process_start start;
+    start.sApplication = testutil::ProgramFolder() + L"init_no_translation.exe";
+    start.sCommandLine = L"\"" + start.sApplication + L"\"";
+    start.pfnCreateProcess = &FlakyCreateProcess;
+    struct Case {
+        unsigned uiFailures;
+        DWORD dwError;
+        DWORD dwResult;
+        unsigned uiStarts;
+    };
+    const Case kCases[] = {
+        {2, ERROR_INTERNAL_ERROR, ERROR_SUCCESS, 3},
+        {1000, ERROR_INTERNAL_ERROR, ERROR_INTERNAL_ERROR, 5},
+        {1000, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, 1},
+        {1000, ERROR_BAD_EXE_FORMAT, ERROR_BAD_EXE_FORMAT, 1},
+    };
+    for (const Case& c : kCases) {
+        g_uiStarts = 0;
+        g_uiStartFailures = c.uiFailures;
+        g_dwStartError = c.dwError;
+        velmora::started_process started;
+        EXPECT_EQ(nwclient::StartDaemonProcess(start, started, 5, 1), c.dwResult) << c.dwError;
+        EXPECT_EQ(g_uiStarts, c.uiStarts) << c.dwError;
+        EXPECT_EQ(static_cast<bool>(started.process), c.dwResult == ERROR_SUCCESS) << c.dwError;
+        if (started.process)
+            WaitForSingleObject(started.process.get(), 5000);
+    }
+}
+
 TEST(ExecDaemon, NotStartedWithoutCredentialsOrServer)
 {
     ClientImpl impl;
