@@ -75,10 +75,12 @@ TEST_F(ClientSandbox, AnUnusableClientOrABlockedFolderFailsWithItsMessages)
          },
          [&] { aside.reset(); },
          {105}},
+#ifdef CVEX_X86_DAEMON
         {"32-bit daemon",
          [] { return UseTools(L"bin-x86", L"nsrexecd.exe"); },
          [] { UseTools(L"bin-8.2", L"nsrexecd.exe"); },
          {199, 105}},
+#endif
         {"blocked folder",
          [&] {
              testutil::WriteTextFile(sBlocker, "a file where a folder belongs");
