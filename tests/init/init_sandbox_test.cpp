@@ -304,8 +304,8 @@ TEST_F(InitSandbox, AnAbortedOrDroppedInitThenInitAgainOnTheSameObjectSucceeds)
     EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(impl.LastError());
     EXPECT_FALSE(impl.UserAborted());
 
-    SetServer(L"drop_after_seconds", L"2");
-    SetFault(L"once recover session prompt:1 hang 6");
+    SetServer(L"drop_after_seconds", L"1");
+    SetFault(L"once recover session prompt:1 hang 4");
     ExpectFailure(133);
     SetServer(L"drop_after_seconds", nullptr);
     EXPECT_TRUE(impl.Init(&cred)) << velmora::to_utf8(impl.LastError());
