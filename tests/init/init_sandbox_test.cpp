@@ -273,7 +273,7 @@ TEST_F(InitSandbox, ADaemonThatEndsFailsInitWithItsMessage)
     ExpectFailure(MSG_START_DAEMON_FAILED);
     EXPECT_TRUE(Has(NewTrace(), "nsrexecd ended at once with exit code 1"));
 
-    SetFault(L"recover session start hang 3");
+    SetFault(L"recover session start hang 2");
     std::thread killer([] {
         ASSERT_TRUE(sandbox::WaitForCount(L"recover.exe", 1)) << "recover started";
         sandbox::EndProcesses(testutil::ProcessesNamed(L"nsrexecd.exe"));
@@ -324,8 +324,8 @@ TEST_F(InitSandbox, IPv6ServerGivesASessionAndADropIsNoticed)
     EXPECT_TRUE(impl.Logged(MSG_CONNECTED));
     EXPECT_TRUE(Has(AdapterSection(Bytes(kNetState), "{A1}"), "Route=::1/128 via 2001:db8::1")) << Bytes(kNetState);
     impl.SetEngineTimingForTesting(100, 0, 1000);
-    SetServer(L"drop_after_seconds", L"3");
-    SetFault(L"recover session prompt:1 hang 8");
+    SetServer(L"drop_after_seconds", L"1");
+    SetFault(L"recover session prompt:1 hang 4");
     ExpectFailure(133);
     EXPECT_TRUE(impl.ConnectionLost()) << "the IPv6 connection watch saw the drop";
 }
