@@ -86,13 +86,13 @@ size_t FirstLostMessage(const std::vector<ProgressRecord>& progress)
 
 } // namespace
 
-// Heartbeats come once a period of silence (half a second here), a warning every fourth, and each
+// Heartbeats come once a period of silence (a quarter of a second here), a warning every fourth, and each
 // checks the server connection.
 TEST_F(EngineTest, SilenceGivesHeartbeatsAWarningEveryFourthAndAConnectionCheckEach)
 {
-    impl.SetEngineTimingForTesting(50, 0, 1000); // half a second
+    impl.SetEngineTimingForTesting(25, 0, 1000); // a quarter of a second
     PrivateTrace trace;
-    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 5"), true));
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 3"), true));
     EXPECT_EQ(ReadAll(), std::vector<std::wstring>{L"done"});
     const size_t nBeats = host.Count(PK_HEARTBEAT);
     EXPECT_GE(nBeats, 8u);
