@@ -1,5 +1,6 @@
 // File and process helpers of the NetWorker client set-up (thin Win32 pieces).
 #pragma once
+#include "support/process_start.h"
 #include "support/win.h"
 
 #include <string>
@@ -30,5 +31,12 @@ struct ProcessName {
     DWORD dwError = 0;
 };
 ProcessName ProcessBaseName(DWORD dwPid);
+
+// Starts the execution daemon. CreateProcess fails now and then on a loaded machine right after a
+// console was freed (as when an Init follows one that ended early), so a failed start is tried
+// again, uiAttempts in all, dwPauseMs apart; a missing or unusable program is not. Answers
+// ERROR_SUCCESS or the last error.
+DWORD StartDaemonProcess(const velmora::process_start& start, velmora::started_process& started,
+                         unsigned uiAttempts = 5, DWORD dwPauseMs = 200);
 
 } // namespace nwclient

@@ -47,7 +47,35 @@ bool EndedCommandSucceeded(const wchar_t* pFn, HANDLE hProcess)
     return dwExit == 0;
 }
 
+// Errors of CreateProcess that another attempt cannot mend: the program is missing or unusable.
+bool IsLastingStartError(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
+    default: return false;
+    }
+}
+
 } // namespace
+
+DWORD nwclient::StartDaemonProcess(const velmora::process_start& start, velmora::started_process& started,
+                                   unsigned uiAttempts, DWORD dwPauseMs)
+{
+    for (unsigned uiAttempt = 1;; ++uiAttempt) {
+        DWORD dwError = velmora::start_process(start, started);
+        if (dwError == ERROR_SUCCESS || uiAttempt >= uiAttempts || IsLastingStartError(dwError))
+            return dwError;
+        CvexTrace().Int(TL_WARNING, L"nwclient::StartDaemonProcess", L"CreateProcess failed, trying again", dwError);
+        Sleep(dwPauseMs);
+    }
+}
 
 bool CVEXImpl::StartNsrExecDaemon()
 {
@@ -69,10 +97,10 @@ bool CVEXImpl::StartNsrExecDaemon()
     start.bInheritHandles = false;
     trace.Str(TL_INFO, scope.fn(), L"sArgs", start.sCommandLine);
     velmora::started_process started;
-    DWORD dwError = velmora::start_process(start, started);
+    DWORD dwError = nwclient::StartDaemonProcess(start, started);
     if (dwError != ERROR_SUCCESS) {
         trace.ApiFailure(scope.fn(), L"CreateProcess", dwError);
-        return scope.Fail(L"CreateProcess failed");
+        return scope.Fail((L"CreateProcess failed with error " + std::to_wstring(dwError)).c_str());
     }
     trace.Line(TL_INFO, scope.fn(), L"Started nsrexecd daemon");
     trace.Int(TL_INFO, scope.fn(), L"dwProcessId", started.dwProcessId);
@@ -95,7 +123,7 @@ bool CVEXImpl::StartedDaemonKeepsRunning(DWORD dwWaitMs)
     }
     scope.trace().Int(TL_ERROR, scope.fn(), L"dwExitCode", dwExitCode);
     m_hStartedDaemon.reset();
-    return scope.Fail(L"nsrexecd ended at once");
+    return scope.Fail((L"nsrexecd ended at once with exit code " + std::to_wstring(dwExitCode)).c_str());
 }
 
 bool CVEXImpl::StopNsrExecDaemon()

@@ -171,16 +171,6 @@ TEST_F(AnswerFile, ValuesAreCutToTheirLimits)
     EXPECT_EQ(cred.m_sServerName.size(), 256u);
 }
 
-TEST_F(AnswerFile, EmptyPathFailsBothWays)
-{
-    CvexCredentials cred = Valid();
-    TraceWatch watch;
-    EXPECT_FALSE(cred.GetCredentialsFromAnsFile(L""));
-    EXPECT_FALSE(cred.SetAnsFileFromCredentials(L""));
-    EXPECT_TRUE(watch.Saw(L"GetCredentialsFromAnsFile : ... ending(Invalid answer file path)"));
-    EXPECT_TRUE(watch.Saw(L"SetAnsFileFromCredentials : ... ending(Invalid answer file path)"));
-}
-
 TEST_F(AnswerFile, StoreWritesEveryKeyButTheNetmaskAndReplacesOnlyItsSection)
 {
     Write("[Other]\r\nKeep=1\r\n" + Section("ClientNetMask=255.0.0.0\r\nStale=1\r\n"));
@@ -271,10 +261,14 @@ INSTANTIATE_TEST_SUITE_P(
                                     L"ClientSubnetPrefixLength"},
                                    [](CvexCredentials& c) { c.m_ClientDefaultGateway = Addr(L"gw"); }}));
 
-TEST_F(AnswerFile, StoreIntoAFileThatCannotBeWrittenFails)
+TEST_F(AnswerFile, AnEmptyPathOrAFileThatCannotBeWrittenFails)
 {
     CvexCredentials cred = Valid();
     TraceWatch watch;
+    EXPECT_FALSE(cred.GetCredentialsFromAnsFile(L""));
+    EXPECT_FALSE(cred.SetAnsFileFromCredentials(L""));
+    EXPECT_TRUE(watch.Saw(L"GetCredentialsFromAnsFile : ... ending(Invalid answer file path)"));
+    EXPECT_TRUE(watch.Saw(L"SetAnsFileFromCredentials : ... ending(Invalid answer file path)"));
     EXPECT_FALSE(cred.SetAnsFileFromCredentials(folder.file(L"no such folder\\answer.ini")));
     EXPECT_TRUE(watch.Saw(L"CreateFileW(answer file) : dwLastError = 3"));
     EXPECT_TRUE(watch.Saw(L"ending(Failed to write answer file)"));

@@ -59,10 +59,7 @@ TEST_F(BadAnswerFile, FilesWithoutTheSectionFailAtTheFirstKey)
         CvexCredentials cred;
         EXPECT_FALSE(Load(Put(pName, sBytes), cred, L"ServerIPAddress not valid")) << pName;
     }
-}
-
-TEST_F(BadAnswerFile, MissingFileAndFolderSayWhy)
-{
+    // A missing file and a folder fail the same way, and the trace says why.
     CvexCredentials cred;
     TraceWatch watch;
     EXPECT_FALSE(Load(folder.file(L"absent.ini"), cred, L"ServerIPAddress not valid"));

@@ -5,11 +5,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <vector>
 
 struct HostRecorder {
     std::vector<ProgressRecord> progress;
-    std::vector<std::pair<unsigned, std::wstring>> messages;
+    std::vector<testutil::HostMessage> messages;
+    std::vector<size_t> heartbeatsAtMessage; // heartbeats seen when each message came
     unsigned uiHeartbeatAnswer = 0;
     size_t nAbortAtHeartbeat = 0; // answer 1 to this heartbeat (1 = the first), if not 0
     std::wstring sPassword;
@@ -17,7 +19,9 @@ struct HostRecorder {
 
     static int Log(unsigned uiLevel, const wchar_t* pText, void* p)
     {
-        static_cast<HostRecorder*>(p)->messages.push_back({uiLevel, pText});
+        auto* self = static_cast<HostRecorder*>(p);
+        self->messages.push_back({uiLevel, pText});
+        self->heartbeatsAtMessage.push_back(self->Count(PK_HEARTBEAT));
         return 0;
     }
     static unsigned Progress(ProgressRecord* pRecord, void* p)
@@ -41,12 +45,12 @@ struct HostRecorder {
             n += r.uiKind == uiKind;
         return n;
     }
-    size_t CountMessage(const std::wstring& sText) const
+    // The ids of the messages received, told by the loaded message table.
+    std::vector<unsigned> Ids() const { return testutil::MessageIdsOf(GetModuleHandleW(L"CVEX.DLL"), messages); }
+    size_t CountMessage(unsigned uiId) const
     {
-        size_t n = 0;
-        for (const auto& m : messages)
-            n += m.second == sText;
-        return n;
+        std::vector<unsigned> ids = Ids();
+        return static_cast<size_t>(std::count(ids.begin(), ids.end(), uiId));
     }
 };
 

@@ -22,71 +22,59 @@ RearmPoll Typed(DWORD dwPending, DWORD dwMode, ULONGLONG ullSinceAnswerMs = 0)
 
 } // namespace
 
-TEST(PasswordRearm, AnUnansweredPromptIsWaitedForHoweverLongTheHostTakes)
+// Each row is a series of polls and the action each must give: when the monitoring thread waits,
+// writes its marker, sees a new prompt or goes back to the regular poll.
+TEST(PasswordRearm, EachSeriesOfPollsGivesItsActions)
 {
-    PasswordRearm rearm(kPauseMs);
-    RearmPoll poll = Typed(0, 0);
-    poll.bAnswered = poll.bTyped = false;
-    for (ULONGLONG ms : {0ull, 20000ull, 3600000ull}) {
-        poll.ullSinceAnswerMs = ms;
-        EXPECT_EQ(rearm.Next(poll), RearmAction::Wait) << ms;
-    }
-}
-
-TEST(PasswordRearm, InputOffAfterTheKeysAndTheMarkerWereReadIsANewPrompt)
-{
-    PasswordRearm rearm(kPauseMs);
-    EXPECT_EQ(rearm.Next(Typed(8, 0)), RearmAction::Wait); // nothing read yet
-    EXPECT_EQ(rearm.Next(Typed(3, 0)), RearmAction::Wait); // the line end's records still there
-    EXPECT_EQ(rearm.Next(Typed(0, 0)), RearmAction::WriteMarker);
-    EXPECT_EQ(rearm.Next(Typed(1, 0)), RearmAction::Wait);
-    EXPECT_EQ(rearm.Next(Typed(0, 0)), RearmAction::NewPrompt);
-}
-
-TEST(PasswordRearm, InputOnWhenTheMarkerWasReadGoesBackToTheRegularPoll)
-{
-    PasswordRearm rearm(kPauseMs);
-    EXPECT_EQ(rearm.Next(Typed(0, 0x1F3)), RearmAction::WriteMarker);
-    EXPECT_EQ(rearm.Next(Typed(0, 0x1F3)), RearmAction::Resume);
-    PasswordRearm unreadable(kPauseMs);
-    RearmPoll poll = Typed(0, 0);
-    EXPECT_EQ(unreadable.Next(poll), RearmAction::WriteMarker);
-    poll.bModeRead = false;
-    EXPECT_EQ(unreadable.Next(poll), RearmAction::Resume);
-}
-
-// Keys read all at once while the tool still keeps its input off: the same prompt, until the
-// marker is taken or the pause (counted from the answer) has passed.
-TEST(PasswordRearm, InputKeptOffWithTheMarkerUnreadIsTheSamePromptUntilThePause)
-{
-    PasswordRearm rearm(kPauseMs);
-    EXPECT_EQ(rearm.Next(Typed(0, 0)), RearmAction::WriteMarker);
-    for (ULONGLONG ms : {10ull, 5000ull, kPauseMs - 1ull})
-        EXPECT_EQ(rearm.Next(Typed(1, 0, ms)), RearmAction::Wait) << ms;
-    EXPECT_EQ(rearm.Next(Typed(1, 0, kPauseMs)), RearmAction::Resume);
-}
-
-// Without a password typed, or without a marker or a record count, nothing proves the prompt
-// over: only the pause ends the wait, even with an empty buffer and the input off.
-TEST(PasswordRearm, WithoutProofOnlyThePauseEndsTheWait)
-{
-    RearmPoll notTyped = Typed(0, 0);
+    using A = RearmAction;
+    RearmPoll unanswered = Typed(0, 0);
+    unanswered.bAnswered = unanswered.bTyped = false;
+    RearmPoll notTyped = Typed(0, 0), noCount = Typed(0, 0), modeUnread = Typed(0, 0);
     notTyped.bTyped = false;
-    RearmPoll noCount = Typed(0, 0);
     noCount.bPendingRead = false;
-    for (const RearmPoll& poll : {notTyped, noCount}) {
+    modeUnread.bModeRead = false;
+    auto later = [](RearmPoll poll, ULONGLONG ms) {
+        poll.ullSinceAnswerMs = ms;
+        return poll;
+    };
+    struct Row {
+        const char* pName;
+        std::vector<std::pair<RearmPoll, A>> steps;
+        bool bMarkerFails = false;
+    };
+    const std::vector<Row> kRows = {
+        {"unanswered: waited for however long the host takes",
+         {{unanswered, A::Wait}, {later(unanswered, 20000), A::Wait}, {later(unanswered, 3600000), A::Wait}}},
+        {"input off after keys and marker were read: a new prompt",
+         {{Typed(8, 0), A::Wait},
+          {Typed(3, 0), A::Wait},
+          {Typed(0, 0), A::WriteMarker},
+          {Typed(1, 0), A::Wait},
+          {Typed(0, 0), A::NewPrompt}}},
+        {"input on when the marker was read: regular poll",
+         {{Typed(0, 0x1F3), A::WriteMarker}, {Typed(0, 0x1F3), A::Resume}}},
+        {"mode unreadable: regular poll", {{Typed(0, 0), A::WriteMarker}, {modeUnread, A::Resume}}},
+        {"input kept off, marker unread: the same prompt until the pause",
+         {{Typed(0, 0), A::WriteMarker},
+          {Typed(1, 0, 10), A::Wait},
+          {Typed(1, 0, kPauseMs - 1), A::Wait},
+          {Typed(1, 0, kPauseMs), A::Resume}}},
+        {"nothing typed: only the pause ends the wait",
+         {{notTyped, A::Wait}, {notTyped, A::Wait}, {later(notTyped, kPauseMs), A::Resume}}},
+        {"no record count: only the pause ends the wait",
+         {{noCount, A::Wait}, {noCount, A::Wait}, {later(noCount, kPauseMs), A::Resume}}},
+        {"marker not written: only the pause ends the wait",
+         {{Typed(0, 0), A::WriteMarker}, {Typed(0, 0, 100), A::Wait}, {Typed(0, 0, kPauseMs), A::Resume}},
+         true},
+    };
+    for (const Row& row : kRows) {
         PasswordRearm rearm(kPauseMs);
-        for (int i = 0; i < 3; ++i)
-            EXPECT_EQ(rearm.Next(poll), RearmAction::Wait);
-        RearmPoll later = poll;
-        later.ullSinceAnswerMs = kPauseMs;
-        EXPECT_EQ(rearm.Next(later), RearmAction::Resume);
+        for (size_t i = 0; i < row.steps.size(); ++i) {
+            EXPECT_EQ(rearm.Next(row.steps[i].first), row.steps[i].second) << row.pName << ", poll " << i;
+            if (row.bMarkerFails && row.steps[i].second == A::WriteMarker)
+                rearm.MarkerFailed();
+        }
     }
-    PasswordRearm failed(kPauseMs);
-    EXPECT_EQ(failed.Next(Typed(0, 0)), RearmAction::WriteMarker);
-    failed.MarkerFailed();
-    EXPECT_EQ(failed.Next(Typed(0, 0, 100)), RearmAction::Wait);
-    EXPECT_EQ(failed.Next(Typed(0, 0, kPauseMs)), RearmAction::Resume);
 }
 
 namespace
@@ -144,40 +132,39 @@ struct PasswordRearmTest : EngineTest {
 
 } // namespace
 
-// With the real pause, a second and third prompt are each asked for once and soon, whether the
-// tool reads key event by key event (the line end's records wait for its next read) or takes
-// every typed key at once.
-TEST_F(PasswordRearmTest, PromptsInARowAreEachAskedForOnceWellWithinTheRealPause)
+// With the real pause: prompts in a row are each asked for once and soon, whether the tool reads
+// key event by key event or takes every typed key at once; a wrong password then the right one
+// asks once per prompt (the tool keeps its input off a little after each read, as a slow tool
+// would); input kept off for a while after the password is no new prompt.
+TEST_F(PasswordRearmTest, EachPromptIsAskedForOnceWellWithinTheRealPause)
 {
-    for (const wchar_t* pArgs : {L"3", L"3 0 chars"}) {
-        PasswordDialogue d = Run(pArgs);
-        EXPECT_EQ(d.nRequests, 3) << pArgs;
-        EXPECT_EQ(d.said, std::vector<std::wstring>(3, L"password accepted")) << pArgs;
-        ASSERT_EQ(d.waitedMs.size(), 3u) << pArgs;
+    using Said = std::vector<std::wstring>;
+    const Said kOk(3, L"password accepted");
+    struct Case {
+        const wchar_t* pArgs;
+        const wchar_t* pFirst;
+        int nRequests;
+        size_t nHostAsked;
+        Said said;
+    };
+    const Case kCases[] = {
+        {L"3", L"right", 3, 1, kOk},
+        {L"3 0 chars", L"right", 3, 1, kOk},
+        {L"2 300 chars", L"wrong", 2, 2, {L"password wrong", L"password accepted"}},
+        {L"1 1500", L"right", 1, 1, {L"password accepted"}},
+        {L"1 1500 chars", L"right", 1, 1, {L"password accepted"}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(velmora::to_utf8(c.pArgs));
+        host.progress.clear();
+        host.sPassword = c.pFirst;
+        engine.ForgetPassword();
+        PasswordDialogue d = Run(c.pArgs);
+        EXPECT_EQ(d.nRequests, c.nRequests);
+        EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), c.nHostAsked);
+        EXPECT_EQ(d.said, c.said);
+        EXPECT_EQ(d.waitedMs.size(), d.said.size());
         for (unsigned uiMs : d.waitedMs)
-            EXPECT_LT(uiMs, 1500u) << pArgs;
-    }
-    EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 1u); // remembered after the first
-}
-
-// A wrong password, then the right one: the host is asked once for each prompt. The tool keeps
-// its input off a little after each read, as a slow tool would, so that the prompt just answered
-// still looks like a prompt.
-TEST_F(PasswordRearmTest, AWrongPasswordThenTheRightOneAsksOncePerPrompt)
-{
-    host.sPassword = L"wrong";
-    PasswordDialogue d = Run(L"2 300 chars");
-    EXPECT_EQ(d.nRequests, 2);
-    EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 2u);
-    EXPECT_EQ(d.said, (std::vector<std::wstring>{L"password wrong", L"password accepted"}));
-}
-
-// Input kept off for a while after the password is no new prompt, in either way of reading.
-TEST_F(PasswordRearmTest, InputKeptOffAfterThePasswordIsNoNewPrompt)
-{
-    for (const wchar_t* pArgs : {L"1 1500", L"1 1500 chars"}) {
-        PasswordDialogue d = Run(pArgs);
-        EXPECT_EQ(d.nRequests, 1) << pArgs;
-        EXPECT_EQ(d.said, std::vector<std::wstring>{L"password accepted"}) << pArgs;
+            EXPECT_LT(uiMs, 1500u);
     }
 }

@@ -1,7 +1,10 @@
 // Operations that do not expect a password, run against a tool that asks for one anyway: each
 // fails within a bound with its message, the process stays idle meanwhile, and no tool is left.
+#include "hostapi/message_ids.h"
 #include "tests/engine/engine_fixture.h"
 #include "trace/trace_scope.h"
+
+#include <functional>
 
 using testutil::Contains;
 
@@ -28,56 +31,48 @@ public:
     }
 };
 
-const wchar_t kExpected[] = L"NetWorker Message :engine_fake_tool.exe asked for a password where none is expected; "
-                            L"it was ended";
+const wchar_t kInserted[] = L"engine_fake_tool.exe asked for a password where none is expected; it was ended";
 
-struct UnexpectedPassword : EngineTest {
+} // namespace
+
+// Each operation fails within a bound, idle, with message 169 naming the tool at its level; the
+// host is not asked and no tool is left; only an error becomes the last error.
+TEST_F(EngineTest, AnOperationThatExpectsNoPasswordEndsTheToolAndFails)
+{
     PasswordToolImpl tool{Tool(L"password 1")};
-    void SetUp() override
-    {
-        EngineTest::SetUp();
-        tool.SetLogMsgCallbackFn(&HostRecorder::Log, &host);
-        tool.SetProgMsgCallbackFn(&HostRecorder::Progress, &host);
-        tool.SetEngineTimingForTesting(100, 0, 10000); // the real pause after a prompt
-    }
-    // Runs the operation; checks the bound, the idle wait, the message and that no tool is left.
-    template <typename Op> void Expect(Op op, unsigned uiLevel)
-    {
+    tool.SetLogMsgCallbackFn(&HostRecorder::Log, &host);
+    tool.SetProgMsgCallbackFn(&HostRecorder::Progress, &host);
+    tool.SetEngineTimingForTesting(100, 0, 10000); // the real pause after a prompt
+    std::wstring sVersion = L"unchanged";
+    struct Case {
+        const char* pName;
+        std::function<bool()> op;
+        unsigned uiLevel;
+    };
+    const Case kCases[] = {
+        {"connection test", [&] { return !tool.ConnectionTestFails(); }, ML_ERROR},
+        {"port query", [&] { return tool.QueryPorts(L""); }, ML_ERROR},
+        {"server version", [&] { return tool.GetNetWorkerServerVersion(sVersion); }, ML_WARNING},
+        {"certificate import", [&] { return tool.ImportCertAndPKeyFiles(L"C:\\cert.pem", L"C:\\key.pem"); }, ML_ERROR},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.pName);
+        host.messages.clear();
+        tool.SetLastErrorMsg(L"");
         const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
-        EXPECT_FALSE(op());
+        EXPECT_FALSE(c.op());
         const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
         EXPECT_LT(ullElapsed, 30000u);
         EXPECT_LT(ullCpu, 1000 + ullElapsed / 2) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
         ASSERT_FALSE(host.messages.empty());
-        EXPECT_EQ(host.messages.back(), (std::pair<unsigned, std::wstring>{uiLevel, kExpected}));
+        EXPECT_EQ(host.Ids().back(), unsigned{MSG_NETWORKER_MESSAGE});
+        EXPECT_EQ(host.messages.back().uiLevel, c.uiLevel);
+        EXPECT_TRUE(Contains(host.messages.back().sText, kInserted)) << velmora::to_utf8(host.messages.back().sText);
         EXPECT_EQ(host.Count(PK_PASSWORD_REQUEST), 0u) << "the host is not asked";
         EXPECT_TRUE(testutil::ProcessesNamed(L"engine_fake_tool.exe").empty());
         std::wstring sLastError;
         tool.GetLastErrorMsg(sLastError);
-        EXPECT_EQ(sLastError == kExpected, uiLevel == ML_ERROR) << "only an error becomes the last error";
+        EXPECT_EQ(sLastError == host.messages.back().sText, c.uiLevel == ML_ERROR);
     }
-};
-
-} // namespace
-
-TEST_F(UnexpectedPassword, InitsConnectionTestFails)
-{
-    Expect([&] { return !tool.ConnectionTestFails(); }, ML_ERROR);
-}
-
-TEST_F(UnexpectedPassword, ThePortQueryFails)
-{
-    Expect([&] { return tool.QueryPorts(L""); }, ML_ERROR);
-}
-
-TEST_F(UnexpectedPassword, TheServerVersionQueryFailsWithAWarning)
-{
-    std::wstring sVersion = L"unchanged";
-    Expect([&] { return tool.GetNetWorkerServerVersion(sVersion); }, ML_WARNING);
     EXPECT_EQ(sVersion, L"unchanged");
-}
-
-TEST_F(UnexpectedPassword, TheCertificateImportFails)
-{
-    Expect([&] { return tool.ImportCertAndPKeyFiles(L"C:\\cert.pem", L"C:\\key.pem"); }, ML_ERROR);
 }

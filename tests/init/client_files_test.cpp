@@ -13,12 +13,6 @@ using testutil::ScratchFolder;
 namespace
 {
 
-bool IsFolder(const std::wstring& sPath)
-{
-    DWORD dw = GetFileAttributesW(sPath.c_str());
-    return dw != INVALID_FILE_ATTRIBUTES && (dw & FILE_ATTRIBUTE_DIRECTORY);
-}
-
 // A process list of a given length, handed out as EnumProcesses does: as much as fits.
 DWORD g_dwFakeProcesses = 0;
 int g_nFakeCalls = 0;
@@ -85,27 +79,6 @@ TEST(ProcessList, FailureGivesTheErrorAndTheRealListHoldsThisProcess)
     EXPECT_STREQ(nwclient::ProcessBaseName(0xFFFFFFF0).pFailedCall, L"OpenProcess(QUERY)");
 }
 
-TEST(CreateFolders, AllFoldersAndAgainWhenTheyExist)
-{
-    ScratchFolder scratch(L"nsrdirs");
-    std::wstring sBase = scratch.path() + L"\\";
-    ASSERT_TRUE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
-    for (const std::wstring& d : nwclient::NsrDirectories())
-        EXPECT_TRUE(IsFolder(sBase + d)) << testing::PrintToString(d);
-    EXPECT_TRUE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
-}
-
-TEST(CreateFolders, OneBlockedFolderFailsButTheOthersAreMade)
-{
-    ScratchFolder scratch(L"nsrdirs_blocked");
-    std::wstring sBase = scratch.path() + L"\\";
-    // A file where a folder belongs: "already exists", yet no folder.
-    testutil::WriteTextFile(sBase + L"dedup", "not a folder");
-    EXPECT_FALSE(nwclient::CreateFolders(sBase, nwclient::NsrDirectories()));
-    for (const std::wstring& d : nwclient::NsrDirectories())
-        EXPECT_EQ(IsFolder(sBase + d), d.rfind(L"dedup", 0) != 0) << testing::PrintToString(d);
-}
-
 TEST(ClientFiles, RecursiveWalkListsEachFolderBeforeItsContents)
 {
     ScratchFolder scratch(L"walk");
@@ -131,20 +104,16 @@ TEST(ClientFiles, RecursiveWalkListsEachFolderBeforeItsContents)
     EXPECT_FALSE(files[at(L"top.txt")].bDirectory);
     EXPECT_EQ(files[at(L"bin")].sPath, root);
     EXPECT_EQ(files[at(L"msg.txt")].sPath, root + L"\\bin\\en");
-}
-
-TEST(ClientFiles, OnlyAnExistingFolderCanBeWalked)
-{
-    ScratchFolder scratch(L"walk_bad");
-    ClientImpl impl;
-    testutil::WriteTextFile(scratch.file(L"file.txt"), "x");
-    std::vector<FileInfo> files;
+    // Only an existing folder can be walked; an empty one is a walk with nothing in it.
+    files.clear();
     EXPECT_FALSE(impl.GetNetWorkerClientFiles(L"", files));
-    EXPECT_FALSE(impl.GetNetWorkerClientFiles(scratch.file(L"file.txt"), files));
-    EXPECT_FALSE(impl.GetNetWorkerClientFiles(scratch.file(L"missing"), files));
-    // An empty folder is a successful walk with nothing in it.
-    CreateDirectoryW(scratch.file(L"empty").c_str(), nullptr);
-    EXPECT_TRUE(impl.GetNetWorkerClientFiles(scratch.file(L"empty"), files));
+    EXPECT_FALSE(impl.GetNetWorkerClientFiles(root + L"\\top.txt", files));
+    EXPECT_FALSE(impl.GetNetWorkerClientFiles(root + L"\\missing", files));
+    EXPECT_TRUE(impl.GetNetWorkerClientFiles(root + L"\\bin\\en", files));
+    EXPECT_EQ(files.size(), 1u);
+    CreateDirectoryW((root + L"\\empty").c_str(), nullptr);
+    files.clear();
+    EXPECT_TRUE(impl.GetNetWorkerClientFiles(root + L"\\empty", files));
     EXPECT_TRUE(files.empty());
 }
 
@@ -192,6 +161,57 @@ TEST(ClientEnvironment, PathGetsTheClientFolderOnce)
     SetEnvironmentVariableW(L"PATH", nullptr);
     EXPECT_FALSE(impl.SetNetWorkerClientEnv()); // no PATH to rewrite
     SetEnvironmentVariableW(L"PATH", sSaved.c_str());
+}
+
+namespace
+{
+
+// A CreateProcessA that fails a given number of times with a given error, then starts.
+unsigned g_uiStarts = 0, g_uiStartFailures = 0;
+DWORD g_dwStartError = 0;
+BOOL WINAPI FlakyCreateProcess(LPCSTR a, LPSTR b, LPSECURITY_ATTRIBUTES c, LPSECURITY_ATTRIBUTES d, BOOL e, DWORD f,
+                               LPVOID g, LPCSTR h, LPSTARTUPINFOA i, LPPROCESS_INFORMATION j)
+{
+    if (++g_uiStarts <= g_uiStartFailures) {
+        SetLastError(g_dwStartError);
+        return FALSE;
+    }
+    return CreateProcessA(a, b, c, d, e, f, g, h, i, j);
+}
+
+} // namespace
+
+// A daemon start that fails now and then is tried again; one that keeps failing, or a missing
+// program, is given up with its error.
+TEST(ExecDaemon, AFailedStartIsTriedAgainUnlessTheProgramIsUnusable)
+{
+    velmora::process_start start;
+    start.sApplication = testutil::ProgramFolder() + L"init_no_translation.exe";
+    start.sCommandLine = L"\"" + start.sApplication + L"\"";
+    start.pfnCreateProcess = &FlakyCreateProcess;
+    struct Case {
+        unsigned uiFailures;
+        DWORD dwError;
+        DWORD dwResult;
+        unsigned uiStarts;
+    };
+    const Case kCases[] = {
+        {2, ERROR_INTERNAL_ERROR, ERROR_SUCCESS, 3},
+        {1000, ERROR_INTERNAL_ERROR, ERROR_INTERNAL_ERROR, 5},
+        {1000, ERROR_FILE_NOT_FOUND, ERROR_FILE_NOT_FOUND, 1},
+        {1000, ERROR_BAD_EXE_FORMAT, ERROR_BAD_EXE_FORMAT, 1},
+    };
+    for (const Case& c : kCases) {
+        g_uiStarts = 0;
+        g_uiStartFailures = c.uiFailures;
+        g_dwStartError = c.dwError;
+        velmora::started_process started;
+        EXPECT_EQ(nwclient::StartDaemonProcess(start, started, 5, 1), c.dwResult) << c.dwError;
+        EXPECT_EQ(g_uiStarts, c.uiStarts) << c.dwError;
+        EXPECT_EQ(static_cast<bool>(started.process), c.dwResult == ERROR_SUCCESS) << c.dwError;
+        if (started.process)
+            WaitForSingleObject(started.process.get(), 5000);
+    }
 }
 
 TEST(ExecDaemon, NotStartedWithoutCredentialsOrServer)

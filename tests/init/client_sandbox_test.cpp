@@ -5,6 +5,9 @@
 #include "tests/common/test_util.h"
 #include "tests/init/sandbox_client.h"
 
+#include <functional>
+#include <memory>
+
 using namespace sandbox;
 
 namespace
@@ -52,45 +55,57 @@ TEST_F(ClientSandbox, DiscoveryReadsTheVersionRegistersTheClientAndMakesItsFolde
     EXPECT_TRUE(impl.GetNetWorkerClientVersion(sVersion));
 }
 
-TEST_F(ClientSandbox, WithoutRecoverTheClientIsRefusedAndNothingIsRegistered)
+// A client without recover or with a 32-bit daemon is refused and nothing is registered; one
+// folder that cannot be made leaves the others made.
+TEST_F(ClientSandbox, AnUnusableClientOrABlockedFolderFailsWithItsMessages)
 {
-    FileAside aside(std::wstring(kBin) + L"recover.exe");
-    ASSERT_TRUE(aside.moved());
-    std::wstring sVersion;
-    EXPECT_FALSE(impl.GetNetWorkerClientVersion(sVersion));
-    ASSERT_EQ(impl.messages.size(), 1u);
-    EXPECT_EQ(impl.messages[0], impl.Text(105));
-    std::wstring sLastError;
-    impl.GetLastErrorMsg(sLastError);
-    EXPECT_EQ(sLastError, impl.Text(105));
-    EXPECT_FALSE(KeyExists(L"SOFTWARE\\Legato"));
-    EXPECT_FALSE(IsFolder(std::wstring(kNsr) + L"tmp"));
-}
-
-TEST_F(ClientSandbox, OneFolderThatCannotBeMadeLeavesTheOthersMadeAndFails)
-{
-    std::wstring sBlocker = std::wstring(kNsr) + L"dedup";
-    testutil::WriteTextFile(sBlocker, "a file where a folder belongs");
-    std::wstring sVersion;
-    EXPECT_FALSE(impl.GetNetWorkerClientVersion(sVersion));
-    EXPECT_EQ(impl.messages, std::vector<std::wstring>{impl.Text(125)});
-    for (const std::wstring& d : nwclient::NsrDirectories())
-        EXPECT_EQ(IsFolder(kNsr + d), d.rfind(L"dedup", 0) != 0) << testing::PrintToString(d);
-    DeleteFileW(sBlocker.c_str());
-}
-
-TEST_F(ClientSandbox, SearchPathFindsTheClientToolsAfterTheRewrite)
-{
-    std::wstring sSaved(32767, L'\0');
-    sSaved.resize(GetEnvironmentVariableW(L"PATH", sSaved.data(), 32767));
-    std::wstring sVersion, sDir;
-    ASSERT_TRUE(impl.GetNetWorkerClientVersion(sVersion));
-    ASSERT_TRUE(UpdateReg::GetNetWorkerClientDir(sDir));
-    impl.SetClientDir(sDir);
-    SetEnvironmentVariableW(L"PATH", L"c:\\windows\\system32;c:\\windows");
-    ASSERT_TRUE(impl.SetNetWorkerClientEnv());
-    wchar_t wsz[MAX_PATH] = {};
-    ASSERT_NE(SearchPathW(nullptr, L"nsrports.exe", nullptr, MAX_PATH, wsz, nullptr), 0u);
-    EXPECT_EQ(_wcsicmp(wsz, L"X:\\PROGRA~1\\Legato\\nsr\\bin\\nsrports.exe"), 0) << testing::PrintToString(wsz);
-    SetEnvironmentVariableW(L"PATH", sSaved.c_str());
+    const std::wstring sBlocker = std::wstring(kNsr) + L"dedup";
+    struct Case {
+        const char* pName;
+        std::function<bool()> arrange;
+        std::function<void()> undo;
+        std::vector<unsigned> ids;
+    };
+    std::unique_ptr<FileAside> aside;
+    const Case kCases[] = {
+        {"no recover",
+         [&] {
+             aside = std::make_unique<FileAside>(std::wstring(kBin) + L"recover.exe");
+             return aside->moved();
+         },
+         [&] { aside.reset(); },
+         {105}},
+#ifdef CVEX_X86_DAEMON
+        {"32-bit daemon",
+         [] { return UseTools(L"bin-x86", L"nsrexecd.exe"); },
+         [] { UseTools(L"bin-8.2", L"nsrexecd.exe"); },
+         {199, 105}},
+#endif
+        {"blocked folder",
+         [&] {
+             testutil::WriteTextFile(sBlocker, "a file where a folder belongs");
+             return true;
+         },
+         [&] { DeleteFileW(sBlocker.c_str()); },
+         {125}},
+    };
+    for (const Case& c : kCases) {
+        SCOPED_TRACE(c.pName);
+        impl.messages.clear();
+        ASSERT_TRUE(c.arrange());
+        std::wstring sVersion;
+        EXPECT_FALSE(impl.GetNetWorkerClientVersion(sVersion));
+        EXPECT_EQ(impl.Ids(), c.ids);
+        EXPECT_EQ(impl.LastErrorId(), c.ids.back());
+        const bool bBlocked = c.ids.back() == 125;
+        EXPECT_TRUE(bBlocked || !KeyExists(L"SOFTWARE\\Legato")) << "an unusable client is not registered";
+        for (const std::wstring& d : nwclient::NsrDirectories())
+            EXPECT_TRUE(d == L"bin" || IsFolder(kNsr + d) == (bBlocked && d.rfind(L"dedup", 0) != 0))
+                << testing::PrintToString(d);
+        c.undo();
+        DeleteTree(L"SOFTWARE\\Legato");
+        for (const std::wstring& d : nwclient::NsrDirectories())
+            if (d != L"bin" && d.find(L'\\') == std::wstring::npos)
+                testutil::RemoveTree(kNsr + d);
+    }
 }

@@ -31,34 +31,25 @@ bool WaitForServerLog(const std::wstring& sText)
 
 } // namespace
 
-TEST_F(ClientSandbox, StartedDaemonIsFoundByNameAndEndedByStop)
-{
-    impl.AcceptServer(L"localhost");
-    ASSERT_TRUE(impl.StartNsrExecDaemon());
-    ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
-    // The daemon was told its server: "-s" is not taken for the program's own name.
-    EXPECT_TRUE(WaitForServerLog(L"session nsrexecd localhost")) << testing::PrintToString(ServerLog());
-    // Detached: still running a while later, not tied to this program's console.
-    Sleep(1000);
-    EXPECT_EQ(ProcessesNamed(L"nsrexecd.exe").size(), 1u);
-    EXPECT_TRUE(impl.StopNsrExecDaemon());
-    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
-    // Nothing to stop is not a failure.
-    EXPECT_TRUE(impl.StopNsrExecDaemon());
-}
-
-TEST_F(ClientSandbox, EveryCopyOfTheDaemonIsEndedWhateverTheCaseOfItsName)
+// The daemon is started detached with its server named after "-s"; Stop ends every copy,
+// whatever the case of its name, and nothing to stop is no failure.
+TEST_F(ClientSandbox, StartedDaemonIsFoundByNameAndEveryCopyEndedByStop)
 {
     testutil::ScratchFolder other(L"daemon_copy");
     std::wstring sUpper = other.file(L"NSREXECD.EXE");
     ASSERT_TRUE(CopyFileW((std::wstring(kBin) + L"nsrexecd.exe").c_str(), sUpper.c_str(), FALSE));
     impl.AcceptServer(L"localhost");
     ASSERT_TRUE(impl.StartNsrExecDaemon());
+    ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
+    EXPECT_TRUE(WaitForServerLog(L"session nsrexecd localhost")) << testing::PrintToString(ServerLog());
+    Sleep(1000);
+    EXPECT_EQ(ProcessesNamed(L"nsrexecd.exe").size(), 1u) << "detached: still running a while later";
     ASSERT_TRUE(impl.StartNsrExecDaemon());
     ASSERT_TRUE(StartDaemonCopy(sUpper));
     ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 3));
     EXPECT_TRUE(impl.StopNsrExecDaemon());
     EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
+    EXPECT_TRUE(impl.StopNsrExecDaemon());
 }
 
 TEST_F(ClientSandbox, PortRangesOfThisHostAndOnlyTracedForAnother)
@@ -71,39 +62,29 @@ TEST_F(ClientSandbox, PortRangesOfThisHostAndOnlyTracedForAnother)
     EXPECT_EQ(impl.ConnectionPorts(), L"0-0");
 }
 
+// The import runs the tool with quoted paths after removing a stale marker, and the daemon runs
+// again afterwards whether the import worked or not; a path that would break out of its quotes is
+// refused before anything runs.
 TEST_F(ClientSandbox, CertificateImportRunsTheToolWithQuotedPathsAndRestartsTheDaemon)
 {
     testutil::ScratchFolder certs(L"cert dir");
     testutil::WriteTextFile(certs.file(L"client cert.pem"), "CERTIFICATE 1\r\n");
     testutil::WriteTextFile(certs.file(L"client key.pem"), "KEY 1\r\n");
+    impl.AcceptServer(L"localhost");
+    // Without the res folder there is no IDinitialize to delete either; that is no failure.
+    testutil::RemoveTree(std::wstring(kNsr) + L"res");
+    EXPECT_FALSE(impl.ImportCertAndPKeyFiles(certs.file(L"client cert.pem"), certs.file(L"missing key.pem")));
+    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
+    EXPECT_FALSE(impl.ImportCertAndPKeyFiles(L"C:\\a\" -p \"C:\\b", certs.file(L"client cert.pem")));
+
     std::wstring sRes = std::wstring(kNsr) + L"res\\";
     CreateDirectoryW(sRes.c_str(), nullptr);
     testutil::WriteTextFile(sRes + L"IDinitialize", "stale\r\n");
-    impl.AcceptServer(L"localhost");
-    ASSERT_TRUE(impl.StartNsrExecDaemon());
-    ASSERT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
-
     ASSERT_TRUE(impl.ImportCertAndPKeyFiles(certs.file(L"client cert.pem"), certs.file(L"client key.pem")));
     EXPECT_EQ(testutil::ReadTextFile(sRes + L"nsrcert.pem"), L"CERTIFICATE 1\r\n");
     EXPECT_EQ(testutil::ReadTextFile(sRes + L"nsrkey.pem"), L"KEY 1\r\n");
     EXPECT_EQ(testutil::ReadTextFile(sRes + L"IDinitialize"), L"imported\r\n"); // the stale one was removed
-    // The daemon was stopped for the import and one copy runs again.
-    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
-    EXPECT_TRUE(impl.StopNsrExecDaemon());
-    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
-}
-
-TEST_F(ClientSandbox, FailedCertificateImportIsReportedAndTheDaemonStillRuns)
-{
-    testutil::ScratchFolder certs(L"cert_missing");
-    testutil::WriteTextFile(certs.file(L"cert.pem"), "CERTIFICATE 2\r\n");
-    // Without the res folder there is no IDinitialize to delete either; that is no failure.
-    testutil::RemoveTree(std::wstring(kNsr) + L"res");
-    impl.AcceptServer(L"localhost");
-    EXPECT_FALSE(impl.ImportCertAndPKeyFiles(certs.file(L"cert.pem"), certs.file(L"missing key.pem")));
-    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
-    // A path that would break out of its quotes is refused before anything runs.
-    EXPECT_FALSE(impl.ImportCertAndPKeyFiles(L"C:\\a\" -p \"C:\\b", certs.file(L"cert.pem")));
+    EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 1)) << "stopped for the import, one copy runs again";
     EXPECT_TRUE(impl.StopNsrExecDaemon());
     EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 0));
 }

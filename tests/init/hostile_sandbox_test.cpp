@@ -3,6 +3,8 @@
 #include "tests/common/test_util.h"
 #include "tests/init/sandbox_client.h"
 
+#include <functional>
+
 using namespace sandbox;
 
 namespace
@@ -17,61 +19,47 @@ void SetFault(const wchar_t* pSpec)
         WritePrivateProfileStringW(L"faults", L"hostile_test", pSpec, kNwsimIni);
 }
 
-class HostileSandbox : public ClientSandbox
-{
-protected:
-    void SetUp() override
-    {
-        ClientSandbox::SetUp();
-        impl.AcceptServer(L"localhost");
-        impl.SetEngineTimingForTesting(100, 0, 10000); // heartbeats every second, the real prompt pause
-    }
-    void TearDown() override
-    {
-        SetFault(nullptr);
-        ClientSandbox::TearDown();
-    }
-    // Runs the operation with the fault set; it must fail in time, idle, with the tool named.
-    template <typename Op> void ExpectRefused(const wchar_t* pFault, const wchar_t* pTool, Op op)
-    {
-        SetFault(pFault);
-        const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
-        EXPECT_FALSE(op());
-        const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
-        EXPECT_LT(ullElapsed, 60000u);
-        EXPECT_LT(ullCpu, 1000 + ullElapsed / 2) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
-        const std::wstring sExpected = FormatMessageTextV(
-            impl.Text(169).c_str(),
-            (std::wstring(pTool) + L" asked for a password where none is expected; it was ended").c_str());
-        ASSERT_FALSE(impl.messages.empty());
-        EXPECT_EQ(impl.messages.back(), sExpected);
-        EXPECT_TRUE(WaitForCount(pTool, 0)) << "the tool was ended";
-    }
-};
-
 } // namespace
 
-TEST_F(HostileSandbox, ThePortQueryEndsNsrportsAndFails)
+// Each client operation against a tool that asks for a password where none is expected fails in
+// time, idle, with message 169 naming the tool, and the tool is ended; the certificate import
+// starts the daemon again.
+TEST_F(ClientSandbox, AToolThatAsksForAPasswordIsEndedAndItsOperationFails)
 {
-    ExpectRefused(L"nsrports any start password", L"nsrports.exe", [&] { return impl.QueryPorts(L""); });
-    EXPECT_EQ(impl.ServicePorts(), L"");
-}
-
-TEST_F(HostileSandbox, TheServerVersionQueryEndsNsradminAndFails)
-{
-    std::wstring sVersion = L"unchanged";
-    ExpectRefused(L"nsradmin any start password", L"nsradmin.exe",
-                  [&] { return impl.GetNetWorkerServerVersion(sVersion); });
-    EXPECT_EQ(sVersion, L"unchanged");
-}
-
-TEST_F(HostileSandbox, TheCertificateImportEndsNwinstcreateAndFailsButTheDaemonRunsAgain)
-{
+    impl.AcceptServer(L"localhost");
+    impl.SetEngineTimingForTesting(100, 0, 10000); // heartbeats every second, the real prompt pause
     testutil::ScratchFolder certs(L"hostile_certs");
     testutil::WriteTextFile(certs.file(L"cert.pem"), "CERTIFICATE\r\n");
     testutil::WriteTextFile(certs.file(L"key.pem"), "KEY\r\n");
-    ExpectRefused(L"nwinstcreate any start password", L"nwinstcreate.exe",
-                  [&] { return impl.ImportCertAndPKeyFiles(certs.file(L"cert.pem"), certs.file(L"key.pem")); });
+    std::wstring sVersion = L"unchanged";
+    struct Case {
+        const wchar_t* pTool;
+        std::function<bool()> op;
+    };
+    const Case kCases[] = {
+        {L"nsrports", [&] { return impl.QueryPorts(L""); }},
+        {L"nsradmin", [&] { return impl.GetNetWorkerServerVersion(sVersion); }},
+        {L"nwinstcreate", [&] { return impl.ImportCertAndPKeyFiles(certs.file(L"cert.pem"), certs.file(L"key.pem")); }},
+    };
+    for (const Case& c : kCases) {
+        const std::wstring sTool = std::wstring(c.pTool) + L".exe";
+        SCOPED_TRACE(velmora::to_utf8(sTool));
+        SetFault((std::wstring(c.pTool) + L" any start password").c_str());
+        impl.messages.clear();
+        const ULONGLONG ullStart = GetTickCount64(), ullCpuStart = testutil::ProcessCpuMs();
+        EXPECT_FALSE(c.op());
+        const ULONGLONG ullElapsed = GetTickCount64() - ullStart, ullCpu = testutil::ProcessCpuMs() - ullCpuStart;
+        EXPECT_LT(ullElapsed, 60000u);
+        EXPECT_LT(ullCpu, 1000 + ullElapsed / 2) << "cpu " << ullCpu << " ms over " << ullElapsed << " ms";
+        EXPECT_EQ(impl.Ids(), std::vector<unsigned>{169});
+        EXPECT_TRUE(!impl.messages.empty() &&
+                    testutil::Contains(impl.messages.back().sText,
+                                       sTool + L" asked for a password where none is expected; it was ended"));
+        EXPECT_TRUE(WaitForCount(sTool, 0)) << "the tool was ended";
+    }
+    SetFault(nullptr);
+    EXPECT_EQ(impl.ServicePorts(), L"");
+    EXPECT_EQ(sVersion, L"unchanged");
     EXPECT_TRUE(WaitForCount(L"nsrexecd.exe", 1));
     EXPECT_TRUE(impl.StopNsrExecDaemon());
 }

@@ -110,35 +110,6 @@ TEST(ServerVersion, VersionLineLosesItsLeadAndItsLastSlashPart)
     EXPECT_EQ(s, L"unchanged");
 }
 
-TEST(HostsFile, LinesAsATextModeReaderSeesThem)
-{
-    using V = std::vector<std::string>;
-    EXPECT_EQ(hostsfile::SplitFileLines("a\r\nb\nc"), (V{"a", "b", "c"}));
-    EXPECT_EQ(hostsfile::SplitFileLines("a\r\n\r\n"), (V{"a", ""}));
-    EXPECT_EQ(hostsfile::SplitFileLines("a\r\r\nb\rc\n"), (V{"a\r", "b\rc"}));
-    EXPECT_EQ(hostsfile::SplitFileLines(""), V{});
-}
-
-TEST(HostsFile, MatchingLinesAreReplacedCommentsAreNot)
-{
-    std::vector<velmora::string> table = {L"10.1.1.9 nwserver # the old server\n", L"#10.1.1.8 nwserver\n",
-                                          L"10.1.1.7\talias NWServer other\n", L"10.1.1.6 other # nwserver\n", L"\n"};
-    const std::wstring sNew = L"10.1.1.5\tNWSERVER\n";
-    EXPECT_TRUE(hostsfile::ReplaceEntries(table, L"NWSERVER", sNew));
-    EXPECT_EQ(table[0], sNew);
-    EXPECT_EQ(table[1], L"#10.1.1.8 nwserver\n");
-    EXPECT_EQ(table[2], sNew);
-    EXPECT_EQ(table[3], L"10.1.1.6 other # nwserver\n") << "a name inside a comment is no entry";
-    EXPECT_FALSE(hostsfile::ReplaceEntries(table, L"absent", L"1.2.3.4\tabsent\n"));
-}
-
-TEST(HostsFile, RewrittenLinesEndInCrLfAndUntouchedOnesKeepTheirBytes)
-{
-    const std::vector<std::string> originals = {"# caf\xC3\xA9", "1.2.3.4 a"};
-    std::vector<velmora::string> table = {velmora::widen(originals[0]) + L"\n", L"5.6.7.8\tb\n", L"9.9.9.9\tc\n"};
-    EXPECT_EQ(hostsfile::FileBytes(table, originals), "# caf\xC3\xA9\r\n5.6.7.8\tb\r\n9.9.9.9\tc\r\n");
-}
-
 TEST(HostsFile, QualifiedServerName)
 {
     EXPECT_EQ(hostsfile::QualifiedName(L"nwsrv", L"corp.example"), L"nwsrv.corp.example");

@@ -68,6 +68,19 @@ void DeleteTree(const std::wstring& sKey)
     RegDeleteKeyW(HKEY_LOCAL_MACHINE, sKey.c_str());
 }
 
+bool UseTools(const std::wstring& sVariant, const wchar_t* pOnly)
+{
+    std::wstring sFrom = std::wstring(CVEX_BUILD_DIR_Z) + L"\\simulator\\" + sVariant + L"\\";
+    for (wchar_t& wc : sFrom)
+        wc = wc == L'/' ? L'\\' : wc;
+    bool bAll = true;
+    for (const wchar_t* pTool :
+         {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrexecd.exe", L"nsrports.exe", L"nwinstcreate.exe"})
+        if (!pOnly || wcscmp(pOnly, pTool) == 0)
+            bAll = CopyFileW((sFrom + pTool).c_str(), (kBin + std::wstring(pTool)).c_str(), FALSE) && bAll;
+    return bAll;
+}
+
 bool StartDaemonCopy(const std::wstring& sProgram)
 {
     std::wstring sCmd = L"\"" + sProgram + L"\" -s localhost";

@@ -29,6 +29,10 @@ bool KeyExists(const std::wstring& sKey); // below HKEY_LOCAL_MACHINE
 std::wstring ReadString(const std::wstring& sKey, const wchar_t* pName);
 void DeleteTree(const std::wstring& sKey);
 
+// Puts client tools of a variant built beside this one (e.g. "bin-7.4", "bin-x86") in the
+// machine's bin folder: every tool, or the one named.
+bool UseTools(const std::wstring& sVariant, const wchar_t* pOnly = nullptr);
+
 // Starts a copy of the daemon outside the module, the way an earlier session would have left one.
 bool StartDaemonCopy(const std::wstring& sProgram);
 
