@@ -2,6 +2,7 @@
 // message to the host, a tool's command line or a file, and after Fini no buffer of this process
 // still holds it. The test keeps the password masked (each unit XOR-ed), so that nothing of its
 // own holds the plain text for the memory scan to find.
+#include "client/query_network.h"
 #include "credentials/crpl_credentials.h"
 #include "hostapi/message_ids.h"
 #include "plugin/crpl.h"
@@ -394,4 +395,16 @@ TEST_F(SecurityPassword, APasswordLeavesNoTraceMessageCommandLineFileOrMemoryAft
     for (const wchar_t* pFolder : {kHostFolder, kConfigFolder, kClientFolder})
         EXPECT_EQ(FilesHoldingSecret(pFolder), std::vector<std::wstring>{}) << testing::PrintToString(pFolder);
     EXPECT_EQ(ReadBytes(m_sAnswerFile), m_sAnswerBytes);
+}
+
+// The servers file is written for a safe name and left as it is for an unsafe one.
+TEST(SecurityServersFile, TheWriterTakesASafeNameAndRefusesUnsafeOnes)
+{
+    QueryNetwork query;
+    ASSERT_TRUE(query.UpdateServers(L"nwserver"));
+    const std::string sServers = ReadBytes(QueryNetwork::kServersFile);
+    EXPECT_EQ(sServers.rfind("nwserver", 0), 0u) << testing::PrintToString(sServers);
+    for (const wchar_t* p : {L"nw srv", L"nw\r\n10.6.6.6 evil", L"nw#x", L"nw\"x", L""})
+        EXPECT_FALSE(query.UpdateServers(p)) << testing::PrintToString(std::wstring(p));
+    EXPECT_EQ(ReadBytes(QueryNetwork::kServersFile), sServers);
 }

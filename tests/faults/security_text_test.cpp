@@ -199,14 +199,13 @@ TEST_F(SecurityEntryPoints, InitRefusesUnsafeNamesWithMessage203AndChangesNothin
     }
 }
 
-TEST_F(SecurityEntryPoints, TheHostsAndServersWritersRefuseUnsafeNamesThemselves)
+// The servers writer is seen taking a safe name and refusing unsafe ones in the sandbox test.
+TEST_F(SecurityEntryPoints, TheHostsWriterRefusesUnsafeNamesItself)
 {
     QueryNetwork query;
     const velmora::ip_address address(velmora::string(L"10.1.1.5"));
-    for (const wchar_t* p : {L"nw srv", L"nw\r\n10.6.6.6 evil", L"nw#x", L"nw\"x", L""}) {
+    for (const wchar_t* p : {L"nw srv", L"nw\r\n10.6.6.6 evil", L"nw#x", L"nw\"x", L""})
         EXPECT_FALSE(query.CheckHostEntry(p, address)) << testing::PrintToString(std::wstring(p));
-        EXPECT_FALSE(query.UpdateServers(p)) << testing::PrintToString(std::wstring(p));
-    }
     EXPECT_EQ(ReadBytes(Hosts()), kHosts);
     // The same writer takes a safe name, so the refusals above are the names' doing.
     EXPECT_TRUE(query.CheckHostEntry(L"nwserver", address));
