@@ -90,31 +90,33 @@ std::vector<Row> RestoreRows()
     std::vector<Row> rows;
     for (const FailingText& t : {kSecured, kNotConfigured, kNotConfiguredAddress, kDdcl, kStale, kThreads})
         AddFailing(rows, Phase::Restore, t);
-    rows.insert(rows.end(), {
-        {Phase::Restore, Fault::Line, L"forcibly_closed", MidLast(shortLost, Fails({MSG_CONNECTION_LOST}, kLost)),
-         L"after the last object nothing is missing: the lost session alone is told"},
-        {Phase::Restore, Fault::Line, L"recover_message", Mid(Ok({W})), L""},
-        // Texts another phase reacts to: in a restore only their ":recover:" makes them a message.
-        {Phase::Restore, Fault::Line, L"busy", Mid(Ok({W})), L""},
-        {Phase::Restore, Fault::Line, L"no_route", Mid(Ok({W})), L""},
-        {Phase::Restore, Fault::Line, L"not_found", Mid(Ok({W})), L"a per-file failure: a warning"},
-        {Phase::Restore, Fault::Line, L"compressed", Mid(Ok({W})), L"a per-file failure: a warning"},
-        {Phase::Restore, Fault::Line, L"incorrect_password", Mid(Ok()), L""},
-        {Phase::Restore, Fault::Line, L"password_prompt", Mid(Ok()), L""},
-        {Phase::Restore, Fault::Line, L"file_exists", Mid(Ok()), L""},
-        {Phase::Restore, Fault::Line, L"\"recover> \"", Mid(Ok()), L""},
-        {Phase::Restore, Fault::Line, L"banner", Mid(Ok()), L""},
-        {Phase::Restore, Fault::Line, L"skipping_password", Mid(Ok()), L""},
-        {Phase::Restore, Fault::ServerDrop, L"", Mid(shortLost), L""},
-        {Phase::Restore, Fault::ExitNonZero, L"",
-         MidLast(Fails({MSG_RESTORE_SHORT}, L"recover ended with exit code 1"), Ok()),
-         L"after the last object the exit code changes nothing"},
-        {Phase::Restore, Fault::Crash, L"",
-         MidLast(Fails({MSG_RESTORE_SHORT}, L"recover ended abnormally"),
-                 Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
-         L"a crashed recover fails the restore, whatever it brought back"},
-        {Phase::Restore, Fault::Hang, L"", Mid(Ok()), L""},
-    });
+    rows.insert(
+        rows.end(),
+        {
+            {Phase::Restore, Fault::Line, L"forcibly_closed", MidLast(shortLost, Fails({MSG_CONNECTION_LOST}, kLost)),
+             L"after the last object nothing is missing: the lost session alone is told"},
+            {Phase::Restore, Fault::Line, L"recover_message", Mid(Ok({W})), L""},
+            // Texts another phase reacts to: in a restore only their ":recover:" makes them a message.
+            {Phase::Restore, Fault::Line, L"busy", Mid(Ok({W})), L""},
+            {Phase::Restore, Fault::Line, L"no_route", Mid(Ok({W})), L""},
+            {Phase::Restore, Fault::Line, L"not_found", Mid(Ok({W})), L"a per-file failure: a warning"},
+            {Phase::Restore, Fault::Line, L"compressed", Mid(Ok({W})), L"a per-file failure: a warning"},
+            {Phase::Restore, Fault::Line, L"incorrect_password", Mid(Ok()), L""},
+            {Phase::Restore, Fault::Line, L"password_prompt", Mid(Ok()), L""},
+            {Phase::Restore, Fault::Line, L"file_exists", Mid(Ok()), L""},
+            {Phase::Restore, Fault::Line, L"\"recover> \"", Mid(Ok()), L""},
+            {Phase::Restore, Fault::Line, L"banner", Mid(Ok()), L""},
+            {Phase::Restore, Fault::Line, L"skipping_password", Mid(Ok()), L""},
+            {Phase::Restore, Fault::ServerDrop, L"", Mid(shortLost), L""},
+            {Phase::Restore, Fault::ExitNonZero, L"",
+             MidLast(Fails({MSG_RESTORE_SHORT}, L"recover ended with exit code 1"), Ok()),
+             L"after the last object the exit code changes nothing"},
+            {Phase::Restore, Fault::Crash, L"",
+             MidLast(Fails({MSG_RESTORE_SHORT}, L"recover ended abnormally"),
+                     Fails({MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+             L"a crashed recover fails the restore, whatever it brought back"},
+            {Phase::Restore, Fault::Hang, L"", Mid(Ok()), L""},
+        });
     return rows;
 }
 
@@ -304,8 +306,8 @@ void ByIdRows(std::vector<Row>& rows, const SystemKind& k, const std::vector<uns
 {
     SystemRowsOf r(rows, k);
     r.Add(k.count, Fault::ExitNonZero, L"", First(r.Failed()), L"no saveset of the kind found in the report", true);
-    r.Add(k.count, Fault::ServerDrop, L"", Mid(r.FailsWith(MSG_CONNECTION_LOST)),
-          L"a report cut short is not trusted", true);
+    r.Add(k.count, Fault::ServerDrop, L"", Mid(r.FailsWith(MSG_CONNECTION_LOST)), L"a report cut short is not trusted",
+          true);
     r.Add(k.count, Fault::ServerBusy, L"", First(Fails(missing, k.pFailed)),
           L"no report: every component of the kind in the store is missing", true);
     r.PassRows();
