@@ -276,19 +276,14 @@ void VssRows(std::vector<Row>& rows)
     r.Add(k.restore, Fault::Line, L"not_found", Mid(Ok({MSG_NETWORKER_MESSAGE})), L"a per-file failure: a warning");
     r.Add(k.restore, Fault::Line, L"recovering_writer", {Ok(), Ok(), NotRun()},
           L"the staging folder is looked up until found; before recover made it, none is");
-    r.Add(k.restore, Fault::Line, L"file_exists", Mid(Ok()));
-    r.Add(k.restore, Fault::Hang, L"", Mid(Ok()));
     r.PassRows();
-    for (const FailingText& t : {kNotConfigured, kNotConfiguredAddress, kSecured})
+    for (const FailingText& t : {kNotConfigured, kSecured})
         r.Failing(k.count, t);
-    r.Add(k.count, Fault::Line, L"compressed", Mid(Ok()), L"never an object of the count");
     r.Add(k.count, Fault::Line, L"busy", First(r.FailsWith(MSG_SERVER_BUSY)), kNoSession);
-    r.Add(k.count, Fault::Line, L"no_route", First(r.FailsWith(MSG_NO_SESSION)), kNoSession);
     r.Add(k.count, Fault::ExitNonZero, L"", Mid(Ok()), L"a count cut short is raised to the objects restored");
     r.Add(k.count, Fault::ServerDrop, L"", Mid(r.FailsWith(MSG_CONNECTION_LOST)));
     r.Add(k.count, Fault::ServerRefuse, L"", First(r.FailsWith(MSG_NO_SESSION)), kNoSession);
     r.Add(k.count, Fault::ServerBusy, L"", First(r.FailsWith(MSG_SERVER_BUSY)), kNoSession);
-    r.Add(k.count, Fault::ServerSlow, L"", First(Expect{{}, true, nullptr, kSlowBound, true}));
 }
 
 void LegacyRows(std::vector<Row>& rows)

@@ -187,7 +187,9 @@ void MatrixHost::RunOne(const Row& row, Position pos, unsigned uiMiddle)
         EXPECT_EQ(LastError(), sBefore);
     EXPECT_LE(ullMs, e.uiBoundSeconds * 1000ull);
     EXPECT_TRUE(NoToolLeft());
-    if (bResult && e.bResult)
+    // Warning 201 tells the host a component came back short: the store is not matched then.
+    const bool bShort = std::find(e.ids.begin(), e.ids.end(), MSG_COMPONENT_INCOMPLETE) != e.ids.end();
+    if (bResult && e.bResult && !bShort)
         ExpectCameBack(row.phase);
     std::printf("  %-14ls %-32ls %-10ls %5.1f s\n", PhaseName(row.phase), FaultName(row).c_str(),
                 PositionName(pos).c_str(), ullMs / 1000.0);
