@@ -112,6 +112,8 @@ void MatrixHost::RunRows(const std::vector<Phase>& phases, unsigned uiMiddle)
 bool MatrixHost::Operate(Phase phase)
 {
     if (IsSystemPhase(phase)) {
+        // A failed writer's component may leave its staging folder; each run is matched alone.
+        testutil::RemoveTree(L"W:\\TEMP\\nsr_recover");
         m_messages.clear();
         m_records.clear();
         return m_pPlugin->PrepareSystem();
