@@ -195,7 +195,7 @@ TEST_F(RestoreFaults, TheHostAbortingAtAnObjectEndsTheRestoreAtOnce)
         SCOPED_TRACE(uiAt);
         // recover would stay on for a minute: an abort that waited for it would show.
         SetFaults({L"recover restore end hang 60"});
-        m_uiAbortAtObject = uiAt;
+        AbortAt(PK_OBJECT_RESTORED, uiAt);
         ULONGLONG ullStart = GetTickCount64();
         EXPECT_FALSE(Restore(L"D:\\"));
         EXPECT_LT(GetTickCount64() - ullStart, 20000u);
@@ -204,7 +204,7 @@ TEST_F(RestoreFaults, TheHostAbortingAtAnObjectEndsTheRestoreAtOnce)
         EXPECT_TRUE(Logged(MSG_USER_ABORTED, ML_ERROR));
         EXPECT_TRUE(NoRecoverRunning());
     }
-    m_uiAbortAtObject = 0;
+    AbortAt(0, 0);
     SetFaults({});
     ClearDrive(L'D');
     ExpectRestoredAndVerified();

@@ -240,13 +240,13 @@ TEST_F(SystemFaults, AComponentThatBringsBackFewerObjectsThanCountedIsAWarning)
 TEST_F(SystemFaults, AnAbortStopsTheWalkAndLeavesNoToolRunning)
 {
     ASSERT_NO_FATAL_FAILURE(ListStore(L"vss-w"));
-    m_uiAbortAtObject = 2;
+    AbortAt(PK_OBJECT_RESTORED, 2);
     EXPECT_FALSE(PrepareSystem());
     EXPECT_TRUE(NoRecoverRunning());
     const std::vector<std::wstring> titles = ComponentTitles();
     EXPECT_EQ(titles.size(), 1u) << "no component after the aborted one is started";
     EXPECT_FALSE(Logged(MSG_BOOT_FILES_COPIED, ML_INFORMATION));
-    m_uiAbortAtObject = 0;
+    AbortAt(0, 0);
     ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
     ASSERT_TRUE(List()) << testing::PrintToString(LastError());
     EXPECT_TRUE(PrepareSystem()) << "the next preparation works: " << testing::PrintToString(LastError());
