@@ -54,6 +54,9 @@ const wchar_t kPitInStore[] = L"2021-03-05 12:00:00";
 class Catalogue : public SandboxHost
 {
 protected:
+    // The command lines and output of the listing, the check and the fetch go into the trace.
+    Catalogue() { m_sNetWorkerTrace = L"219"; }
+
     void ExpectFilespaces(const std::vector<ExpectedFilespace>& expected)
     {
         ASSERT_EQ(m_list.size(), expected.size());

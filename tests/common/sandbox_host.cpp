@@ -244,7 +244,8 @@ void SandboxHost::SetUp()
     DeleteFileW((std::wstring(kResDir) + L"nsrkey.pem").c_str());
     // The tools' command lines and output, and the module's steps, go into the trace.
     const std::wstring sTraceIni = testutil::ProgramFolder() + L"trace.ini";
-    WritePrivateProfileStringW(L"Main", L"NetWorker_TraceLevel", L"219", sTraceIni.c_str());
+    WritePrivateProfileStringW(L"Main", L"NetWorker_TraceLevel", m_sNetWorkerTrace.empty() ? nullptr : m_sNetWorkerTrace.c_str(),
+                               sTraceIni.c_str());
     WritePrivateProfileStringW(L"Main", L"CVEX_TraceLevel", L"15", sTraceIni.c_str());
     MarkTrace();
     m_pPlugin = factory();
@@ -400,7 +401,12 @@ std::wstring SandboxHost::LastError()
 
 unsigned SandboxHost::LastErrorId()
 {
-    return testutil::MessageIdsOf(s_hDll, {{ML_ERROR, LastError()}})[0];
+    return IdOf(LastError());
+}
+
+unsigned SandboxHost::IdOf(const std::wstring& sText)
+{
+    return testutil::MessageIdsOf(s_hDll, {{ML_ERROR, sText}})[0];
 }
 
 void SandboxHost::ExpectLastError(unsigned uiId, const std::vector<std::wstring>& parts)

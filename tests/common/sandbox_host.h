@@ -109,6 +109,8 @@ protected:
     std::wstring LastError();
     unsigned LastErrorId();
     std::wstring Text(unsigned uiId);
+    // The id of the DLL's message a text is (0: none).
+    static unsigned IdOf(const std::wstring& sText);
     // The last error is the message of that id, naming each of the parts.
     void ExpectLastError(unsigned uiId, const std::vector<std::wstring>& parts = {});
     std::vector<unsigned> MessageIds();
@@ -156,6 +158,7 @@ protected:
     bool m_bToolsChanged = false;
     std::vector<std::pair<std::wstring, std::wstring>> m_knobsSet; // section, key
     size_t m_nTraceAt = 0;
+    std::wstring m_sNetWorkerTrace; // the groups of tool dialogue the module traces (empty: its default)
 
 private:
     static int Log(unsigned uiLevel, const wchar_t* pText, void* pContext);
