@@ -87,8 +87,8 @@ protected:
             const SYSTEMTIME& st = entries[i].stBackupTime;
             const ExpectedEntry& e = expected[i];
             EXPECT_EQ(entries[i].eType, e.eType);
-            EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond,
-                                        st.wDayOfWeek, st.wMilliseconds}),
+            EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wDayOfWeek,
+                                        st.wMilliseconds}),
                       std::vector<int>({2021, 3, e.iDay, e.iHour, e.iMinute, 0, 0, 0}));
             EXPECT_EQ(entries[i].uiFilesToRestore, 0u);
             EXPECT_EQ(entries[i].uiFilesRestored, 0u);
@@ -225,8 +225,8 @@ TEST_F(Catalogue, EveryOtherShapeAndVariant)
     {
         SCOPED_TRACE("GPT without an EFI letter");
         UseStore(L"gpt-no-efi");
-        ExpectFailedListing({MSG_LISTING_SAVESETS, MSG_CONFIG_FILES_COPIED, MSG_NO_SYSTEM_RESERVED_LETTER,
-                             MSG_NO_BOOT_SYSTEM_LETTERS});
+        ExpectFailedListing(
+            {MSG_LISTING_SAVESETS, MSG_CONFIG_FILES_COPIED, MSG_NO_SYSTEM_RESERVED_LETTER, MSG_NO_BOOT_SYSTEM_LETTERS});
     }
     {
         SCOPED_TRACE("an empty boot letter: the boot partition's letter is used");

@@ -107,7 +107,8 @@ std::wstring RunPythonForFile(const std::vector<std::wstring>& args, const std::
 bool WaitUntilNoneRunning(const std::vector<const wchar_t*>& tools)
 {
     for (int i = 0; i < 100; ++i) {
-        if (std::all_of(tools.begin(), tools.end(), [](const wchar_t* p) { return testutil::ProcessesNamed(p).empty(); }))
+        if (std::all_of(tools.begin(), tools.end(),
+                        [](const wchar_t* p) { return testutil::ProcessesNamed(p).empty(); }))
             return true;
         Sleep(100);
     }
@@ -244,8 +245,8 @@ void SandboxHost::SetUp()
     DeleteFileW((std::wstring(kResDir) + L"nsrkey.pem").c_str());
     // The tools' command lines and output, and the module's steps, go into the trace.
     const std::wstring sTraceIni = testutil::ProgramFolder() + L"trace.ini";
-    WritePrivateProfileStringW(L"Main", L"NetWorker_TraceLevel", m_sNetWorkerTrace.empty() ? nullptr : m_sNetWorkerTrace.c_str(),
-                               sTraceIni.c_str());
+    WritePrivateProfileStringW(L"Main", L"NetWorker_TraceLevel",
+                               m_sNetWorkerTrace.empty() ? nullptr : m_sNetWorkerTrace.c_str(), sTraceIni.c_str());
     WritePrivateProfileStringW(L"Main", L"CVEX_TraceLevel", L"15", sTraceIni.c_str());
     MarkTrace();
     m_pPlugin = factory();

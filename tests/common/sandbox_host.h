@@ -173,6 +173,6 @@ private:
 
 #define EXPECT_SYSTEM_VERIFIED(letters, ...)                                                                           \
     do {                                                                                                               \
-        std::wstring sVerdict = VerifySystemState(letters, ##__VA_ARGS__);                                            \
+        std::wstring sVerdict = VerifySystemState(letters, ##__VA_ARGS__);                                             \
         EXPECT_TRUE(sVerdict.empty()) << testing::PrintToString(sVerdict);                                             \
     } while (0)

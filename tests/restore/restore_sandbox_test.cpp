@@ -199,7 +199,9 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         {{L"recover restore object:3 say ddcl", L"recover restore object:5 say threads_failed"},
          {MSG_DDCL_OPEN_FAILED},
          L""},
-        {{L"recover restore object:3 say stale_rpc", L"recover restore object:5 say ddcl"}, {MSG_STALE_RPC_HANDLE}, L""},
+        {{L"recover restore object:3 say stale_rpc", L"recover restore object:5 say ddcl"},
+         {MSG_STALE_RPC_HANDLE},
+         L""},
         {{L"recover restore object:3 say threads_failed", L"recover restore object:6 say ddcl"},
          {MSG_RECOVER_THREADS_FAILED},
          L""},
@@ -210,8 +212,9 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         // A shortfall recover does not account for: both counts and the cause.
         {{L"recover restore start fail busy"},
          {MSG_RESTORE_SHORT},
-         L"0" + sOf + L"recover had no session with the server: Recovery failed establishing connection with "
-            L"NetWorker server - BUSY"},
+         L"0" + sOf +
+             L"recover had no session with the server: Recovery failed establishing connection with "
+             L"NetWorker server - BUSY"},
         {{L"recover restore start fail no_route"},
          {MSG_RESTORE_SHORT},
          L"0" + sOf + L"recover had no session with the server: Could not establish session with NetWorker server"},
@@ -219,7 +222,9 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         {{L"recover restore object:5 exit 0"},
          {MSG_RESTORE_SHORT},
          L"4" + sOf + L"recover ended before every object had come back"},
-        {{L"recover restore object:5 crash"}, {MSG_RESTORE_SHORT}, L"4" + sOf + L"recover ended abnormally (0xC0000005)"},
+        {{L"recover restore object:5 crash"},
+         {MSG_RESTORE_SHORT},
+         L"4" + sOf + L"recover ended abnormally (0xC0000005)"},
         {{L"recover restore object:5 partial"},
          {MSG_RESTORE_SHORT},
          L"4" + sOf + L"recover ended before every object had come back"},
