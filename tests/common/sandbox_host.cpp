@@ -247,10 +247,10 @@ void SandboxHost::SetUp()
     const std::wstring sTraceIni = testutil::ProgramFolder() + L"trace.ini";
     WritePrivateProfileStringW(L"Main", L"NetWorker_TraceLevel",
                                m_sNetWorkerTrace.empty() ? nullptr : m_sNetWorkerTrace.c_str(), sTraceIni.c_str());
-    WritePrivateProfileStringW(L"Main", L"CVEX_TraceLevel", L"15", sTraceIni.c_str());
-    MarkTrace();
+    WritePrivateProfileStringW(L"Main", L"CVEX_TraceLevel", L"4", sTraceIni.c_str());
     m_pPlugin = factory();
     m_pCredentials = credentialsFactory();
+    MarkTrace();
     ASSERT_TRUE(m_pPlugin && m_pCredentials);
     m_pPlugin->SetLogMsgCallbackFn(&SandboxHost::Log, this);
     m_pPlugin->SetProgMsgCallbackFn(&SandboxHost::Progress, this);
@@ -478,8 +478,9 @@ void SandboxHost::AbortAt(unsigned uiKind, unsigned uiNth)
 
 std::wstring SandboxHost::NewTrace()
 {
+    // A new trace object starts the file afresh: then all of it is new.
     std::string s = FileBytes(TracePath());
-    return velmora::widen(s.substr(std::min(m_nTraceAt, s.size())));
+    return velmora::widen(s.size() < m_nTraceAt ? s : s.substr(m_nTraceAt));
 }
 
 void SandboxHost::MarkTrace()
