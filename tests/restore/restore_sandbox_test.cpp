@@ -181,6 +181,7 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         {L"12", {MSG_CONNECTION_LOST}}};
     for (const auto& [pLines, errors] : kDrops) {
         SCOPED_TRACE(testing::PrintToString(std::wstring(L"dropped after lines: ") + pLines));
+        ClearDrive(L'D'); // a file there already would add a line of recover's
         SetServerKnobs({{L"drop_after_lines", pLines}, {L"drop_tool", L"recover"}, {L"drop_sessions", L"2"}});
         EXPECT_FALSE(Restore(L"D:\\"));
         SetServerKnobs({});
