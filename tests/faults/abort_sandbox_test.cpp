@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
-using namespace restoretest;
+using namespace sandboxtest;
 
 namespace
 {
@@ -232,7 +232,7 @@ TEST_F(AbortAnywhere, CheckSystemStateRunsNoToolAndTakesNoAbortFromItsMessage)
     EXPECT_EQ(Count(MSG_USER_ABORTED), 0u);
     EXPECT_EQ(LastError(), sVerdict);
     EXPECT_TRUE(m_records.empty());
-    EXPECT_EQ(ToolsRunning(), L"");
+    EXPECT_TRUE(NoToolRunning());
     EXPECT_TRUE(ConsoleFree());
     // Nothing of that answer stays: the next check says the same, and Init works.
     AbortAt({});

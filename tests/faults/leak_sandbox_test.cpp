@@ -9,8 +9,8 @@
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
 #include "support/handle.h"
+#include "tests/common/sandbox_host.h"
 #include "tests/common/test_util.h"
-#include "tests/restore/restore_host.h"
 
 #include <psapi.h>
 #include <winternl.h>
@@ -21,12 +21,12 @@
 #include <cstdio>
 #include <map>
 
-using namespace restoretest;
+using namespace sandboxtest;
 
 namespace
 {
 
-const unsigned kDefaultCycles = 8;
+const unsigned kDefaultCycles = 4;
 const double kMaxHandleSlope = 0.5;          // handles a cycle
 const double kMaxPrivateSlope = 64.0 * 1024; // bytes a cycle
 
@@ -182,12 +182,12 @@ void PrintNewHandles(const std::vector<uintptr_t>& before)
         std::printf("opened since the warm-up and still open: %u x %ls\n", n, sTarget.c_str());
 }
 
-class LeakCycles : public RestoreHost
+class LeakCycles : public SandboxHost
 {
 protected:
     void SetUp() override
     {
-        RestoreHost::SetUp();
+        SandboxHost::SetUp();
         if (HasFatalFailure())
             return;
         static_cast<CVEX*>(m_pPlugin)->Impl()->Console().TestSeams().pfnAllocConsole = &CountedAllocConsole;
@@ -213,9 +213,9 @@ protected:
         ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
         ASSERT_TRUE(List()) << testing::PrintToString(LastError());
         ASSERT_TRUE(Restore(sFilespace)) << testing::PrintToString(LastError());
-        m_uiAbortAtObject = 1;
+        AbortAt(PK_OBJECT_RESTORED, 1);
         EXPECT_FALSE(Restore(sFilespace)) << "the host aborted";
-        m_uiAbortAtObject = 0;
+        AbortAt(0, 0);
         SetFaults({L"recover restore object:1 say ddcl"});
         EXPECT_FALSE(Restore(sFilespace)) << "recover could not open a file";
         SetFaults({});

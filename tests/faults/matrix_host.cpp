@@ -84,7 +84,7 @@ void MatrixHost::TakeCleanListing()
     m_cleanListing = Names(m_list);
     ASSERT_FALSE(m_cleanListing.empty());
     for (const std::wstring& sName : m_cleanListing)
-        EXPECT_GT(restoretest::TotalsOf(m_sStore, sName).uiObjects, 0u) << "not in the store: " << sName;
+        EXPECT_GT(sandboxtest::TotalsOf(m_sStore, sName).uiObjects, 0u) << "not in the store: " << sName;
 }
 
 void MatrixHost::RunRows(const std::vector<Phase>& phases, unsigned uiMiddle)

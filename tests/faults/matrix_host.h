@@ -4,8 +4,8 @@
 // text, the time it took, that no tool process was left behind, and after a success that what
 // came back (the restored drive, the listing, the system state) matches the store.
 #pragma once
+#include "tests/common/sandbox_host.h"
 #include "tests/faults/fault_matrix.h"
-#include "tests/restore/restore_host.h"
 
 #include <string>
 #include <vector>
@@ -13,7 +13,7 @@
 // The seed of the run's order: "--seed N", else CVEX_FAULT_SEED, else the clock; one per process.
 unsigned long long MatrixSeed();
 
-class MatrixHost : public RestoreHost
+class MatrixHost : public SandboxHost
 {
 protected:
     // Every row of these phases, shuffled together; uiMiddle is the middle object or line.

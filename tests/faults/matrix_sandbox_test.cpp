@@ -22,7 +22,7 @@ protected:
         }
         // The middle of a pass is its middle object; of the listing, a line within the answer to
         // "ll -S"; of the other sessions, the line before the banner.
-        const unsigned uiMiddle = bPasses ? restoretest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
+        const unsigned uiMiddle = bPasses ? sandboxtest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
                                   : phase == Phase::Listing ? 4
                                                             : 2;
         RunRows({phase}, uiMiddle);

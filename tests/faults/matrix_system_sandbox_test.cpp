@@ -35,7 +35,7 @@ protected:
         std::printf("kind: %ls\n", kind.pStore);
         UseStore(kind.pStore);
         TakeCleanListing();
-        const unsigned uiObjects = restoretest::TotalsOf(kind.pStore, kind.pSaveset).uiObjects;
+        const unsigned uiObjects = sandboxtest::TotalsOf(kind.pStore, kind.pSaveset).uiObjects;
         ASSERT_GE(uiObjects, 2u) << "a component with a middle object";
         RunRows({kind.count, kind.restore}, uiObjects / 2 + 1);
     }
