@@ -39,6 +39,23 @@ bool AbortHost::Timed(const std::function<bool()>& op, unsigned long long& ullMs
     return bResult;
 }
 
+std::wstring AbortHost::ToolsRunning()
+{
+    const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe",
+                                     L"nwinstcreate.exe"};
+    std::wstring sRunning;
+    for (int i = 0; i < 10; ++i) {
+        sRunning.clear();
+        for (const wchar_t* pTool : kTools)
+            if (!testutil::ProcessesNamed(pTool).empty())
+                sRunning += std::wstring(sRunning.empty() ? L"" : L" ") + pTool;
+        if (sRunning.empty())
+            break;
+        Sleep(100);
+    }
+    return sRunning;
+}
+
 bool AbortHost::ConsoleFree()
 {
     for (int i = 0; i < 10; ++i) {
@@ -57,7 +74,7 @@ void AbortHost::ExpectAbortedCleanly(bool bResult, unsigned long long ullMs, uns
     EXPECT_LE(ullMs, ullBoundMs) << "the abort took too long";
     EXPECT_EQ(Count(MSG_USER_ABORTED), 1u) << "the host hears of the abort once";
     EXPECT_TRUE(Logged(MSG_USER_ABORTED, ML_ERROR));
-    EXPECT_TRUE(NoToolRunning()) << "tools left running";
+    EXPECT_EQ(ToolsRunning(), L"") << "tools left running";
     EXPECT_TRUE(ConsoleFree()) << "the private console is still held";
 }
 

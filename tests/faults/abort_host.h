@@ -31,6 +31,8 @@ protected:
     bool Timed(const std::function<bool()>& op, unsigned long long& ullMs);
     // The checks every aborted operation must pass.
     void ExpectAbortedCleanly(bool bResult, unsigned long long ullMs, unsigned long long ullBoundMs);
+    // The client tools (the daemon aside) still running after a second.
+    static std::wstring ToolsRunning();
     // The process holds no console: a new one can be made (and is freed again at once).
     static bool ConsoleFree();
 

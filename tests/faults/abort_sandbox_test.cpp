@@ -232,7 +232,7 @@ TEST_F(AbortAnywhere, CheckSystemStateRunsNoToolAndTakesNoAbortFromItsMessage)
     EXPECT_EQ(Count(MSG_USER_ABORTED), 0u);
     EXPECT_EQ(LastError(), sVerdict);
     EXPECT_TRUE(m_records.empty());
-    EXPECT_TRUE(NoToolRunning());
+    EXPECT_EQ(ToolsRunning(), L"");
     EXPECT_TRUE(ConsoleFree());
     // Nothing of that answer stays: the next check says the same, and Init works.
     AbortAt({});

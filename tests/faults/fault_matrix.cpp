@@ -1,5 +1,7 @@
 #include "tests/faults/fault_matrix.h"
 
+#include "support/vstring.h"
+
 #include <cwctype>
 #include <random>
 #include <sstream>
@@ -78,21 +80,7 @@ std::wstring Action(const Row& row)
 
 std::string Utf8(const std::wstring& s)
 {
-    std::string out;
-    for (wchar_t c : s) {
-        unsigned u = static_cast<unsigned>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return velmora::to_utf8(s);
 }
 
 std::string Outcome(const Expect& e)

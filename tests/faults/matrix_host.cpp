@@ -16,17 +16,15 @@ using namespace faultmatrix;
 namespace
 {
 
-const wchar_t kToolFolder[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
-const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe", L"nwinstcreate.exe"};
-
-// Tools end a moment after their output does: a short grace, then none may run.
+// Tools end a moment after their output does: a short grace, then none may run (the daemon,
+// which runs from Init to Fini, aside).
 bool NoToolLeft()
 {
+    const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe",
+                                     L"nwinstcreate.exe"};
     for (int i = 0; i < 30; ++i) {
-        bool bAny = false;
-        for (const wchar_t* p : kTools)
-            bAny = bAny || !testutil::ProcessesNamed(p).empty();
-        if (!bAny)
+        if (std::all_of(std::begin(kTools), std::end(kTools),
+                        [](const wchar_t* p) { return testutil::ProcessesNamed(p).empty(); }))
             return true;
         Sleep(100);
     }
@@ -42,7 +40,7 @@ std::wstring Lower(std::wstring s)
 // The simulator's firing record of this row's run: a line per firing of a tool's or the server's knob.
 std::wstring FiringRecord()
 {
-    std::ifstream in((std::wstring(kToolFolder) + L"nwsim.fired").c_str(), std::ios::binary);
+    std::ifstream in((std::wstring(sandboxtest::kBin) + L"nwsim.fired").c_str(), std::ios::binary);
     return Lower(velmora::widen(std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>())));
 }
 
@@ -168,7 +166,7 @@ void MatrixHost::RunOne(const Row& row, Position pos, unsigned uiMiddle)
     SetFaults(FaultKnobs(row, pos, uiMiddle));
     SetServerKnobs(ServerKnobs(row, pos, uiMiddle));
     for (const wchar_t* p : {L"nwsim.state", L"nwsim.fired"})
-        DeleteFileW((std::wstring(kToolFolder) + p).c_str());
+        DeleteFileW((std::wstring(sandboxtest::kBin) + p).c_str());
     // Init starts by clearing the last error, and so does the configuration's copy into place
     // (reached only when the listing and the fetch worked, or at the end of a preparation that
     // worked); the restore leaves it as it was.

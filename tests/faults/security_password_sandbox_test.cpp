@@ -293,15 +293,6 @@ protected:
         return m_pPlugin->Init(m_pCredentials);
     }
 
-    FileSpace Listed(const wchar_t* pName)
-    {
-        for (const FileSpace& fs : m_list)
-            if (fs.sFsName == pName)
-                return fs;
-        ADD_FAILURE() << "not listed";
-        return FileSpace();
-    }
-
     // The messages' texts, narrowed, for a failure's report.
     std::vector<std::string> Texts() const
     {
