@@ -10,8 +10,7 @@ namespace faultmatrix
 namespace
 {
 
-constexpr unsigned kBound = 30;     // seconds: any run of a faulted operation
-constexpr unsigned kSlowBound = 45; // a server that waits before each of a call's sessions
+constexpr unsigned kBound = 30; // seconds: any run of a faulted operation
 
 Expect Ok(std::vector<unsigned> ids = {})
 {
@@ -105,8 +104,6 @@ std::vector<Row> RestoreRows()
             {Phase::Restore, Fault::Line, L"password_prompt", Mid(Ok()), L""},
             {Phase::Restore, Fault::Line, L"file_exists", Mid(Ok()), L""},
             {Phase::Restore, Fault::Line, L"\"recover> \"", Mid(Ok()), L""},
-            {Phase::Restore, Fault::Line, L"banner", Mid(Ok()), L""},
-            {Phase::Restore, Fault::Line, L"skipping_password", Mid(Ok()), L""},
             {Phase::Restore, Fault::ServerDrop, L"", Mid(shortLost), L""},
             {Phase::Restore, Fault::ExitNonZero, L"",
              MidLast(Fails({MSG_RESTORE_SHORT}, L"recover ended with exit code 1"), Ok()),
@@ -132,7 +129,6 @@ std::vector<Row> CountRows()
         {Phase::Count, Fault::ServerDrop, L"", Mid(Ok()), kCutShort},
         {Phase::Count, Fault::ExitNonZero, L"", Mid(Ok()), kCutShort},
         {Phase::Count, Fault::Crash, L"", Mid(Ok()), kCutShort},
-        {Phase::Count, Fault::Hang, L"", Mid(Ok()), L""},
     };
 }
 
@@ -158,12 +154,10 @@ std::vector<Row> InitRows()
         {Phase::Init, Fault::Line, L"busy", First(Ok()), L""},
         {Phase::Init, Fault::ServerRefuse, L"", First(noSession), L""},
         {Phase::Init, Fault::ServerBusy, L"", First(noSession), L""},
-        {Phase::Init, Fault::ServerSlow, L"", First(Ok()), L""},
         {Phase::Init, Fault::ExitNonZero, L"", FirstLast(noSession, Ok()),
          L"after the banner the session stands without the prompt"},
         {Phase::Init, Fault::Crash, L"", FirstLast(noSession, Ok()),
          L"after the banner the session stands without the prompt"},
-        {Phase::Init, Fault::Hang, L"", First(Ok()), L""},
     };
     for (const FailingText& t : texts)
         rows.push_back({Phase::Init, Fault::Line, t.pPreset, Last(Fails({t.uiId}, t.pLastError)), L""});
@@ -182,11 +176,9 @@ std::vector<Row> ListingRows()
         {Phase::Listing, Fault::Line, L"forcibly_closed", Mid(lost), L""},
         {Phase::Listing, Fault::ServerRefuse, L"", First(incomplete), L""},
         {Phase::Listing, Fault::ServerBusy, L"", First(incomplete), L""},
-        {Phase::Listing, Fault::ServerSlow, L"", First(Expect{{}, true, nullptr, kSlowBound, true}), L""},
         {Phase::Listing, Fault::ServerDrop, L"", Mid(lost), L""},
         {Phase::Listing, Fault::ExitNonZero, L"", MidLast(incomplete, Ok()), kIncomplete},
         {Phase::Listing, Fault::Crash, L"", Mid(incomplete), kIncomplete},
-        {Phase::Listing, Fault::Hang, L"", Mid(Ok()), L""},
     };
 }
 
