@@ -208,7 +208,7 @@ TEST_F(SystemSandbox, RecoverHoldingOrDeletingHivesAnOldStagingFolderAndAnEmptyS
     for (const wchar_t* pKey : {L"hold_file", L"hold_ms", L"delete_direct"})
         SetKnob(L"restore", pKey, nullptr);
 
-    ASSERT_NO_FATAL_FAILURE(ListStore(L"vss-w"));
+    ASSERT_NO_FATAL_FAILURE(ListStoreOnce(L"vss-w"));
     SetKnob(L"restore", L"old_staging", L"RecoverWriter-FFFFFFFF-0");
     EXPECT_TRUE(PrepareSystem()) << testing::PrintToString(LastError());
     unsigned long long ullSized = 0;
@@ -375,7 +375,7 @@ TEST_F(SystemSandbox, AnAbortOrAnExceptionOfTheHostEndsThePreparationCleanly)
     EXPECT_TRUE(PrepareSystem()) << "the next preparation works: " << testing::PrintToString(LastError());
     EXPECT_SYSTEM_VERIFIED(kDrives);
 
-    ASSERT_NO_FATAL_FAILURE(ListStore(L"vss-w"));
+    ASSERT_NO_FATAL_FAILURE(ListStoreOnce(L"vss-w"));
     m_pPlugin->SetProgMsgCallbackFn(
         [](ProgressRecord* pRecord, void*) -> unsigned {
             if (pRecord->uiKind == PK_OBJECT_RESTORED &&
