@@ -97,7 +97,6 @@ std::vector<Row> RestoreRows()
             {Phase::Restore, Fault::Line, L"recover_message", Mid(Ok({W})), L""},
             // Texts another phase reacts to: in a restore only their ":recover:" makes them a message.
             {Phase::Restore, Fault::Line, L"busy", Mid(Ok({W})), L""},
-            {Phase::Restore, Fault::Line, L"no_route", Mid(Ok({W})), L""},
             {Phase::Restore, Fault::Line, L"not_found", Mid(Ok({W})), L"a per-file failure: a warning"},
             {Phase::Restore, Fault::Line, L"compressed", Mid(Ok({W})), L"a per-file failure: a warning"},
             {Phase::Restore, Fault::Line, L"incorrect_password", Mid(Ok()), L""},
@@ -122,7 +121,6 @@ std::vector<Row> CountRows()
     const Expect neverOpens = Fails({MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed);
     return {
         {Phase::Count, Fault::Line, L"secured_data", Mid(Ok()), L"the count reads only prompts and objects"},
-        {Phase::Count, Fault::Line, L"recover_message", Mid(Ok()), L"the count reads only prompts and objects"},
         {Phase::Count, Fault::ServerRefuse, L"", First(neverOpens), L"the second count does not open either"},
         {Phase::Count, Fault::ServerBusy, L"", First(neverOpens), L"the second count does not open either"},
         {Phase::Count, Fault::ServerSlow, L"", First(Ok()), L""},
@@ -150,7 +148,6 @@ std::vector<Row> InitRows()
         {Phase::Init, Fault::Line, L"no_backups", FirstLast(noBackups, noBackups),
          L"the text fails the test also after the banner proved the session"},
         {Phase::Init, Fault::Line, L"no_route", Last(noSession), L"a 9.2 client: the test fails at once"},
-        {Phase::Init, Fault::Line, L"ddcl", First(Ok()), L""},
         {Phase::Init, Fault::Line, L"busy", First(Ok()), L""},
         {Phase::Init, Fault::ServerRefuse, L"", First(noSession), L""},
         {Phase::Init, Fault::ServerBusy, L"", First(noSession), L""},
@@ -199,7 +196,6 @@ std::vector<Row> ConfigRows()
          L"once"},
         {Phase::Config, Fault::Line, L"recover_message", Mid(Ok({MSG_NETWORKER_MESSAGE})), L""},
         {Phase::Config, Fault::Line, L"skipping_password", Mid(Ok()), L""},
-        {Phase::Config, Fault::Line, L"incorrect_password", Mid(Ok()), L""},
         {Phase::Config, Fault::ServerDrop, L"", Mid(Fails({MSG_CONNECTION_FORCIBLY_CLOSED}, L"forcibly closed")),
          L"recover reports the reset"},
         {Phase::Config, Fault::ExitNonZero, L"", MidLast(cut, Ok()),
