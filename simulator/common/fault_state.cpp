@@ -117,6 +117,27 @@ void ArmFaultsWithFile(std::vector<Fault>& faults, const std::wstring& sStatePat
     });
 }
 
+std::wstring FiredLogPath(const std::wstring& sStatePath)
+{
+    const size_t slash = sStatePath.find_last_of(L'\\');
+    return (slash == std::wstring::npos ? std::wstring(L".") : sStatePath.substr(0, slash)) + L"\\nwsim.fired";
+}
+
+void RecordFiring(const std::wstring& sStatePath, const Fault& f)
+{
+    velmora::unique_handle_null lock(CreateMutexW(nullptr, FALSE, L"Local\\nwsim-fault-state"));
+    const bool bLocked = lock && WaitForSingleObject(lock.get(), 10000) == WAIT_OBJECT_0;
+    velmora::unique_file file(CreateFileW(FiredLogPath(sStatePath).c_str(), FILE_APPEND_DATA,
+                                          FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                                          FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::string sLine = "fault " + f.sKey + "\r\n";
+    DWORD dwWritten = 0;
+    if (file)
+        WriteFile(file.get(), sLine.data(), static_cast<DWORD>(sLine.size()), &dwWritten, nullptr);
+    if (bLocked)
+        ReleaseMutex(lock.get());
+}
+
 void MarkFaultFired(const std::wstring& sStatePath, const Fault& f)
 {
     WithStateFile(sStatePath, [&](std::map<std::string, FaultCount>& state) {

@@ -30,5 +30,9 @@ void ArmFaultsWithFile(std::vector<Fault>& faults, const std::wstring& sStatePat
                        const std::string& sMode, const std::vector<std::string>& words);
 // Records that a "once" entry has fired.
 void MarkFaultFired(const std::wstring& sStatePath, const Fault& f);
+// The firing record: every firing of every entry, one line "fault <key>" each, appended to
+// nwsim.fired beside the state file (the server appends "server <knob>" lines to it too).
+std::wstring FiredLogPath(const std::wstring& sStatePath);
+void RecordFiring(const std::wstring& sStatePath, const Fault& f);
 
 } // namespace nwsim

@@ -65,6 +65,7 @@ void Output::Point(const std::string& sPoint)
             m_fired.insert(f.sKey);
             MarkFaultFired(m_cfg.sStatePath, f);
         }
+        RecordFiring(m_cfg.sStatePath, f);
         Apply(f);
     }
 }

@@ -48,6 +48,17 @@ class Server:
             else:
                 sys.stderr.write(line)
 
+    def fired(self, knob):
+        """The firing record beside the knob file: one line per firing of a server knob."""
+        if not self.config:
+            return
+        with self.lock:
+            try:
+                with open(os.path.join(os.path.dirname(self.config), "nwsim.fired"), "a", newline="") as f:
+                    f.write("server %s\r\n" % knob)
+            except OSError:
+                pass
+
     def drop_allowed(self, settings, tool):
         """Whether this session of the tool gets the drop knobs: drop_tool names the only tool they
         act on, drop_skip_sessions how many of its first sessions they spare, drop_sessions how many
@@ -101,6 +112,7 @@ class Server:
             settings = knobs.read_server_knobs(self.config)
             if settings["refuse"]:
                 self.log("refused %s" % (peer,))
+                self.fired("refuse")
                 reset(conn)
                 continue
             threading.Thread(target=self.run_session, args=(conn, settings), daemon=True).start()

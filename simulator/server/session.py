@@ -59,6 +59,7 @@ class Session:
             limit = self.settings["drop_after_lines"]
             if limit and self.lines >= limit:
                 self.server.log("dropping after %d lines" % self.lines)
+                self.server.fired("drop_after_lines")
                 self.reset()
                 return False
             return True
@@ -67,8 +68,10 @@ class Session:
     def greet(self, fields):
         tool, server_name, client_name = fields[0], fields[1], fields[2]
         if self.settings["delay_seconds"]:
+            self.server.fired("delay_seconds")
             time.sleep(self.settings["delay_seconds"])
         if self.settings["busy"]:
+            self.server.fired("busy")
             self.send("BUSY")
         elif server_name and not self.known_server(server_name):
             self.send("NOSERVER")
@@ -99,6 +102,7 @@ class Session:
     def drop_later(self):
         if not self.closed.wait(self.settings["drop_after_seconds"]):
             self.server.log("dropping after %.1f s" % self.settings["drop_after_seconds"])
+            self.server.fired("drop_after_seconds")
             self.drop_due.set()
 
     def send(self, text):

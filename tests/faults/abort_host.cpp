@@ -4,16 +4,11 @@
 #include "plugin/cvex_impl.h"
 #include "tests/common/test_util.h"
 
-using namespace restoretest;
-
-namespace
-{
-const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe", L"nwinstcreate.exe"};
-} // namespace
+using namespace sandboxtest;
 
 void AbortHost::SetUp()
 {
-    SystemHost::SetUp();
+    SandboxHost::SetUp();
     if (HasFatalFailure())
         return;
     m_pPlugin->SetLogMsgCallbackFn(&AbortHost::Log, this);
@@ -46,6 +41,8 @@ bool AbortHost::Timed(const std::function<bool()>& op, unsigned long long& ullMs
 
 std::wstring AbortHost::ToolsRunning()
 {
+    const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe",
+                                     L"nwinstcreate.exe"};
     std::wstring sRunning;
     for (int i = 0; i < 10; ++i) {
         sRunning.clear();

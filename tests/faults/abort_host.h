@@ -1,14 +1,14 @@
-// The host's side of the abort and leak tests: the system-state host with callbacks that count
-// what they are given and answer "abort" at a chosen one, and the checks that an aborted
+// The host's side of the abort tests: the shared sandbox host with callbacks that count what
+// they are given and answer "abort" at a chosen record, heartbeat or message, and the checks that an aborted
 // operation left nothing behind (no tool, no console, the hive capture ended).
 #pragma once
-#include "tests/system/system_host.h"
+#include "tests/common/sandbox_host.h"
 
 #include <functional>
 #include <string>
 #include <vector>
 
-class AbortHost : public SystemHost
+class AbortHost : public SandboxHost
 {
 protected:
     void SetUp() override;
@@ -31,7 +31,7 @@ protected:
     bool Timed(const std::function<bool()>& op, unsigned long long& ullMs);
     // The checks every aborted operation must pass.
     void ExpectAbortedCleanly(bool bResult, unsigned long long ullMs, unsigned long long ullBoundMs);
-    // No simulated client tool (the daemon aside) is running, within a second.
+    // The client tools (the daemon aside) still running after a second.
     static std::wstring ToolsRunning();
     // The process holds no console: a new one can be made (and is freed again at once).
     static bool ConsoleFree();

@@ -10,7 +10,7 @@
 #include <algorithm>
 #include <cstdio>
 
-using namespace restoretest;
+using namespace sandboxtest;
 
 namespace
 {

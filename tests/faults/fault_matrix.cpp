@@ -1,5 +1,7 @@
 #include "tests/faults/fault_matrix.h"
 
+#include "support/vstring.h"
+
 #include <cwctype>
 #include <random>
 #include <sstream>
@@ -71,28 +73,14 @@ std::wstring Action(const Row& row)
     case Fault::Line: return std::wstring(L"say ") + row.pArgument;
     case Fault::ExitNonZero: return L"exit 1";
     case Fault::Crash: return L"crash";
-    case Fault::Hang: return L"hang 6";
+    case Fault::Hang: return L"hang 3";
     default: return L"";
     }
 }
 
 std::string Utf8(const std::wstring& s)
 {
-    std::string out;
-    for (wchar_t c : s) {
-        unsigned u = static_cast<unsigned>(c);
-        if (u < 0x80) {
-            out += static_cast<char>(u);
-        } else if (u < 0x800) {
-            out += static_cast<char>(0xC0 | (u >> 6));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        } else {
-            out += static_cast<char>(0xE0 | (u >> 12));
-            out += static_cast<char>(0x80 | ((u >> 6) & 0x3F));
-            out += static_cast<char>(0x80 | (u & 0x3F));
-        }
-    }
-    return out;
+    return velmora::to_utf8(s);
 }
 
 std::string Outcome(const Expect& e)
@@ -145,7 +133,7 @@ std::vector<std::pair<std::wstring, std::wstring>> ServerKnobs(const Row& row, P
     switch (row.fault) {
     case Fault::ServerRefuse: return {{L"refuse", L"yes"}};
     case Fault::ServerBusy: return {{L"busy", L"yes"}};
-    case Fault::ServerSlow: return {{L"delay_seconds", L"3"}};
+    case Fault::ServerSlow: return {{L"delay_seconds", L"1"}};
     case Fault::ServerDrop: {
         // The sessions of recover before the phase's own are spared: the restore pass follows
         // the count's session, the first configuration fetch the listing's session and the
@@ -209,11 +197,11 @@ std::wstring ToolFaultName(const Row& row)
                (*row.pCondition ? L" (" + std::wstring(row.pCondition) + L")" : L"");
     case Fault::ServerRefuse: return L"server refuses";
     case Fault::ServerBusy: return L"server busy";
-    case Fault::ServerSlow: return L"server slow (3 s)";
+    case Fault::ServerSlow: return L"server slow (1 s)";
     case Fault::ServerDrop: return L"server drops after N lines";
     case Fault::ExitNonZero: return L"tool exits 1";
     case Fault::Crash: return L"tool crashes";
-    case Fault::Hang: return L"tool silent 6 s";
+    case Fault::Hang: return L"tool silent 3 s";
     }
     return L"?";
 }

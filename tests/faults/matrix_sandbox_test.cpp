@@ -17,12 +17,12 @@ protected:
         if (phase != Phase::Init) {
             ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
         }
-        if (bPasses) {
-            ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+        if (phase != Phase::Init) {
+            TakeCleanListing();
         }
         // The middle of a pass is its middle object; of the listing, a line within the answer to
         // "ll -S"; of the other sessions, the line before the banner.
-        const unsigned uiMiddle = bPasses ? restoretest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
+        const unsigned uiMiddle = bPasses ? sandboxtest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
                                   : phase == Phase::Listing ? 4
                                                             : 2;
         RunRows({phase}, uiMiddle);

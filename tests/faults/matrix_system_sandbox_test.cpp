@@ -34,8 +34,8 @@ protected:
     {
         std::printf("kind: %ls\n", kind.pStore);
         UseStore(kind.pStore);
-        ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-        const unsigned uiObjects = restoretest::TotalsOf(kind.pStore, kind.pSaveset).uiObjects;
+        TakeCleanListing();
+        const unsigned uiObjects = sandboxtest::TotalsOf(kind.pStore, kind.pSaveset).uiObjects;
         ASSERT_GE(uiObjects, 2u) << "a component with a middle object";
         RunRows({kind.count, kind.restore}, uiObjects / 2 + 1);
     }

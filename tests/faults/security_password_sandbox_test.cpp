@@ -1,7 +1,9 @@
-// A password given for a restore goes nowhere but into the tool's console: not into the trace, a
-// message to the host, a tool's command line or a file, and after Fini no buffer of this process
-// still holds it. The test keeps the password masked (each unit XOR-ed), so that nothing of its
-// own holds the plain text for the memory scan to find.
+// A password given on the paths that take one (a restore, the configuration fetch, an aborted
+// restore, a wrong password, the object deleted without Fini) goes nowhere but into the tool's console: not into the
+// trace, a message to the host, a tool's command line or a file, and once the object is gone no buffer of this process
+// still holds it. The test keeps the password masked (each unit XOR-ed), so that nothing of its own holds the plain
+// text for the memory scan to find.
+#include "client/query_network.h"
 #include "credentials/crpl_credentials.h"
 #include "hostapi/message_ids.h"
 #include "plugin/crpl.h"
@@ -15,6 +17,7 @@
 #include <winternl.h>
 
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -268,6 +271,14 @@ protected:
     {
         delete m_pPlugin;
         delete m_pCredentials;
+        SetFaults({});
+    }
+
+    static void SetFaults(const std::vector<std::wstring>& faults)
+    {
+        WritePrivateProfileStringW(L"faults", nullptr, nullptr, kNwsimIni);
+        for (size_t i = 0; i < faults.size(); ++i)
+            WritePrivateProfileStringW(L"faults", (L"pw" + std::to_wstring(i)).c_str(), faults[i].c_str(), kNwsimIni);
     }
 
     bool Init()
@@ -280,15 +291,6 @@ protected:
         m_sAnswerBytes = ReadBytes(m_sAnswerFile);
         EXPECT_TRUE(m_pCredentials->GetCredentialsFromAnsFile(velmora::string(m_sAnswerFile)));
         return m_pPlugin->Init(m_pCredentials);
-    }
-
-    FileSpace Listed(const wchar_t* pName)
-    {
-        for (const FileSpace& fs : m_list)
-            if (fs.sFsName == pName)
-                return fs;
-        ADD_FAILURE() << "not listed";
-        return FileSpace();
     }
 
     // The messages' texts, narrowed, for a failure's report.
@@ -312,7 +314,7 @@ protected:
     {
         auto* self = static_cast<SecurityPassword*>(pContext);
         if (pRecord->uiKind != PK_PASSWORD_REQUEST)
-            return 0;
+            return self->m_bAbortAfterPassword && self->m_uiPasswordRequests > 0 && pRecord->uiKind != PK_HEARTBEAT;
         ++self->m_uiPasswordRequests;
         // recover runs while it waits for the answer: its command line is read now.
         for (DWORD dwPid : testutil::ProcessesNamed(L"recover.exe")) {
@@ -324,6 +326,10 @@ protected:
         return 0;
     }
 
+    // The one check of every path: the password in no buffer of the process, no message, no
+    // command line of a tool, no trace line or file, and the answer file as the host wrote it.
+    void ExpectSecretNowhere();
+
     static HMODULE s_hDll;
     CRPL* m_pPlugin = nullptr;
     CrplCredentials* m_pCredentials = nullptr;
@@ -332,6 +338,7 @@ protected:
     std::wstring m_sAnswerFile;
     std::string m_sAnswerBytes;
     unsigned m_uiPasswordRequests = 0;
+    bool m_bAbortAfterPassword = false; // the host aborts at the first record after it typed
     std::vector<testutil::HostMessage> m_messages;
     size_t m_nSecretInMessages = 0;
     size_t m_nCommandLinesRead = 0;
@@ -363,35 +370,106 @@ std::vector<std::wstring> FilesHoldingSecret(const std::wstring& sFolder)
 
 } // namespace
 
-TEST_F(SecurityPassword, APasswordLeavesNoTraceMessageCommandLineFileOrMemoryAfterFini)
-{
-    ASSERT_GT(PutSecretIntoStore(), 0u) << "the store has protected objects";
-    ASSERT_TRUE(Init()) << testing::PrintToString(Texts());
-    ASSERT_TRUE(m_pPlugin->GetFilespaceList(&m_list));
-    FileSpace fs = Listed(L"D:\\");
-    ASSERT_TRUE(m_pPlugin->RestoreFilespace(&fs));
-    EXPECT_GE(m_uiPasswordRequests, 1u);
-    // The right password was typed: every object counted came back, none was skipped.
-    EXPECT_FALSE(testutil::LoggedAt(s_hDll, m_messages, MSG_RESTORE_INCOMPLETE, ML_WARNING));
-    size_t nBefore = 0;
-    const std::vector<Finding> during = ScanPrivateMemory(nBefore);
-    EXPECT_FALSE(during.empty()) << "while the session lasts the plug-in keeps the password: the scan must see it";
-    EXPECT_TRUE(m_pPlugin->Fini(true));
+// A path that takes a password: the tool fault that makes a tool ask (none: the store's protected
+// files ask), how the object is let go, and what the host does.
+struct PasswordPath {
+    const char* pName;
+    std::vector<std::wstring> faults;
+    std::function<bool(CRPL&, FileSpaceList&)> run;
+    bool bFini = true;
+    bool bAbort = false;
+    bool bWrong = false; // the host types another password than the store's
+};
 
+bool RestoreD(CRPL& plugin, FileSpaceList& list)
+{
+    if (!plugin.GetFilespaceList(&list))
+        return false;
+    for (FileSpace& fs : list)
+        if (fs.sFsName == L"D:\\")
+            return plugin.RestoreFilespace(&fs);
+    return false;
+}
+
+const PasswordPath kPaths[] = {
+    {"restore", {}, RestoreD},
+    {"configuration fetch",
+     {L"for:\"C:\\QERNCFG\\disrec.ini\" recover restore start password 10"},
+     [](CRPL& p, FileSpaceList& list) { return p.GetFilespaceList(&list); }},
+    {"aborted restore", {}, RestoreD, true, true},
+    {"wrong password", {}, RestoreD, true, false, true},
+    {"deleted without Fini", {}, RestoreD, false},
+};
+
+void SecurityPassword::ExpectSecretNowhere()
+{
     size_t nScanned = 0;
     const std::vector<Finding> after = ScanPrivateMemory(nScanned);
     EXPECT_GT(nScanned, 1u << 20);
     for (const Finding& f : after)
         ADD_FAILURE() << "the password is still at " << f.pAddress << " (region of " << f.nRegion << " bytes)";
-
     EXPECT_EQ(m_nSecretInMessages, 0u);
-    EXPECT_TRUE(testutil::LoggedAt(s_hDll, m_messages, MSG_CONNECTED, ML_INFORMATION));
-    EXPECT_GT(m_nCommandLinesRead, 0u) << "recover's command line was read while it asked";
     EXPECT_EQ(m_nSecretInCommandLines, 0u);
-    // The trace (every level, with the tools' commands and output), the host's settings and
-    // logs, the client's files and the answer file, which stays as the host wrote it.
     EXPECT_FALSE(ReadBytes(kHostFolder + std::wstring(L"\\Logfiles\\CVEX_trace.log")).empty());
     for (const wchar_t* pFolder : {kHostFolder, kConfigFolder, kClientFolder})
         EXPECT_EQ(FilesHoldingSecret(pFolder), std::vector<std::wstring>{}) << testing::PrintToString(pFolder);
     EXPECT_EQ(ReadBytes(m_sAnswerFile), m_sAnswerBytes);
+}
+
+TEST_F(SecurityPassword, APasswordOnEveryPathLeavesNoTraceMessageCommandLineFileOrMemory)
+{
+    ASSERT_GT(PutSecretIntoStore(), 0u) << "the store has protected objects";
+    const MaskedSecret storeSecret = g_secret;
+    for (const PasswordPath& path : kPaths) {
+        SCOPED_TRACE(path.pName);
+        std::printf("path: %s\n", path.pName);
+        std::fflush(stdout);
+        g_secret = storeSecret;
+        if (path.bWrong)
+            g_secret.Make();
+        if (!m_pPlugin) {
+            delete m_pCredentials;
+            SetUp();
+            m_nSecretInMessages = m_nCommandLinesRead = m_nSecretInCommandLines = 0;
+            m_uiPasswordRequests = 0;
+        }
+        ASSERT_TRUE(Init()) << testing::PrintToString(Texts());
+        SetFaults(path.faults);
+        m_bAbortAfterPassword = path.bAbort;
+        const bool bResult = path.run(*m_pPlugin, m_list);
+        m_bAbortAfterPassword = false;
+        SetFaults({});
+        EXPECT_GE(m_uiPasswordRequests, 1u) << "no password was asked for";
+        if (path.bAbort || path.bWrong) {
+            EXPECT_FALSE(bResult && path.bAbort);
+        } else if (path.faults.empty()) {
+            EXPECT_TRUE(bResult) << testing::PrintToString(Texts());
+            // The right password was typed: every object counted came back, none was skipped.
+            EXPECT_FALSE(testutil::LoggedAt(s_hDll, m_messages, MSG_RESTORE_INCOMPLETE, ML_WARNING));
+        }
+        if (&path == &kPaths[0]) {
+            size_t nScanned = 0;
+            EXPECT_FALSE(ScanPrivateMemory(nScanned).empty()) << "while the session lasts the plug-in keeps the "
+                                                                 "password: the scan must see it";
+        }
+        if (path.bFini) {
+            EXPECT_TRUE(m_pPlugin->Fini(true));
+        }
+        delete m_pPlugin;
+        m_pPlugin = nullptr;
+        ExpectSecretNowhere();
+    }
+    EXPECT_GT(m_nCommandLinesRead, 0u) << "recover's command line was read while it asked";
+}
+
+// The servers file is written for a safe name and left as it is for an unsafe one.
+TEST(SecurityServersFile, TheWriterTakesASafeNameAndRefusesUnsafeOnes)
+{
+    QueryNetwork query;
+    ASSERT_TRUE(query.UpdateServers(L"nwserver"));
+    const std::string sServers = ReadBytes(QueryNetwork::kServersFile);
+    EXPECT_EQ(sServers.rfind("nwserver", 0), 0u) << testing::PrintToString(sServers);
+    for (const wchar_t* p : {L"nw srv", L"nw\r\n10.6.6.6 evil", L"nw#x", L"nw\"x", L""})
+        EXPECT_FALSE(query.UpdateServers(p)) << testing::PrintToString(std::wstring(p));
+    EXPECT_EQ(ReadBytes(QueryNetwork::kServersFile), sServers);
 }

@@ -17,14 +17,6 @@ struct FileOps : ::testing::Test {
     RestoreImpl impl;
     std::wstring sDir = FolderForThisTest(L"D:\\ops");
     std::wstring P(const std::wstring& sName) const { return sDir + L"\\" + sName; }
-    std::wstring CopyError(unsigned uiError)
-    {
-        return FormatMessageTextV(impl.Text(MSG_COPY_FILE_FAILED).c_str(), uiError);
-    }
-    std::wstring CreateError(unsigned uiError)
-    {
-        return FormatMessageTextV(impl.Text(MSG_CREATE_FILE_FAILED).c_str(), uiError);
-    }
 };
 
 // A folder name of 48 letters, repeated until the path is over 400 characters.
@@ -129,21 +121,21 @@ TEST_F(FileOps, AbsentDriveFailsWithAMessageAndStopsAtTheRoot)
 {
     ASSERT_TRUE(WriteFileText(P(L"src.txt"), "x"));
     EXPECT_FALSE(impl.CreateParentDir(L"Q:\\a\\b\\c\\file.txt"));
-    EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_PATH_NOT_FOUND));
     impl.messages.clear();
     EXPECT_FALSE(impl.CrplCopyFile(P(L"src.txt"), L"Q:\\a\\b.txt"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
-    EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_PATH_NOT_FOUND));
     impl.messages.clear();
     EXPECT_FALSE(impl.CopyFileWithPerms(L"Q:\\a\\b.txt", P(L"b.txt")));
-    EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_PATH_NOT_FOUND));
     impl.messages.clear();
     EXPECT_FALSE(impl.CopyFileWithPerms(P(L"missing.txt"), P(L"b.txt")));
-    EXPECT_EQ(impl.OnlyError(), CopyError(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(Exists(P(L"b.txt")));
     impl.messages.clear();
     EXPECT_FALSE(impl.CrplMoveFile(P(L"src.txt"), L"Q:\\moved.txt"));
-    EXPECT_EQ(impl.OnlyError(), FormatMessageTextV(impl.Text(MSG_MOVE_FILE_FAILED).c_str(), ERROR_PATH_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_MOVE_FILE_FAILED, ERROR_PATH_NOT_FOUND));
     EXPECT_TRUE(Exists(P(L"src.txt")));
     impl.messages.clear();
     // The same copy for callers that decide about failures themselves: the code, no message.
@@ -215,15 +207,15 @@ TEST_F(FileOps, HardLinksToExistingNamesAndTakenNames)
     EXPECT_TRUE(impl.messages.empty());
     // A name taken by another file is never overwritten.
     EXPECT_FALSE(impl.MyCreateHardLink(P(L"other.txt"), P(L"target.txt")));
-    EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_ALREADY_EXISTS));
     EXPECT_EQ(ReadFileText(P(L"other.txt")), "o");
     impl.messages.clear();
     EXPECT_FALSE(impl.MyCreateHardLink(P(L"x\\link.txt"), P(L"missing.txt")));
-    EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND));
     EXPECT_FALSE(Exists(P(L"x")));
     impl.messages.clear();
     EXPECT_FALSE(impl.MyCreateHardLink(L"", P(L"target.txt")));
-    EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_INVALID_PARAMETER));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_INVALID_PARAMETER));
 }
 
 TEST_F(FileOps, OwnershipIsNeverTakenOfAFolderOrAVolumeRoot)
@@ -232,7 +224,7 @@ TEST_F(FileOps, OwnershipIsNeverTakenOfAFolderOrAVolumeRoot)
         impl.messages.clear();
         OwnershipGuard guard(impl);
         EXPECT_FALSE(impl.TakeOwnership(s, guard)) << s;
-        EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_NOT_SUPPORTED)) << s;
+        EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_NOT_SUPPORTED)) << s;
     }
     ASSERT_TRUE(WriteFileText(P(L"file.txt"), "f"));
     impl.messages.clear();
@@ -242,5 +234,5 @@ TEST_F(FileOps, OwnershipIsNeverTakenOfAFolderOrAVolumeRoot)
     }
     OwnershipGuard guard(impl);
     EXPECT_FALSE(impl.TakeOwnership(P(L"missing.txt"), guard));
-    EXPECT_EQ(impl.OnlyError(), CreateError(ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND));
 }

@@ -65,7 +65,7 @@ TEST_F(HardLinks, NoNamePresentFailsAndCreatesNothing)
     EXPECT_EQ(impl.nFixCalls, 0);
     EXPECT_FALSE(Exists(P(L"one.txt")));
     EXPECT_FALSE(Exists(P(L"sub")));
-    EXPECT_EQ(impl.OnlyError(), FormatMessageTextV(impl.Text(MSG_CREATE_FILE_FAILED).c_str(), ERROR_FILE_NOT_FOUND));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND));
 }
 
 TEST_F(HardLinks, PendingDeletesAreNeverRecreated)
@@ -89,7 +89,7 @@ TEST_F(HardLinks, FailuresAreReportedAndTheOtherNamesStillLinked)
     EXPECT_FALSE(base.ProcessSection(L"[5]", s.refs));
     EXPECT_FALSE(s.entries[1].bExists);
     EXPECT_TRUE(SameFile(P(L"fine.txt"), P(L"target.txt")));
-    EXPECT_EQ(impl.OnlyError(), FormatMessageTextV(impl.Text(MSG_CREATE_FILE_FAILED).c_str(), ERROR_ALREADY_EXISTS));
+    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_ALREADY_EXISTS));
 
     impl.messages.clear();
     Section one({P(L"target.txt")});

@@ -1,25 +1,34 @@
-// Every store shape restored through the exported interface, each filespace compared with the
-// store by its verifier: the progress the host sees, a point in time, passwords, and the
-// sections of hard-linked names afterwards.
+// Filespace restores through the exported interface in a sandbox machine, each success proven by
+// comparing the drive with the store: every shape with the progress the host sees, a point in
+// time, passwords; then each way recover fails, the host aborting,
+// the connection lost, and a path of 2,000 characters.
 #include "hostapi/message_ids.h"
 #include "plugin/cvex.h"
 #include "plugin/cvex_impl.h"
-#include "tests/common/test_util.h"
-#include "tests/restore/file_helpers.h"
-#include "tests/restore/restore_host.h"
+#include "tests/common/sandbox_host.h"
 
-using namespace restoretest;
+#include <algorithm>
+
+using namespace sandboxtest;
 
 namespace
 {
 
-const wchar_t kCounting[] = L"Counting objects to be restored ...";
+const std::vector<std::wstring> kOnlyD = {L"--filespace", L"D:\\"};
+using Ids = std::vector<unsigned>;
 
-class RestoreShapes : public RestoreHost
+class RestoreSandbox : public SandboxHost
 {
 protected:
-    // The records of a restore of the filespace with nothing in the way: its start, the count
-    // growing, the start again with the totals, one record per object, the end.
+    void ListStore(const std::wstring& sStore, const std::wstring& sPit = L"")
+    {
+        UseStore(sStore);
+        ASSERT_TRUE(Init(sPit)) << testing::PrintToString(LastError());
+        ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    }
+
+    // The records of a restore with nothing in the way: its start, the count growing, the start
+    // again with the totals, one record per object, the end; no error.
     void ExpectProgress(const FileSpace& fs, const StoreTotals& totals)
     {
         SCOPED_TRACE(testing::PrintToString(fs.sFsName));
@@ -29,7 +38,7 @@ protected:
         EXPECT_EQ(m_records.front().wcDriveLetter, fs.wcFsDriveLetter);
         std::vector<const Record*> counted = RecordsOfKind(PK_MESSAGE);
         for (size_t i = 0; i < counted.size(); ++i) {
-            EXPECT_EQ(counted[i]->sText5, kCounting);
+            EXPECT_EQ(counted[i]->sText5, L"Counting objects to be restored ...");
             EXPECT_EQ(counted[i]->uiTotalFiles, i + 1);
         }
         std::vector<const Record*> starts = RecordsOfKind(PK_PASS_START);
@@ -39,22 +48,21 @@ protected:
         EXPECT_EQ(starts[1]->ullTotalBytes, totals.ullBytes);
         std::vector<const Record*> objects = RecordsOfKind(PK_OBJECT_RESTORED);
         EXPECT_EQ(objects.size(), totals.uiObjects);
-        unsigned long long ullBytes = 0;
+        unsigned long long ullBytes = 0, ullLargest = 0;
         unsigned uiFolders = 0;
         for (size_t i = 0; i < objects.size(); ++i) {
             EXPECT_EQ(objects[i]->uiFilesRestored, i + 1);
             bool bFolder = !objects[i]->sText1.empty() && objects[i]->sText1.back() == L'\\';
             uiFolders += bFolder ? 1 : 0;
-            if (bFolder) {
-                EXPECT_EQ(objects[i]->ullCurrentSize, 0u) << testing::PrintToString(objects[i]->sText1);
-            }
+            EXPECT_TRUE(!bFolder || objects[i]->ullCurrentSize == 0) << testing::PrintToString(objects[i]->sText1);
             ullBytes += objects[i]->ullCurrentSize;
+            ullLargest = std::max(ullLargest, objects[i]->ullCurrentSize);
         }
         EXPECT_EQ(uiFolders, totals.uiFolders);
         EXPECT_EQ(ullBytes, totals.ullBytes);
+        EXPECT_EQ(ullLargest, totals.ullLargest) << "each file counted in full";
         EXPECT_EQ(m_records.back().uiKind, PK_PASS_FINISHED);
-        for (const Message& m : m_messages)
-            EXPECT_NE(m.uiLevel, ML_ERROR) << testing::PrintToString(m.sText);
+        EXPECT_TRUE(ErrorIds().empty());
     }
 
     void RestoreAndExpectProgress(const std::wstring& sName, const std::wstring& sNotAfter = L"")
@@ -63,187 +71,344 @@ protected:
         ASSERT_TRUE(Restore(fs)) << testing::PrintToString(LastError());
         ExpectProgress(fs, TotalsOf(m_sStore, sName, sNotAfter));
     }
+
+    // After a failure the next restore of D:\ comes back whole.
+    void ExpectNextRestoreWorks()
+    {
+        SetFaults({});
+        SetServerKnobs({});
+        AbortAt(0, 0);
+        ClearDrive(L'D');
+        RestoreAndExpectProgress(L"D:\\");
+        EXPECT_VERIFIED(L'D', kOnlyD);
+    }
+
+    // A failed restore: these error ids, the host's record says failed, recover is gone.
+    void ExpectFailed(const Ids& errors)
+    {
+        EXPECT_EQ(ErrorIds(), errors);
+        ASSERT_FALSE(m_records.empty());
+        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED) << testing::PrintToString(KindSequence(m_records));
+        EXPECT_TRUE(NoRecoverRunning());
+    }
+
+    unsigned Restored() { return static_cast<unsigned>(RecordsOfKind(PK_OBJECT_RESTORED).size()); }
+    unsigned Counted() { return TotalsOf(m_sStore, L"D:\\").uiObjects; }
+
+    // The verifier's "missing:" lines are the paths that the per-file warnings name, no more.
+    void ExpectMissingExactlyWhatTheWarningsName()
+    {
+        std::vector<std::wstring> named, missing;
+        const std::wstring sPrefix = L"NetWorker Message : ";
+        for (const Message& m : m_messages) {
+            size_t iColon = m.sText.find(L": ", sPrefix.size());
+            if (m.sText.rfind(sPrefix, 0) == 0 && iColon != std::wstring::npos)
+                named.push_back(m.sText.substr(sPrefix.size(), iColon - sPrefix.size()));
+        }
+        std::wstring sVerdict = VerifyDrive(L'D', kOnlyD);
+        for (size_t i = sVerdict.find(L"missing: "); i != std::wstring::npos; i = sVerdict.find(L"missing: ", i + 1))
+            missing.push_back(sVerdict.substr(i + 9, sVerdict.find(L'\n', i) - i - 9));
+        std::sort(named.begin(), named.end());
+        std::sort(missing.begin(), missing.end());
+        EXPECT_FALSE(named.empty());
+        EXPECT_EQ(missing, named) << testing::PrintToString(sVerdict);
+    }
 };
 
 } // namespace
 
-TEST_F(RestoreShapes, EveryFilespaceOfTheStandardShapeComesBackAsTheHostIsTold)
+TEST_F(RestoreSandbox, EveryShapeComesBackAsTheHostIsTold)
 {
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
     ClearDrive(L'D');
     SnapshotWineC();
     RestoreAndExpectProgress(L"D:\\");
-    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+    EXPECT_VERIFIED(L'D', kOnlyD);
     RestoreAndExpectProgress(L"D:\\Data\\Mount 1");
     EXPECT_VERIFIED(L'D');
     RestoreAndExpectProgress(L"C:\\");
     EXPECT_VERIFIED(L'C', {L"--filespace", L"C:\\"});
-}
 
-TEST_F(RestoreShapes, TheEfiSystemPartitionComesBack)
-{
-    UseStore(L"efi");
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-    ClearDrive(L'S');
-    RestoreAndExpectProgress(L"S:\\");
-    EXPECT_VERIFIED(L'S');
-}
-
-TEST_F(RestoreShapes, ABulkFilespaceWithDeepPathsOtherScriptsAndAFileOver4GiBComesBack)
-{
-    UseStore(L"bulk");
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-    ClearDrive(L'E');
-    StoreTotals totals = TotalsOf(L"bulk", L"E:\\");
-    ASSERT_GT(totals.ullBytes, 1ULL << 32) << "the store holds a file over 4 GiB";
-    RestoreAndExpectProgress(L"E:\\");
-    unsigned long long ullLargest = 0;
-    for (const Record* r : RecordsOfKind(PK_OBJECT_RESTORED))
-        ullLargest = std::max(ullLargest, r->ullCurrentSize);
-    EXPECT_GT(ullLargest, 1ULL << 32);
-    EXPECT_EQ(ullLargest, totals.ullLargest) << "counted in full";
-    EXPECT_VERIFIED(L'E');
-}
-
-TEST_F(RestoreShapes, APointInTimeCountsAndRestoresTheOlderBackup)
-{
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-    ClearDrive(L'D');
-    RestoreAndExpectProgress(L"D:\\");
-    EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
-
+    // A point in time counts and restores the older backup.
     const std::wstring sOlder = L"2021-03-05 12:00:00";
-    ASSERT_TRUE(Init(L"05/03/2021 12:00:00")) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard", L"05/03/2021 12:00:00"));
     ClearDrive(L'D');
     RestoreAndExpectProgress(L"D:\\", sOlder);
     EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\", L"--pit", sOlder});
-    EXPECT_FALSE(VerifyDrive(L'D', {L"--filespace", L"D:\\"}).empty()) << "the backups differ";
+    EXPECT_FALSE(VerifyDrive(L'D', kOnlyD).empty()) << "the backups differ";
+
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"efi"));
+    ClearDrive(L'S');
+    RestoreAndExpectProgress(L"S:\\");
+    EXPECT_VERIFIED(L'S');
+
+    // Deep paths, other scripts and a file over 4 GiB.
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"bulk"));
+    ASSERT_GT(TotalsOf(L"bulk", L"E:\\").ullLargest, 1ULL << 32);
+    ClearDrive(L'E');
+    RestoreAndExpectProgress(L"E:\\");
+    EXPECT_VERIFIED(L'E');
 }
 
-TEST_F(RestoreShapes, PasswordProtectedFilesNeedTheRightPassword)
+TEST_F(RestoreSandbox, PasswordProtectedFilesNeedTheRightPassword)
 {
-    UseStore(L"password");
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
-    {
-        SCOPED_TRACE("the right password");
-        ClearDrive(L'D');
-        m_passwords = {L"secret"};
-        RestoreAndExpectProgress(L"D:\\");
-        EXPECT_GE(m_uiPasswordRequests, 1u);
-        EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
-    }
-    {
-        SCOPED_TRACE("a wrong one, then the right one");
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"password"));
+    const std::vector<std::vector<std::wstring>> kAnswers = {{L"secret"}, {L"wrong", L"secret"}};
+    for (const std::vector<std::wstring>& answers : kAnswers) {
+        SCOPED_TRACE(answers.size());
         ASSERT_TRUE(Init()) << "a new Init forgets the password";
         ClearDrive(L'D');
-        m_passwords = {L"wrong", L"secret"};
-        ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
-        EXPECT_GE(m_uiPasswordRequests, 2u) << "asked again after the wrong one";
+        m_passwords.assign(answers.begin(), answers.end());
+        RestoreAndExpectProgress(L"D:\\");
+        EXPECT_GE(m_uiPasswordRequests, answers.size()) << "asked again after a wrong one";
         EXPECT_TRUE(m_passwords.empty());
-        EXPECT_EQ(RecordsOfKind(PK_OBJECT_RESTORED).size(), TotalsOf(L"password", L"D:\\").uiObjects);
-        EXPECT_VERIFIED(L'D', {L"--filespace", L"D:\\"});
+        EXPECT_VERIFIED(L'D', kOnlyD);
     }
-    {
-        SCOPED_TRACE("no password");
-        ASSERT_TRUE(Init());
-        ClearDrive(L'D');
-        m_passwords.clear();
-        EXPECT_FALSE(Restore(L"D:\\"));
-        EXPECT_TRUE(Logged(MSG_USER_ABORTED, ML_ERROR));
-        EXPECT_EQ(LastError(), Text(MSG_USER_ABORTED));
-        ASSERT_FALSE(m_records.empty());
-        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FAILED);
-        EXPECT_TRUE(NoRecoverRunning());
-    }
+    ASSERT_TRUE(Init());
+    ClearDrive(L'D');
+    EXPECT_FALSE(Restore(L"D:\\")) << "no password";
+    ExpectFailed({MSG_USER_ABORTED});
+    ExpectLastError(MSG_USER_ABORTED);
 }
 
-namespace
+TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
 {
-
-// The groups of hard-linked names of a store, first name first.
-std::vector<std::vector<std::wstring>> LinkGroups(const std::wstring& sStore)
-{
-    const std::wstring sIni = StoreFolder(sStore) + L"\\hardlinks.ini";
-    std::wstring sNames(65536, L'\0');
-    DWORD n = GetPrivateProfileSectionNamesW(sNames.data(), 65536, sIni.c_str());
-    std::vector<std::vector<std::wstring>> groups;
-    for (const wchar_t* p = sNames.c_str(); p < sNames.c_str() + n && *p; p += wcslen(p) + 1) {
-        groups.emplace_back();
-        for (int i = 1;; ++i) {
-            wchar_t wsz[1024] = {};
-            GetPrivateProfileStringW(p, (L"name" + std::to_wstring(i)).c_str(), L"", wsz, 1024, sIni.c_str());
-            if (!*wsz)
-                break;
-            groups.back().push_back(wsz);
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
+    // The connection dropped in both counts, or in the restore pass after its objects (the count
+    // session reports fewer lines than the restore's).
+    const std::pair<const wchar_t*, Ids> kDrops[] = {
+        {L"2", {MSG_CONNECTION_LOST, MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED}},
+        {L"12", {MSG_CONNECTION_LOST}}};
+    for (const auto& [pLines, errors] : kDrops) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(L"dropped after lines: ") + pLines));
+        ClearDrive(L'D'); // a file there already would add a line of recover's
+        SetServerKnobs({{L"drop_after_lines", pLines}, {L"drop_tool", L"recover"}, {L"drop_sessions", L"2"}});
+        EXPECT_FALSE(Restore(L"D:\\"));
+        SetServerKnobs({});
+        ExpectFailed(errors);
+    }
+    const std::wstring sOf = L" of the " + std::to_wstring(Counted()) + L" objects counted were restored; ";
+    const struct {
+        std::vector<std::wstring> faults;
+        Ids errors;
+        std::wstring sNamed; // what the last error names
+    } kCases[] = {
+        // A failure line ends the restore once recover finished; error lines after it change nothing
+        // (which line gives which message is decided by the restore's line rules).
+        {{L"recover restore object:3 say not_configured"}, {MSG_CLIENT_NAME_NOT_REGISTERED}, L"server localhost"},
+        {{L"recover restore object:3 say ddcl", L"recover restore object:5 say threads_failed"},
+         {MSG_DDCL_OPEN_FAILED},
+         L""},
+        {{L"recover restore object:3 fail ddcl"}, {MSG_DDCL_OPEN_FAILED}, L""},
+        {{L"recover restore object:4 say forcibly_closed"},
+         {MSG_CONNECTION_LOST, MSG_RESTORE_SHORT},
+         L"3" + sOf + L"the connection to the NetWorker server was lost"},
+        // A shortfall recover does not account for: both counts and the cause.
+        {{L"recover restore start fail busy"},
+         {MSG_RESTORE_SHORT},
+         L"0" + sOf +
+             L"recover had no session with the server: Recovery failed establishing connection with "
+             L"NetWorker server - BUSY"},
+        {{L"recover restore start fail no_route"},
+         {MSG_RESTORE_SHORT},
+         L"0" + sOf + L"recover had no session with the server: Could not establish session with NetWorker server"},
+        {{L"recover restore object:5 exit 3"}, {MSG_RESTORE_SHORT}, L"4" + sOf + L"recover ended with exit code 3"},
+        {{L"recover restore object:5 exit 0"},
+         {MSG_RESTORE_SHORT},
+         L"4" + sOf + L"recover ended before every object had come back"},
+        {{L"recover restore object:5 crash"},
+         {MSG_RESTORE_SHORT},
+         L"4" + sOf + L"recover ended abnormally (0xC0000005)"},
+        {{L"recover restore object:5 partial"},
+         {MSG_RESTORE_SHORT},
+         L"4" + sOf + L"recover ended before every object had come back"},
+        // A count cut short twice fails before anything is written.
+        {{L"recover session object:3 exit 1"},
+         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
+         L"recover ended with exit code 1"},
+        {{L"recover session object:3 crash"},
+         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
+         L"recover ended abnormally (0xC0000005)"},
+        {{L"recover session object:3 partial"},
+         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
+         L"recover ended before it had answered every command"},
+        {{L"recover session object:3 say busy"},
+         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
+         L"recover had no session with the server"},
+        {{L"recover any object:4 exit 0"},
+         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
+         L"recover ended before it had answered every command"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(testing::PrintToString(c.faults[0]));
+        ClearDrive(L'D');
+        SetFaults(c.faults);
+        EXPECT_FALSE(Restore(L"D:\\"));
+        ExpectFailed(c.errors);
+        EXPECT_FALSE(Logged(MSG_RESTORE_INCOMPLETE, ML_WARNING)) << "the warning is for a shortfall recover named";
+        if (c.errors[0] == MSG_COUNT_CUT_SHORT) {
+            EXPECT_TRUE(LoggedNaming(MSG_COUNT_CUT_SHORT, L"D:\\ did not complete: " + c.sNamed));
+            EXPECT_TRUE(RecordsOfKind(PK_OBJECT_RESTORED).empty());
+        } else {
+            EXPECT_TRUE(testutil::Contains(LastError(), c.sNamed)) << testing::PrintToString(LastError());
+            EXPECT_EQ(LastErrorId(), c.errors.back());
         }
     }
-    return groups;
+    ExpectNextRestoreWorks();
 }
 
-using Section = filehelp::LinkSection;
-
-} // namespace
-
-TEST_F(RestoreShapes, SectionsOfHardLinkedNamesAfterARestore)
+TEST_F(RestoreSandbox, ACountCutShortOnceIsCountedAgain)
 {
-    UseStore(L"bulk");
-    ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-    ASSERT_TRUE(List()) << testing::PrintToString(LastError());
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
+    // A count and a restore cut at the same object never pass for a whole restore.
+    for (const wchar_t* pKnob : {L"once recover session object:3 exit 1", L"once recover any object:4 exit 0"}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(pKnob)));
+        ClearDrive(L'D');
+        SetFaults({pKnob});
+        ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+        EXPECT_EQ(RecordsOfKind(PK_PASS_START)[1]->uiTotalFiles, Counted()) << "the second count is the total";
+        EXPECT_TRUE(ErrorIds().empty());
+        EXPECT_VERIFIED(L'D', kOnlyD);
+    }
+}
+
+TEST_F(RestoreSandbox, WarningLinesLeaveTheRestoreGoing)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
+    {
+        SCOPED_TRACE("a message of recover is passed on");
+        SetFaults({L"recover restore object:3 say recover_message"});
+        ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+        EXPECT_TRUE(Logged(MSG_NETWORKER_MESSAGE, ML_WARNING));
+        EXPECT_TRUE(LoggedNaming(MSG_NETWORKER_MESSAGE, L"Recovery completed with warnings from localhost"));
+        EXPECT_EQ(Restored(), Counted());
+        EXPECT_TRUE(ErrorIds().empty());
+        EXPECT_VERIFIED(L'D', kOnlyD);
+    }
+    {
+        SCOPED_TRACE("a file that did not come back is a warning, not a restored object");
+        ClearDrive(L'D');
+        SetFaults({L"recover restore object:3 say \"D:\\x.txt: Permission denied\""});
+        ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+        EXPECT_TRUE(Logged(MSG_NETWORKER_MESSAGE, ML_WARNING));
+        for (const Record* r : RecordsOfKind(PK_OBJECT_RESTORED))
+            EXPECT_NE(r->sText1.substr(0, 8), L"D:\\x.txt");
+        EXPECT_EQ(Restored(), Counted());
+        EXPECT_TRUE(ErrorIds().empty());
+        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FINISHED);
+    }
+    {
+        SCOPED_TRACE("fewer objects restored than counted, each named by recover");
+        ClearDrive(L'D');
+        SetFaults({L"recover restore object:3 skip", L"recover restore object:5 skip \"cannot create\""});
+        ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+        EXPECT_EQ(Restored(), Counted() - 2);
+        EXPECT_EQ(MessageIds(), (Ids{MSG_NETWORKER_MESSAGE, MSG_NETWORKER_MESSAGE, MSG_RESTORE_INCOMPLETE}));
+        EXPECT_TRUE(Logged(MSG_RESTORE_INCOMPLETE, ML_WARNING));
+        EXPECT_TRUE(LoggedNaming(MSG_RESTORE_INCOMPLETE, L"Only " + std::to_wstring(Counted() - 2) + L" of the " +
+                                                             std::to_wstring(Counted()) + L" objects counted"));
+        EXPECT_TRUE(LoggedNaming(MSG_RESTORE_INCOMPLETE, L" D:"));
+        EXPECT_EQ(m_records.back().uiKind, PK_PASS_FINISHED);
+        ExpectMissingExactlyWhatTheWarningsName();
+    }
+}
+
+TEST_F(RestoreSandbox, AnAbsentVolumeIsSkippedAndABadFilespaceRefused)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
+    FileSpace absent;
+    absent.sFsName = L"T:\\";
+    absent.sFsType = L"NTFS";
+    absent.wcFsDriveLetter = L'T';
+    // A mounted folder that is a plain folder of D: (its volume is not mounted there): restoring
+    // into it would put the volume's files on D:.
+    ASSERT_TRUE(CreateDirectoryW(L"D:\\Data\\Plain", nullptr));
+    FileSpace plain = Listed(L"D:\\Data\\Mount 1");
+    plain.sFsName = plain.sFsPath = L"D:\\Data\\Plain";
+    for (const auto& [fs, pNamed] : {std::pair{absent, L"to T: will"}, std::pair{plain, L"to D:\\Data\\Plain will"}}) {
+        EXPECT_TRUE(Restore(fs));
+        EXPECT_EQ(MessageIds(), Ids{MSG_VOLUME_NOT_PRESENT});
+        EXPECT_TRUE(Logged(MSG_VOLUME_NOT_PRESENT, ML_WARNING));
+        EXPECT_TRUE(LoggedNaming(MSG_VOLUME_NOT_PRESENT, pNamed));
+        EXPECT_EQ(KindSequence(m_records), L"1 4");
+    }
+    EXPECT_TRUE(RemoveDirectoryW(L"D:\\Data\\Plain")) << "nothing was written into the folder";
+
+    // A name recover's command line cannot carry is refused, and named.
+    FileSpace omega = Listed(L"D:\\Data\\Mount 1");
+    omega.sFsName = omega.sFsPath = L"D:\\Data\\\u03a9mega";
+    EXPECT_FALSE(Restore(omega));
+    EXPECT_EQ(ErrorIds(), (Ids{MSG_UNSAFE_TEXT, MSG_RESTORE_FILESPACE_FAILED}));
+    EXPECT_TRUE(LoggedNaming(MSG_UNSAFE_TEXT, L"\"D:\\Data\\\u03a9mega\""));
+    EXPECT_TRUE(m_records.empty()) << "nothing was started";
+
+    FileSpace noName = Listed(L"D:\\"), noLetter = Listed(L"D:\\"), noMountPath = Listed(L"D:\\Data\\Mount 1");
+    noName.sFsName.clear();
+    noLetter.wcFsDriveLetter = L'-';
+    noMountPath.sFsPath.clear();
+    for (const FileSpace& bad : {noName, noLetter, noMountPath}) {
+        SCOPED_TRACE(testing::PrintToString(bad.sFsName));
+        EXPECT_FALSE(Restore(bad));
+        EXPECT_EQ(ErrorIds(), Ids{MSG_RESTORE_FILESPACE_FAILED});
+        ExpectLastError(MSG_RESTORE_FILESPACE_FAILED);
+    }
+}
+
+TEST_F(RestoreSandbox, TheHostAbortingAtAnObjectEndsTheRestoreAtOnce)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"standard"));
+    const unsigned uiCounted = Counted();
+    for (unsigned uiAt : {1u, uiCounted / 2, uiCounted}) {
+        SCOPED_TRACE(uiAt);
+        // recover would stay on for a minute: an abort that waited for it would show.
+        SetFaults({L"recover restore end hang 60"});
+        AbortAt(PK_OBJECT_RESTORED, uiAt);
+        ULONGLONG ullStart = GetTickCount64();
+        EXPECT_FALSE(Restore(L"D:\\"));
+        EXPECT_LT(GetTickCount64() - ullStart, 20000u);
+        EXPECT_EQ(Restored(), uiAt);
+        ExpectFailed({MSG_USER_ABORTED});
+    }
+    ExpectNextRestoreWorks();
+}
+
+// A path of 2,000 characters reaches the host whole, in its own letters; when recover cannot write
+// it, its failure line is a warning for that file, never a restored object.
+TEST_F(RestoreSandbox, APathOf2000CharactersComesWholeAndItsFailureLineIsNoObject)
+{
+    ASSERT_NO_FATAL_FAILURE(ListStore(L"longpath"));
     ClearDrive(L'D');
     ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
-    const std::vector<std::wstring> pendingIgnored = {L"--filespace", L"D:\\", L"--ignore",
-                                                      L"D:\\Temp\\PendingDeletes"};
-    EXPECT_VERIFIED(L'D', pendingIgnored);
-    std::vector<std::vector<std::wstring>> groups = LinkGroups(L"bulk");
-    ASSERT_EQ(groups.size(), 2u);
-    ASSERT_EQ(groups[0].size(), 3u);                         // original, second name, third name
-    ASSERT_EQ(groups[1].size(), 2u);                         // pending.dat and its pending delete
-    CRPLImpl& host = *static_cast<CVEX*>(m_pPlugin)->Impl(); // the slot the host calls
-    {
-        SCOPED_TRACE("every name present");
-        Section s(groups[0]);
-        EXPECT_TRUE(host.ProcessSection(L"[links 1]", s.refs));
-        for (const LinkEntry& e : s.entries)
-            EXPECT_TRUE(e.bExists);
-        EXPECT_VERIFIED(L'D', pendingIgnored);
-    }
-    {
-        SCOPED_TRACE("names missing: recreated as links of a present one");
-        ASSERT_TRUE(DeleteFileW(groups[0][1].c_str()));
-        Section one(groups[0]);
-        EXPECT_TRUE(host.ProcessSection(L"[links 1]", one.refs));
-        EXPECT_TRUE(filehelp::SameFile(groups[0][1], groups[0][0]));
-        ASSERT_TRUE(DeleteFileW(groups[0][2].c_str()));
-        Section again(groups[0]);
-        EXPECT_TRUE(host.ProcessSection(L"[links 1]", again.refs));
-        EXPECT_TRUE(filehelp::SameFile(groups[0][2], groups[0][0]));
-        std::vector<std::wstring> links = pendingIgnored;
-        links.push_back(L"--links");
-        EXPECT_VERIFIED(L'D', links);
-    }
-    {
-        SCOPED_TRACE("a pending delete is never recreated");
-        ASSERT_TRUE(DeleteFileW(groups[1][1].c_str()));
-        Section s(groups[1]);
-        host.ProcessSection(L"[links 2]", s.refs);
-        EXPECT_FALSE(testutil::FileExists(groups[1][1]));
-        EXPECT_TRUE(testutil::FileExists(groups[1][0]));
-    }
-    {
-        SCOPED_TRACE("no name present: fails and creates nothing");
-        for (const std::wstring& sName : groups[0])
-            ASSERT_TRUE(DeleteFileW(sName.c_str()));
-        Section s(groups[0]);
-        m_messages.clear();
-        EXPECT_FALSE(host.ProcessSection(L"[links 1]", s.refs));
-        for (const std::wstring& sName : groups[0])
-            EXPECT_FALSE(testutil::FileExists(sName));
-        EXPECT_FALSE(m_messages.empty()) << "the host is told";
-    }
+    std::vector<const Record*> objects = RecordsOfKind(PK_OBJECT_RESTORED);
+    auto isLong = [](const Record* r) { return r->sText1.size() == 2000; };
+    auto it = std::find_if(objects.begin(), objects.end(), isLong);
+    ASSERT_NE(it, objects.end()) << "the long path as one object";
+    EXPECT_EQ((*it)->sText1.substr(0, 12), L"D:\\Long\\\u03a9 le");
+    EXPECT_GT((*it)->ullCurrentSize, 0u) << "its size read through the long path";
+    EXPECT_EQ(objects.size(), Counted());
+    auto longerThan = [&](size_t n) {
+        return std::count_if(objects.begin(), objects.end(), [n](const Record* r) { return r->sText1.size() > n; });
+    };
+    EXPECT_EQ(longerThan(1024), longerThan(1000)) << "no object made of a piece of a line";
+    EXPECT_VERIFIED(L'D', kOnlyD);
+
+    // A line of 100,000 characters that starts as a path: in a restore, never an object; in a
+    // count, no count.
+    ClearDrive(L'D');
+    SetFaults({L"recover restore object:3 longline 100000 path"});
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    EXPECT_EQ(Restored(), Counted());
+    EXPECT_VERIFIED(L'D', kOnlyD);
+    SetFaults({L"recover session object:3 longline 100000 list"});
+    EXPECT_FALSE(Restore(L"D:\\"));
+    EXPECT_TRUE(Logged(MSG_COUNT_CUT_SHORT, ML_ERROR));
+
+    const unsigned uiAt = static_cast<unsigned>(it - objects.begin()) + 1;
+    ClearDrive(L'D');
+    SetFaults({L"recover restore object:" + std::to_wstring(uiAt) + L" skip"});
+    ASSERT_TRUE(Restore(L"D:\\")) << testing::PrintToString(LastError());
+    objects = RecordsOfKind(PK_OBJECT_RESTORED);
+    EXPECT_TRUE(std::none_of(objects.begin(), objects.end(), isLong));
+    EXPECT_EQ(MessageIds(), (Ids{MSG_NETWORKER_MESSAGE, MSG_RESTORE_INCOMPLETE}));
+    ExpectMissingExactlyWhatTheWarningsName();
 }
