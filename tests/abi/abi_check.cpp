@@ -1,9 +1,8 @@
-#include "tests/abi/abi_check.h"
-
+#include "tests/abi/abi_host.h"
 #include <cstdio>
 #include <vector>
 
-namespace abicheck
+namespace abi
 {
 namespace
 {
@@ -107,4 +106,4 @@ std::string Describe(const std::wstring& s)
     return out + (s.size() > kShown ? "...\"" : "\"");
 }
 
-} // namespace abicheck
+} // namespace abi

@@ -1,18 +1,11 @@
-#include "tests/abi/credentials_cases.h"
-
 #include "credentials/cvex_credentials.h"
-#include "tests/abi/abi_check.h"
-#include "tests/abi/crpl_cases.h"
-#include "tests/abi/host_texts.h"
+#include "tests/abi/abi_host.h"
 
 #include <cstring>
 
 using namespace rawabi;
-using abicheck::Scope;
-using abitexts::kLengths;
-using abitexts::Pattern;
 
-namespace abicred
+namespace abi
 {
 
 const char kSessionAnswers[] = "[QernBackupLocation]\r\nServerName=localhost\r\nServerIPAddress=127.0.0.1\r\n"
@@ -37,9 +30,9 @@ struct Operators {
 
 void CheckComparisons(const Operators& ops, void* a, void* b, bool bWantEqual)
 {
-    abicheck::Equal(ops.equal(a, b), bWantEqual, "a == b");
-    abicheck::Equal(ops.equal(b, a), bWantEqual, "b == a");
-    abicheck::Equal(ops.unequal(a, b), !bWantEqual, "a != b");
+    Equal(ops.equal(a, b), bWantEqual, "a == b");
+    Equal(ops.equal(b, a), bWantEqual, "b == a");
+    Equal(ops.unequal(a, b), !bWantEqual, "a != b");
 }
 
 // a's names set by the host, copied into b by the module, then changed and taken back by the host.
@@ -48,31 +41,31 @@ void CheckCopyOfLength(const Operators& ops, void* a, void* b, size_t n)
     Scope scope("names of " + std::to_string(n) + " chars");
     Fields(a).m_sServerName.assign(Pattern(n, 1));
     Fields(a).m_sClientName.assign(Pattern(n, 2));
-    abicheck::True(ops.assign(b, a) == b, "operator= returns its object");
-    abicheck::Equal(Fields(b).m_sServerName, Pattern(n, 1), "copied server name");
-    abicheck::Equal(Fields(b).m_sClientName, Pattern(n, 2), "copied client name");
-    abicheck::Equal(Fields(a).m_sServerName, Pattern(n, 1), "source server name");
-    abicheck::Equal(Fields(b).m_sProduct, L"QERN", "operator= keeps the product");
+    True(ops.assign(b, a) == b, "operator= returns its object");
+    Equal(Fields(b).m_sServerName, Pattern(n, 1), "copied server name");
+    Equal(Fields(b).m_sClientName, Pattern(n, 2), "copied client name");
+    Equal(Fields(a).m_sServerName, Pattern(n, 1), "source server name");
+    Equal(Fields(b).m_sProduct, L"QERN", "operator= keeps the product");
     CheckComparisons(ops, a, b, true);
     Fields(b).m_sClientName.push_back(L'!');
     CheckComparisons(ops, a, b, false);
     std::wstring sTaken;
     sTaken.swap(Fields(b).m_sServerName); // the module's buffer is now the host's to free
-    abicheck::Equal(sTaken, Pattern(n, 1), "server name taken over by the host");
+    Equal(sTaken, Pattern(n, 1), "server name taken over by the host");
 }
 
 void CheckAnswerFileRoundTrip(const Operators& ops, void* a, void* b, const std::wstring& sFolder)
 {
     Scope scope("answer file slots");
     const std::wstring sAnswers = WriteAnswerFile(sFolder, L"abi_answers.ini", kSessionAnswers);
-    abicheck::True(LoadAnswers(a, sAnswers), "loaded");
+    True(LoadAnswers(a, sAnswers), "loaded");
     const std::wstring sStored = sFolder + L"abi_stored.ini";
     DeleteFileW(sStored.c_str());
-    abicheck::True(Slot<PathFn>(a, kSetAnsFileFromCredentials)(a, sStored), "stored");
-    abicheck::True(Slot<PathFn>(b, kGetCredentialsFromAnsFile)(b, sStored), "loaded back");
+    True(Slot<PathFn>(a, kSetAnsFileFromCredentials)(a, sStored), "stored");
+    True(Slot<PathFn>(b, kGetCredentialsFromAnsFile)(b, sStored), "loaded back");
     CheckComparisons(ops, a, b, true);
     Slot<VoidFn>(b, kSetDefaults)(b);
-    abicheck::True(Fields(b).m_sServerName.empty() && Fields(b).m_sClientName.empty(), "defaults clear the names");
+    True(Fields(b).m_sServerName.empty() && Fields(b).m_sClientName.empty(), "defaults clear the names");
     CheckComparisons(ops, a, b, false);
     DeleteFileW(sAnswers.c_str());
     DeleteFileW(sStored.c_str());
@@ -80,8 +73,8 @@ void CheckAnswerFileRoundTrip(const Operators& ops, void* a, void* b, const std:
 
 void Delete(void* pObject)
 {
-    abicheck::True(Slot<DeletingDtorFn>(pObject, kCredDestructor)(pObject, 1) == pObject,
-                   "deleting destructor returns the object");
+    True(Slot<DeletingDtorFn>(pObject, kCredDestructor)(pObject, 1) == pObject,
+         "deleting destructor returns the object");
 }
 
 } // namespace
@@ -95,7 +88,7 @@ std::wstring WriteAnswerFile(const std::wstring& sFolder, const wchar_t* pName, 
         h != INVALID_HANDLE_VALUE && WriteFile(h, pText, static_cast<DWORD>(std::strlen(pText)), &dwWritten, nullptr);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
-    abicheck::True(bOk, "answer file written");
+    True(bOk, "answer file written");
     return sPath;
 }
 
@@ -110,11 +103,11 @@ void CheckCopiesAndComparisons(HMODULE hModule, FactoryFn credentialsFactory, co
     Scope scope("CvexCredentials");
     const Operators ops = {Export<AssignFn>(hModule, kCredentialsAssign), Export<CompareFn>(hModule, kCredentialsEqual),
                            Export<CompareFn>(hModule, kCredentialsUnequal)};
-    if (!abicheck::True(ops.assign && ops.equal && ops.unequal, "exported operators found"))
+    if (!True(ops.assign && ops.equal && ops.unequal, "exported operators found"))
         return;
     void* a = credentialsFactory();
     void* b = credentialsFactory();
-    if (!abicheck::True(a && b, "CredentialsFactory gives objects"))
+    if (!True(a && b, "CredentialsFactory gives objects"))
         return;
     CheckAnswerFileRoundTrip(ops, a, b, sFolder);
     for (size_t n : kLengths)
@@ -123,17 +116,17 @@ void CheckCopiesAndComparisons(HMODULE hModule, FactoryFn credentialsFactory, co
     Delete(b);
 }
 
-void CheckInitTakesHostNames(void* pPlugin, FactoryFn credentialsFactory, abichannel::HostChannel& channel)
+void CheckInitTakesHostNames(void* pPlugin, FactoryFn credentialsFactory, HostChannel& channel)
 {
     for (size_t n : kLengths) {
         Scope scope("Init with a server name of " + std::to_string(n) + " chars and no client name");
         void* pCredentials = credentialsFactory();
         Fields(pCredentials).m_sServerName.assign(Pattern(n, 4));
         channel.messages.clear();
-        abicases::CheckFailureReported(pPlugin, Slot<InitFn>(pPlugin, kInit)(pPlugin, pCredentials), channel);
-        abicheck::Equal(Fields(pCredentials).m_sServerName, Pattern(n, 4), "the host's name is unchanged");
+        CheckFailureReported(pPlugin, Slot<InitFn>(pPlugin, kInit)(pPlugin, pCredentials), channel);
+        Equal(Fields(pCredentials).m_sServerName, Pattern(n, 4), "the host's name is unchanged");
         Delete(pCredentials); // the module frees the name the host allocated
     }
 }
 
-} // namespace abicred
+} // namespace abi

@@ -1,17 +1,7 @@
-#include "tests/abi/crpl_cases.h"
-
-#include "tests/abi/abi_check.h"
-#include "tests/abi/filespace_cases.h"
-#include "tests/abi/host_texts.h"
-#include "tests/abi/raw_abi.h"
-
+#include "tests/abi/abi_host.h"
 using namespace rawabi;
-using abicheck::Scope;
-using abitexts::kLengths;
-using abitexts::LengthName;
-using abitexts::Pattern;
 
-namespace abicases
+namespace abi
 {
 namespace
 {
@@ -36,24 +26,24 @@ void CheckLastErrorEverywhere(void* pPlugin, const std::wstring& sWant)
         Scope scope("GetLastErrorMsg into a " + LengthName(n));
         std::wstring s = Pattern(n, 3);
         Slot<GetTextFn>(pPlugin, kGetLastErrorMsg)(pPlugin, s);
-        abicheck::Equal(s, sWant, "last error");
-        abicheck::True(Terminated(s), "text ends with a NUL");
+        Equal(s, sWant, "last error");
+        True(Terminated(s), "text ends with a NUL");
     }
 }
 
-void CheckRestoreRefusesHostNames(void* pPlugin, abichannel::HostChannel& channel)
+void CheckRestoreRefusesHostNames(void* pPlugin, HostChannel& channel)
 {
     for (size_t n : kLengths) {
         Scope scope("RestoreFilespace of a name of " + std::to_string(n) + " chars");
-        FileSpace fs = abifs::MakeFileSpace(n, 5);
+        FileSpace fs = MakeFileSpace(n, 5);
         channel.messages.clear();
         bool bRc = Slot<RestoreFn>(pPlugin, kRestoreFilespace)(pPlugin, &fs);
         CheckFailureReported(pPlugin, bRc, channel);
-        abicheck::True(abifs::Same(fs, abifs::MakeFileSpace(n, 5)), "the host's record is unchanged");
+        True(Same(fs, MakeFileSpace(n, 5)), "the host's record is unchanged");
     }
 }
 
-void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, abichannel::HostChannel& channel)
+void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, HostChannel& channel)
 {
     Scope scope(pName);
     channel.messages.clear();
@@ -62,12 +52,12 @@ void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, abichannel::Ho
 
 } // namespace
 
-void CheckFailureReported(void* pPlugin, bool bRc, const abichannel::HostChannel& channel)
+void CheckFailureReported(void* pPlugin, bool bRc, const HostChannel& channel)
 {
-    abicheck::True(!bRc, "operation fails");
+    True(!bRc, "operation fails");
     const std::wstring sError = LastError(pPlugin);
-    abicheck::IsReason(sError, "last error gives the reason");
-    abicheck::Equal(channel.LastErrorMessage(), sError, "log callback got the last error at level 3");
+    IsReason(sError, "last error gives the reason");
+    Equal(channel.LastErrorMessage(), sError, "log callback got the last error at level 3");
 }
 
 std::wstring LastError(void* pPlugin)
@@ -83,7 +73,7 @@ void CheckFreshPlugin(void* pPlugin)
     CheckLastErrorEverywhere(pPlugin, L"No error");
     for (int iSlot : kUnusedSlots) {
         Scope slot("slot " + std::to_string(iSlot));
-        abicheck::True(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), "unused slot answers true");
+        True(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), "unused slot answers true");
     }
     const struct {
         int iCapability;
@@ -93,7 +83,7 @@ void CheckFreshPlugin(void* pPlugin)
     for (const auto& c : capabilities) {
         Scope slot("HasCapability(" + std::to_string(c.iCapability) + ")");
         bool bGot = Slot<HasCapabilityFn>(pPlugin, kHasCapability)(pPlugin, c.iCapability);
-        abicheck::Equal(bGot, c.bWant, "answer");
+        Equal(bGot, c.bWant, "answer");
     }
 }
 
@@ -102,22 +92,22 @@ void CheckProperties(void* pPlugin)
     unsigned uiRc = 0;
     const std::wstring sBanner = Property(pPlugin, 1, L"", uiRc);
     const std::wstring sVersion = Property(pPlugin, 2, L"", uiRc);
-    abicheck::StartsWith(sBanner, kBanner, "property 1 is the banner");
-    abicheck::True(sVersion.find(L" (build ") != std::wstring::npos, "property 2 is the version");
+    StartsWith(sBanner, kBanner, "property 1 is the banner");
+    True(sVersion.find(L" (build ") != std::wstring::npos, "property 2 is the version");
     for (size_t n : kLengths) {
         Scope scope("GetModuleProperty into a " + LengthName(n));
-        abicheck::Equal(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner, "property 1");
-        abicheck::Equal(uiRc, 0, "property 1 answers 0");
-        abicheck::Equal(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion, "property 2");
-        abicheck::Equal(uiRc, 0, "property 2 answers 0");
+        Equal(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner, "property 1");
+        Equal(uiRc, 0, "property 1 answers 0");
+        Equal(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion, "property 2");
+        Equal(uiRc, 0, "property 2 answers 0");
         const std::wstring s3 = Property(pPlugin, 3, Pattern(n, 3), uiRc);
-        abicheck::Equal(s3, Pattern(n, 3), "property 3 leaves the host's text");
-        abicheck::True(Terminated(s3), "the host's text still ends with a NUL");
-        abicheck::Equal(uiRc, 1, "property 3 answers 1");
+        Equal(s3, Pattern(n, 3), "property 3 leaves the host's text");
+        True(Terminated(s3), "the host's text still ends with a NUL");
+        Equal(uiRc, 1, "property 3 answers 1");
     }
 }
 
-void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, abichannel::HostChannel& channel)
+void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, HostChannel& channel)
 {
     Scope scope("before Init");
     {
@@ -129,20 +119,20 @@ void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, abichannel
     }
     {
         Scope op("GetFilespaceList into 1000 host records");
-        FileSpaceList list = abifs::Prefilled(1000);
+        FileSpaceList list = Prefilled(1000);
         const FileSpace* pData = list.data();
         channel.messages.clear();
         bool bRc = Slot<ListFn>(pPlugin, kGetFilespaceList)(pPlugin, &list);
         CheckFailureReported(pPlugin, bRc, channel);
-        abicheck::True(list.data() == pData, "the host's vector keeps its buffer");
-        abifs::CheckPrefilled(list, 1000);
+        True(list.data() == pData, "the host's vector keeps its buffer");
+        CheckPrefilled(list, 1000);
     }
     CheckRestoreRefusesHostNames(pPlugin, channel);
     CheckNoArgFails(pPlugin, kPrepareSystem, "PrepareSystem", channel);
     CheckNoArgFails(pPlugin, kCheckSystemState, "CheckSystemState", channel);
     Scope op("Fini(true)");
-    abicheck::True(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true), "Fini answers true");
+    True(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true), "Fini answers true");
     CheckLastErrorEverywhere(pPlugin, L"No error");
 }
 
-} // namespace abicases
+} // namespace abi

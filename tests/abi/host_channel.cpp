@@ -1,10 +1,7 @@
-#include "tests/abi/host_channel.h"
-
-#include "tests/abi/raw_abi.h"
-
+#include "tests/abi/abi_host.h"
 #include <algorithm>
 
-namespace abichannel
+namespace abi
 {
 namespace
 {
@@ -67,4 +64,4 @@ bool HostChannel::HasProgressKind(unsigned uiKind) const
     return std::any_of(progress.begin(), progress.end(), [&](const auto& record) { return record.first == uiKind; });
 }
 
-} // namespace abichannel
+} // namespace abi

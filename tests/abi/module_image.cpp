@@ -1,8 +1,7 @@
-#include "tests/abi/module_image.h"
-
+#include "tests/abi/abi_host.h"
 #include <cstring>
 
-namespace abiimage
+namespace abi
 {
 namespace
 {
@@ -79,4 +78,4 @@ std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable)
     return std::string(pType->szName, strnlen(pType->szName, 256));
 }
 
-} // namespace abiimage
+} // namespace abi
