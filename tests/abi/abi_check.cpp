@@ -30,6 +30,23 @@ bool Record(bool bPassed, const char* pWhat, const std::string& sDetail)
     return false;
 }
 
+// A printable excerpt: the length and the start, non-ASCII characters as \uXXXX.
+std::string Describe(const std::wstring& s)
+{
+    const size_t kShown = 60;
+    std::string out = std::to_string(s.size()) + " chars \"";
+    for (size_t i = 0; i < s.size() && i < kShown; ++i) {
+        if (s[i] >= 0x20 && s[i] < 0x7F) {
+            out += static_cast<char>(s[i]);
+        } else {
+            char buf[8];
+            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(s[i]));
+            out += buf;
+        }
+    }
+    return out + (s.size() > kShown ? "...\"" : "\"");
+}
+
 size_t FirstDifference(const std::wstring& a, const std::wstring& b)
 {
     size_t i = 0;
@@ -88,22 +105,6 @@ int Checks()
 int Failures()
 {
     return g_nFailures;
-}
-
-std::string Describe(const std::wstring& s)
-{
-    const size_t kShown = 60;
-    std::string out = std::to_string(s.size()) + " chars \"";
-    for (size_t i = 0; i < s.size() && i < kShown; ++i) {
-        if (s[i] >= 0x20 && s[i] < 0x7F) {
-            out += static_cast<char>(s[i]);
-        } else {
-            char buf[8];
-            std::snprintf(buf, sizeof(buf), "\\u%04X", static_cast<unsigned>(s[i]));
-            out += buf;
-        }
-    }
-    return out + (s.size() > kShown ? "...\"" : "\"");
 }
 
 } // namespace abi

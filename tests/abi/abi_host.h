@@ -28,8 +28,6 @@ bool StartsWith(const std::wstring& sText, const std::wstring& sPrefix, const ch
 bool IsReason(const std::wstring& sText, const char* pWhat);
 int Checks();
 int Failures();
-// A printable excerpt of a text: its length and its start, non-ASCII characters as \uXXXX.
-std::string Describe(const std::wstring& s);
 
 // Host text lengths on both sides of the standard library's inline buffer (7 characters) and of
 // its 4096-byte aligned-block rule (2047/2048).
@@ -52,14 +50,11 @@ void CheckPrefilled(const FileSpaceList& list, size_t n);
 struct HostChannel {
     static constexpr unsigned kMagic = 0xAB1C0DE5;
     std::vector<std::pair<unsigned, std::wstring>> messages; // level, text
-    std::vector<std::pair<unsigned, std::wstring>> progress; // record kind, sText1
     unsigned uiMagic = kMagic;                               // tells a context the module handed back wrongly
 
     void Attach(void* pPlugin); // through the CRPL object's slots 2 and 3
     // The text of the newest level 3 (error) message; empty when there was none.
     std::wstring LastErrorMessage() const;
-    bool HasProgress(unsigned uiKind, const std::wstring& sText1) const;
-    bool HasProgressKind(unsigned uiKind) const;
 };
 // Callbacks that came with a context that is no HostChannel (the module mixed up arguments).
 int BadContextCalls();
@@ -67,7 +62,6 @@ int BadContextCalls();
 // Where an address lies in the loaded module, from its PE section headers.
 enum class Region { Outside, Code, ReadOnlyData, WritableData };
 Region RegionOf(HMODULE hModule, const void* p);
-const char* RegionName(Region region);
 // The decorated type name (".?AVCVEX@@") that the virtual table's complete object locator names;
 // empty when the table or its locator does not lie in the module's read-only data.
 std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable);
@@ -84,21 +78,13 @@ void CheckProperties(void* pPlugin);
 // error, and Fini clears that again.
 void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, HostChannel& channel);
 
-// The credentials object. Answers naming the sandbox's server "localhost" and the store's client.
-extern const char kSessionAnswers[];
-// Writes the text to a file in the folder; returns its path.
-std::wstring WriteAnswerFile(const std::wstring& sFolder, const wchar_t* pName, const char* pText);
-// Loads the answer file through slot 3 and checks the result through slot 2.
-bool LoadAnswers(void* pCredentials, const std::wstring& sPath);
-// The answer-file slots, then copies and comparisons of names of every length.
+// The credentials object: the answer-file slots, then copies and comparisons of names of every length.
 void CheckCopiesAndComparisons(HMODULE hModule, rawabi::FactoryFn credentialsFactory, const std::wstring& sFolder);
 // Init copies the host's names of every length and refuses the set for want of a client name.
 void CheckInitTakesHostNames(void* pPlugin, rawabi::FactoryFn credentialsFactory, HostChannel& channel);
 
 // The exported CRPLImpl members. Its default constructor is not exported, so the only CRPLImpl a
 // host can copy is the one inside the module's object behind Factory's CRPL.
-// The CRPLImpl part of that object; null when it is not where the class declarations put it.
-void* ImplOf(HMODULE hModule, void* pPlugin);
 // The exported table: read-only data, code pointers, CRPLImpl's type; the object's own table
 // shares every slot but the destructor.
 void CheckExportedVtable(HMODULE hModule, void* pPlugin);

@@ -8,12 +8,26 @@ using namespace rawabi;
 namespace abi
 {
 
+namespace
+{
+
+// Answers naming the sandbox's server "localhost" and the store's client.
 const char kSessionAnswers[] = "[QernBackupLocation]\r\nServerName=localhost\r\nServerIPAddress=127.0.0.1\r\n"
                                "ClientName=winclient1\r\nClientIPAddress=192.168.10.7\r\n"
                                "ClientSubnetPrefixLength=24\r\nClientDefaultGateway=192.168.10.1\r\n";
 
-namespace
+std::wstring WriteAnswerFile(const std::wstring& sFolder, const wchar_t* pName, const char* pText)
 {
+    const std::wstring sPath = sFolder + pName;
+    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD dwWritten = 0;
+    bool bOk =
+        h != INVALID_HANDLE_VALUE && WriteFile(h, pText, static_cast<DWORD>(std::strlen(pText)), &dwWritten, nullptr);
+    if (h != INVALID_HANDLE_VALUE)
+        CloseHandle(h);
+    True(bOk, "answer file written");
+    return sPath;
+}
 
 // The object's data members, read and written by the host's own standard library, as a host that
 // compiles the class's declaration does.
@@ -58,7 +72,7 @@ void CheckAnswerFileRoundTrip(const Operators& ops, void* a, void* b, const std:
 {
     Scope scope("answer file slots");
     const std::wstring sAnswers = WriteAnswerFile(sFolder, L"abi_answers.ini", kSessionAnswers);
-    True(LoadAnswers(a, sAnswers), "loaded");
+    True(Slot<PathFn>(a, kGetCredentialsFromAnsFile)(a, sAnswers) && Slot<NoArgFn>(a, kCheck)(a), "loaded");
     const std::wstring sStored = sFolder + L"abi_stored.ini";
     DeleteFileW(sStored.c_str());
     True(Slot<PathFn>(a, kSetAnsFileFromCredentials)(a, sStored), "stored");
@@ -78,25 +92,6 @@ void Delete(void* pObject)
 }
 
 } // namespace
-
-std::wstring WriteAnswerFile(const std::wstring& sFolder, const wchar_t* pName, const char* pText)
-{
-    const std::wstring sPath = sFolder + pName;
-    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    DWORD dwWritten = 0;
-    bool bOk =
-        h != INVALID_HANDLE_VALUE && WriteFile(h, pText, static_cast<DWORD>(std::strlen(pText)), &dwWritten, nullptr);
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    True(bOk, "answer file written");
-    return sPath;
-}
-
-bool LoadAnswers(void* pCredentials, const std::wstring& sPath)
-{
-    return Slot<PathFn>(pCredentials, kGetCredentialsFromAnsFile)(pCredentials, sPath) &&
-           Slot<NoArgFn>(pCredentials, kCheck)(pCredentials);
-}
 
 void CheckCopiesAndComparisons(HMODULE hModule, FactoryFn credentialsFactory, const std::wstring& sFolder)
 {

@@ -53,17 +53,6 @@ Region RegionOf(HMODULE hModule, const void* p)
     return Region::Outside;
 }
 
-const char* RegionName(Region region)
-{
-    switch (region) {
-    case Region::Code: return "code";
-    case Region::ReadOnlyData: return "read-only data";
-    case Region::WritableData: return "writable data";
-    case Region::Outside: break;
-    }
-    return "outside the module";
-}
-
 std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable)
 {
     if (RegionOf(hModule, pVtable) != Region::ReadOnlyData || RegionOf(hModule, pVtable - 1) != Region::ReadOnlyData)
