@@ -52,6 +52,8 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     trace.SetLevel(4);
     trace.Char(TL_INFO, L"F", L"wc", L'\0');
     trace.Char(TL_INFO, L"F", L"c", '\r');
+    trace.Char(TL_INFO, L"F", L"lf", L'\n');
+    trace.Char(TL_INFO, L"F", L"x", L'x');
     trace.Str(TL_INFO, L"F", L"pNull", static_cast<const wchar_t*>(nullptr));
     trace.Str(TL_INFO, L"F", L"pNarrowNull", static_cast<const char*>(nullptr));
     trace.Str(TL_INFO, L"F", L"sName", std::wstring(L"C:\\Program Files"));
@@ -68,9 +70,9 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     trace.Time(TL_INFO, L"F", L"stPit", testutil::MakeTime(2021, 6, 5, 7, 8, 9));
     std::wstring s = Text();
     for (const wchar_t* p :
-         {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",
-          L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"", L"F : iNeg = -42", L"F : uiMask = 0xABC0",
-          L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
+         {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : lf = '<LF>'", L"F : x = 'x'", L"F : pNull = <null>",
+          L"F : pNarrowNull = <null>", L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"",
+          L"F : iNeg = -42", L"F : uiMask = 0xABC0", L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
           L"F : ip6 = fe80:0000:0000:0000:0000:0000:0000:0001", L"F : bad6 = <Invalid IPv6 address>",
           L"F : guid = { 12345678-9ABC-DEF0-0102-030405060708 }", L"F : stPit = 05/06/2021 07:08:09"})
         EXPECT_TRUE(Contains(s, p)) << "missing: " << testing::PrintToString(std::wstring(p));
