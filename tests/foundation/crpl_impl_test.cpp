@@ -80,18 +80,6 @@ TEST_F(ImplBase, LastErrorIsTruncatedSafelyAndClearedByEmptyText)
     EXPECT_EQ(LastError(), L"No error");
 }
 
-TEST_F(ImplBase, CopiesCarryCallbacksAndLastError)
-{
-    impl.SetLastErrorMsg(L"boom");
-    CRPLImpl copy(impl);
-    std::wstring s;
-    copy.GetLastErrorMsg(s);
-    EXPECT_EQ(s, L"boom");
-    copy.SetLastErrorMsg(L"other");
-    impl.GetLastErrorMsg(s);
-    EXPECT_EQ(s, L"boom");
-}
-
 TEST_F(ImplBase, EnvironmentVariables)
 {
     std::wstring s;

@@ -62,6 +62,7 @@ TEST(Exports, ASecondLoadOfTheModuleKeepsThePreviousTraceAsOld)
     }
     std::wstring sFolder = testutil::ProgramFolder() + L"Logfiles\\";
     ASSERT_TRUE(Contains(testutil::ReadTextFile(sFolder + L"CVEX_trace.log"), L"enCapabilityType = 4242"));
+    DeleteFileW((sFolder + L"CVEX_trace.old").c_str()); // left by an earlier run
     ASSERT_TRUE(FreeLibrary(hDll));
     ASSERT_EQ(GetModuleHandleW(L"CVEX.DLL"), nullptr) << "the module must really unload";
     ASSERT_NE(LoadLibraryW(L"CVEX.DLL"), nullptr);

@@ -94,24 +94,6 @@ TEST_F(TraceFile, BannerApiFailureLastErrorAndAMissingFolder)
     EXPECT_TRUE(Contains(s, L"still here"));
 }
 
-TEST(TraceRotation, ASecondStartKeepsThePreviousLogAsOld)
-{
-    std::wstring sFolder;
-    {
-        CTrace first(L"rotation_test.log", L"X");
-        first.GetLogFolder(sFolder);
-        first.Line(TL_ERROR, L"F", L"first run");
-    }
-    std::wstring sLog = sFolder + L"\\rotation_test.log";
-    std::wstring sOld = sFolder + L"\\rotation_test.old";
-    CTrace second(L"rotation_test.log", L"X");
-    EXPECT_TRUE(Contains(ReadTextFile(sOld), L"first run"));
-    EXPECT_FALSE(testutil::FileExists(sLog));
-    second.Line(TL_ERROR, L"F", L"second run");
-    EXPECT_FALSE(Contains(ReadTextFile(sLog), L"first run"));
-    EXPECT_TRUE(Contains(ReadTextFile(sLog), L"second run"));
-}
-
 TEST(TraceSettings, LogFolderComesFromHostSettingsAndLevelsFromTraceIni)
 {
     std::wstring sFolder;
