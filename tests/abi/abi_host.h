@@ -1,7 +1,9 @@
-// The ABI host's checks and cases. The host drives CVEX.DLL only through GetProcAddress and the raw
-// virtual tables (raw_abi.h); a failed check prints the open scopes and what differed, and counts.
+// The ABI host's cases. The host drives CVEX.DLL only through GetProcAddress and the raw virtual
+// tables (raw_abi.h); each case checks with GoogleTest's assertions.
 #pragma once
 #include "tests/abi/raw_abi.h"
+
+#include <gtest/gtest.h>
 
 #include <string>
 #include <utility>
@@ -9,25 +11,6 @@
 
 namespace abi
 {
-
-// Names the case being checked in every failure printed while it is open.
-class Scope
-{
-public:
-    explicit Scope(std::string sName);
-    ~Scope();
-    Scope(const Scope&) = delete;
-    Scope& operator=(const Scope&) = delete;
-};
-
-bool True(bool bCondition, const char* pWhat);
-bool Equal(unsigned long long ullGot, unsigned long long ullWant, const char* pWhat);
-bool Equal(const std::wstring& sGot, const std::wstring& sWant, const char* pWhat);
-bool StartsWith(const std::wstring& sText, const std::wstring& sPrefix, const char* pWhat);
-// A text the module produced for the host: present and not the "nothing failed" answer.
-bool IsReason(const std::wstring& sText, const char* pWhat);
-int Checks();
-int Failures();
 
 // Host text lengths on both sides of the standard library's inline buffer (7 characters) and of
 // its 4096-byte aligned-block rule (2047/2048).

@@ -25,7 +25,7 @@ std::wstring WriteAnswerFile(const std::wstring& sFolder, const wchar_t* pName, 
         h != INVALID_HANDLE_VALUE && WriteFile(h, pText, static_cast<DWORD>(std::strlen(pText)), &dwWritten, nullptr);
     if (h != INVALID_HANDLE_VALUE)
         CloseHandle(h);
-    True(bOk, "answer file written");
+    EXPECT_TRUE(bOk) << "answer file written";
     return sPath;
 }
 
@@ -44,42 +44,42 @@ struct Operators {
 
 void CheckComparisons(const Operators& ops, void* a, void* b, bool bWantEqual)
 {
-    Equal(ops.equal(a, b), bWantEqual, "a == b");
-    Equal(ops.equal(b, a), bWantEqual, "b == a");
-    Equal(ops.unequal(a, b), !bWantEqual, "a != b");
+    EXPECT_EQ(ops.equal(a, b), bWantEqual) << "a == b";
+    EXPECT_EQ(ops.equal(b, a), bWantEqual) << "b == a";
+    EXPECT_EQ(ops.unequal(a, b), !bWantEqual) << "a != b";
 }
 
 // a's names set by the host, copied into b by the module, then changed and taken back by the host.
 void CheckCopyOfLength(const Operators& ops, void* a, void* b, size_t n)
 {
-    Scope scope("names of " + std::to_string(n) + " chars");
+    SCOPED_TRACE("names of " + std::to_string(n) + " chars");
     Fields(a).m_sServerName.assign(Pattern(n, 1));
     Fields(a).m_sClientName.assign(Pattern(n, 2));
-    True(ops.assign(b, a) == b, "operator= returns its object");
-    Equal(Fields(b).m_sServerName, Pattern(n, 1), "copied server name");
-    Equal(Fields(b).m_sClientName, Pattern(n, 2), "copied client name");
-    Equal(Fields(a).m_sServerName, Pattern(n, 1), "source server name");
-    Equal(Fields(b).m_sProduct, L"QERN", "operator= keeps the product");
+    EXPECT_TRUE(ops.assign(b, a) == b) << "operator= returns its object";
+    EXPECT_EQ(Fields(b).m_sServerName, Pattern(n, 1)) << "copied server name";
+    EXPECT_EQ(Fields(b).m_sClientName, Pattern(n, 2)) << "copied client name";
+    EXPECT_EQ(Fields(a).m_sServerName, Pattern(n, 1)) << "source server name";
+    EXPECT_EQ(Fields(b).m_sProduct, L"QERN") << "operator= keeps the product";
     CheckComparisons(ops, a, b, true);
     Fields(b).m_sClientName.push_back(L'!');
     CheckComparisons(ops, a, b, false);
     std::wstring sTaken;
     sTaken.swap(Fields(b).m_sServerName); // the module's buffer is now the host's to free
-    Equal(sTaken, Pattern(n, 1), "server name taken over by the host");
+    EXPECT_EQ(sTaken, Pattern(n, 1)) << "server name taken over by the host";
 }
 
 void CheckAnswerFileRoundTrip(const Operators& ops, void* a, void* b, const std::wstring& sFolder)
 {
-    Scope scope("answer file slots");
+    SCOPED_TRACE("answer file slots");
     const std::wstring sAnswers = WriteAnswerFile(sFolder, L"abi_answers.ini", kSessionAnswers);
-    True(Slot<PathFn>(a, kGetCredentialsFromAnsFile)(a, sAnswers) && Slot<NoArgFn>(a, kCheck)(a), "loaded");
+    EXPECT_TRUE(Slot<PathFn>(a, kGetCredentialsFromAnsFile)(a, sAnswers) && Slot<NoArgFn>(a, kCheck)(a)) << "loaded";
     const std::wstring sStored = sFolder + L"abi_stored.ini";
     DeleteFileW(sStored.c_str());
-    True(Slot<PathFn>(a, kSetAnsFileFromCredentials)(a, sStored), "stored");
-    True(Slot<PathFn>(b, kGetCredentialsFromAnsFile)(b, sStored), "loaded back");
+    EXPECT_TRUE(Slot<PathFn>(a, kSetAnsFileFromCredentials)(a, sStored)) << "stored";
+    EXPECT_TRUE(Slot<PathFn>(b, kGetCredentialsFromAnsFile)(b, sStored)) << "loaded back";
     CheckComparisons(ops, a, b, true);
     Slot<VoidFn>(b, kSetDefaults)(b);
-    True(Fields(b).m_sServerName.empty() && Fields(b).m_sClientName.empty(), "defaults clear the names");
+    EXPECT_TRUE(Fields(b).m_sServerName.empty() && Fields(b).m_sClientName.empty()) << "defaults clear the names";
     CheckComparisons(ops, a, b, false);
     DeleteFileW(sAnswers.c_str());
     DeleteFileW(sStored.c_str());
@@ -87,23 +87,21 @@ void CheckAnswerFileRoundTrip(const Operators& ops, void* a, void* b, const std:
 
 void Delete(void* pObject)
 {
-    True(Slot<DeletingDtorFn>(pObject, kCredDestructor)(pObject, 1) == pObject,
-         "deleting destructor returns the object");
+    EXPECT_TRUE(Slot<DeletingDtorFn>(pObject, kCredDestructor)(pObject, 1) == pObject)
+        << "deleting destructor returns the object";
 }
 
 } // namespace
 
 void CheckCopiesAndComparisons(HMODULE hModule, FactoryFn credentialsFactory, const std::wstring& sFolder)
 {
-    Scope scope("CvexCredentials");
+    SCOPED_TRACE("CvexCredentials");
     const Operators ops = {Export<AssignFn>(hModule, kCredentialsAssign), Export<CompareFn>(hModule, kCredentialsEqual),
                            Export<CompareFn>(hModule, kCredentialsUnequal)};
-    if (!True(ops.assign && ops.equal && ops.unequal, "exported operators found"))
-        return;
+    ASSERT_TRUE(ops.assign && ops.equal && ops.unequal) << "exported operators found";
     void* a = credentialsFactory();
     void* b = credentialsFactory();
-    if (!True(a && b, "CredentialsFactory gives objects"))
-        return;
+    ASSERT_TRUE(a && b) << "CredentialsFactory gives objects";
     CheckAnswerFileRoundTrip(ops, a, b, sFolder);
     for (size_t n : kLengths)
         CheckCopyOfLength(ops, a, b, n);
@@ -114,12 +112,12 @@ void CheckCopiesAndComparisons(HMODULE hModule, FactoryFn credentialsFactory, co
 void CheckInitTakesHostNames(void* pPlugin, FactoryFn credentialsFactory, HostChannel& channel)
 {
     for (size_t n : kLengths) {
-        Scope scope("Init with a server name of " + std::to_string(n) + " chars and no client name");
+        SCOPED_TRACE("Init with a server name of " + std::to_string(n) + " chars and no client name");
         void* pCredentials = credentialsFactory();
         Fields(pCredentials).m_sServerName.assign(Pattern(n, 4));
         channel.messages.clear();
         CheckFailureReported(pPlugin, Slot<InitFn>(pPlugin, kInit)(pPlugin, pCredentials), channel);
-        Equal(Fields(pCredentials).m_sServerName, Pattern(n, 4), "the host's name is unchanged");
+        EXPECT_EQ(Fields(pCredentials).m_sServerName, Pattern(n, 4)) << "the host's name is unchanged";
         Delete(pCredentials); // the module frees the name the host allocated
     }
 }

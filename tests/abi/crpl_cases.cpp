@@ -23,29 +23,29 @@ bool Terminated(const std::wstring& s)
 void CheckLastErrorEverywhere(void* pPlugin, const std::wstring& sWant)
 {
     for (size_t n : kLengths) {
-        Scope scope("GetLastErrorMsg into a " + LengthName(n));
+        SCOPED_TRACE("GetLastErrorMsg into a " + LengthName(n));
         std::wstring s = Pattern(n, 3);
         Slot<GetTextFn>(pPlugin, kGetLastErrorMsg)(pPlugin, s);
-        Equal(s, sWant, "last error");
-        True(Terminated(s), "text ends with a NUL");
+        EXPECT_EQ(s, sWant) << "last error";
+        EXPECT_TRUE(Terminated(s)) << "text ends with a NUL";
     }
 }
 
 void CheckRestoreRefusesHostNames(void* pPlugin, HostChannel& channel)
 {
     for (size_t n : kLengths) {
-        Scope scope("RestoreFilespace of a name of " + std::to_string(n) + " chars");
+        SCOPED_TRACE("RestoreFilespace of a name of " + std::to_string(n) + " chars");
         FileSpace fs = MakeFileSpace(n, 5);
         channel.messages.clear();
         bool bRc = Slot<RestoreFn>(pPlugin, kRestoreFilespace)(pPlugin, &fs);
         CheckFailureReported(pPlugin, bRc, channel);
-        True(Same(fs, MakeFileSpace(n, 5)), "the host's record is unchanged");
+        EXPECT_TRUE(Same(fs, MakeFileSpace(n, 5))) << "the host's record is unchanged";
     }
 }
 
 void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, HostChannel& channel)
 {
-    Scope scope(pName);
+    SCOPED_TRACE(pName);
     channel.messages.clear();
     CheckFailureReported(pPlugin, Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), channel);
 }
@@ -54,10 +54,10 @@ void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, HostChannel& c
 
 void CheckFailureReported(void* pPlugin, bool bRc, const HostChannel& channel)
 {
-    True(!bRc, "operation fails");
+    EXPECT_TRUE(!bRc) << "operation fails";
     const std::wstring sError = LastError(pPlugin);
-    IsReason(sError, "last error gives the reason");
-    Equal(channel.LastErrorMessage(), sError, "log callback got the last error at level 3");
+    EXPECT_TRUE(!sError.empty() && sError != L"No error") << "last error gives the reason";
+    EXPECT_EQ(channel.LastErrorMessage(), sError) << "log callback got the last error at level 3";
 }
 
 std::wstring LastError(void* pPlugin)
@@ -69,11 +69,11 @@ std::wstring LastError(void* pPlugin)
 
 void CheckFreshPlugin(void* pPlugin)
 {
-    Scope scope("new CRPL object");
+    SCOPED_TRACE("new CRPL object");
     CheckLastErrorEverywhere(pPlugin, L"No error");
     for (int iSlot : kUnusedSlots) {
-        Scope slot("slot " + std::to_string(iSlot));
-        True(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), "unused slot answers true");
+        SCOPED_TRACE("slot " + std::to_string(iSlot));
+        EXPECT_TRUE(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin)) << "unused slot answers true";
     }
     const struct {
         int iCapability;
@@ -81,9 +81,9 @@ void CheckFreshPlugin(void* pPlugin)
     } capabilities[] = {{1, false}, {2, false}, {3, true},   {4, false}, {5, false},
                         {6, false}, {0, false}, {-1, false}, {7, false}};
     for (const auto& c : capabilities) {
-        Scope slot("HasCapability(" + std::to_string(c.iCapability) + ")");
+        SCOPED_TRACE("HasCapability(" + std::to_string(c.iCapability) + ")");
         bool bGot = Slot<HasCapabilityFn>(pPlugin, kHasCapability)(pPlugin, c.iCapability);
-        Equal(bGot, c.bWant, "answer");
+        EXPECT_EQ(bGot, c.bWant) << "answer";
     }
 }
 
@@ -92,46 +92,46 @@ void CheckProperties(void* pPlugin)
     unsigned uiRc = 0;
     const std::wstring sBanner = Property(pPlugin, 1, L"", uiRc);
     const std::wstring sVersion = Property(pPlugin, 2, L"", uiRc);
-    StartsWith(sBanner, kBanner, "property 1 is the banner");
-    True(sVersion.find(L" (build ") != std::wstring::npos, "property 2 is the version");
+    EXPECT_EQ(sBanner.rfind(kBanner, 0), 0u) << "property 1 is the banner";
+    EXPECT_TRUE(sVersion.find(L" (build ") != std::wstring::npos) << "property 2 is the version";
     for (size_t n : kLengths) {
-        Scope scope("GetModuleProperty into a " + LengthName(n));
-        Equal(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner, "property 1");
-        Equal(uiRc, 0, "property 1 answers 0");
-        Equal(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion, "property 2");
-        Equal(uiRc, 0, "property 2 answers 0");
+        SCOPED_TRACE("GetModuleProperty into a " + LengthName(n));
+        EXPECT_EQ(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner) << "property 1";
+        EXPECT_EQ(uiRc, 0) << "property 1 answers 0";
+        EXPECT_EQ(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion) << "property 2";
+        EXPECT_EQ(uiRc, 0) << "property 2 answers 0";
         const std::wstring s3 = Property(pPlugin, 3, Pattern(n, 3), uiRc);
-        Equal(s3, Pattern(n, 3), "property 3 leaves the host's text");
-        True(Terminated(s3), "the host's text still ends with a NUL");
-        Equal(uiRc, 1, "property 3 answers 1");
+        EXPECT_EQ(s3, Pattern(n, 3)) << "property 3 leaves the host's text";
+        EXPECT_TRUE(Terminated(s3)) << "the host's text still ends with a NUL";
+        EXPECT_EQ(uiRc, 1) << "property 3 answers 1";
     }
 }
 
 void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, HostChannel& channel)
 {
-    Scope scope("before Init");
+    SCOPED_TRACE("before Init");
     {
-        Scope op("Init with credentials that name no server");
+        SCOPED_TRACE("Init with credentials that name no server");
         channel.messages.clear();
         bool bRc = Slot<InitFn>(pPlugin, kInit)(pPlugin, pCredentials);
         CheckFailureReported(pPlugin, bRc, channel);
         CheckLastErrorEverywhere(pPlugin, LastError(pPlugin));
     }
     {
-        Scope op("GetFilespaceList into 1000 host records");
+        SCOPED_TRACE("GetFilespaceList into 1000 host records");
         FileSpaceList list = Prefilled(1000);
         const FileSpace* pData = list.data();
         channel.messages.clear();
         bool bRc = Slot<ListFn>(pPlugin, kGetFilespaceList)(pPlugin, &list);
         CheckFailureReported(pPlugin, bRc, channel);
-        True(list.data() == pData, "the host's vector keeps its buffer");
+        EXPECT_TRUE(list.data() == pData) << "the host's vector keeps its buffer";
         CheckPrefilled(list, 1000);
     }
     CheckRestoreRefusesHostNames(pPlugin, channel);
     CheckNoArgFails(pPlugin, kPrepareSystem, "PrepareSystem", channel);
     CheckNoArgFails(pPlugin, kCheckSystemState, "CheckSystemState", channel);
-    Scope op("Fini(true)");
-    True(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true), "Fini answers true");
+    SCOPED_TRACE("Fini(true)");
+    EXPECT_TRUE(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true)) << "Fini answers true";
     CheckLastErrorEverywhere(pPlugin, L"No error");
 }
 

@@ -42,9 +42,9 @@ std::wstring FailAndRead(void* pPlugin, int iSlot)
 void CheckCopyInto(CopyCtorFn copy, void* pMemory, void* pImpl, void* const* pVtable, const std::wstring& sWant)
 {
     std::memset(pMemory, 0xCD, kImplSize);
-    True(copy(pMemory, pImpl) == pMemory, "copy constructor returns its object");
-    True(VtableOf(pMemory) == pVtable, "the copy has the exported table");
-    Equal(TextOf(pMemory), sWant, "the copy's last error");
+    EXPECT_TRUE(copy(pMemory, pImpl) == pMemory) << "copy constructor returns its object";
+    EXPECT_TRUE(VtableOf(pMemory) == pVtable) << "the copy has the exported table";
+    EXPECT_EQ(TextOf(pMemory), sWant) << "the copy's last error";
 }
 
 } // namespace
@@ -53,54 +53,53 @@ void* ImplOf(HMODULE hModule, void* pPlugin)
 {
     void* pImpl = *reinterpret_cast<void* const*>(static_cast<char*>(pPlugin) + sizeof(CRPL));
     const bool bFound = pImpl && RttiNameOfVtable(hModule, VtableOf(pImpl)) == ".?AVCVEXImpl@@";
-    return True(bFound, "CVEXImpl object behind the CRPL object") ? pImpl : nullptr;
+    EXPECT_TRUE(bFound) << "CVEXImpl object behind the CRPL object";
+    return bFound ? pImpl : nullptr;
 }
 
 void CheckExportedVtable(HMODULE hModule, void* pPlugin)
 {
-    Scope scope("exported CRPLImpl table");
+    SCOPED_TRACE("exported CRPLImpl table");
     void* const* pVtable = ExportedVtable(hModule);
-    if (!True(pVtable != nullptr, "found by its decorated name"))
-        return;
-    True(RegionOf(hModule, pVtable) == Region::ReadOnlyData, "lies in read-only data");
-    True(RttiNameOfVtable(hModule, pVtable) == ".?AVCRPLImpl@@", "names CRPLImpl as its type");
+    ASSERT_TRUE(pVtable != nullptr) << "found by its decorated name";
+    EXPECT_TRUE(RegionOf(hModule, pVtable) == Region::ReadOnlyData) << "lies in read-only data";
+    EXPECT_TRUE(RttiNameOfVtable(hModule, pVtable) == ".?AVCRPLImpl@@") << "names CRPLImpl as its type";
     for (int i = 0; i < kCrplImplSlots; ++i) {
-        Scope slot("slot " + std::to_string(i));
-        True(RegionOf(hModule, pVtable[i]) == Region::Code, "points into the module's code");
+        SCOPED_TRACE("slot " + std::to_string(i));
+        EXPECT_TRUE(RegionOf(hModule, pVtable[i]) == Region::Code) << "points into the module's code";
     }
     void* pImpl = ImplOf(hModule, pPlugin);
     for (int i = 1; pImpl && i < kCrplImplSlots; ++i) {
-        Scope slot("CVEXImpl slot " + std::to_string(i));
-        True(VtableOf(pImpl)[i] == pVtable[i], "inherited from CRPLImpl");
+        SCOPED_TRACE("CVEXImpl slot " + std::to_string(i));
+        EXPECT_TRUE(VtableOf(pImpl)[i] == pVtable[i]) << "inherited from CRPLImpl";
     }
 }
 
 void CheckCopies(HMODULE hModule, void* pPlugin)
 {
-    Scope scope("CRPLImpl copies");
+    SCOPED_TRACE("CRPLImpl copies");
     void* pImpl = ImplOf(hModule, pPlugin);
     auto copy = Export<CopyCtorFn>(hModule, kCrplImplCopy);
     auto assign = Export<AssignFn>(hModule, kCrplImplAssign);
     void* const* pVtable = ExportedVtable(hModule);
-    if (!pImpl || !True(copy && assign && pVtable, "exported members found"))
-        return;
+    ASSERT_TRUE(pImpl && copy && assign && pVtable) << "exported members found";
     const std::wstring sFirst = FailAndRead(pPlugin, kGetFilespaceList);
     void* pCopy = ::operator new(kImplSize);
     CheckCopyInto(copy, pCopy, pImpl, pVtable, sFirst);
     Slot<SetTextFn>(pCopy, kImplSetLastErrorMsg)(pCopy, L"set by the host");
-    Equal(TextOf(pCopy), L"set by the host", "the copy's own last error");
-    Equal(LastError(pPlugin), sFirst, "the source keeps its last error");
+    EXPECT_EQ(TextOf(pCopy), L"set by the host") << "the copy's own last error";
+    EXPECT_EQ(LastError(pPlugin), sFirst) << "the source keeps its last error";
     const std::wstring sSecond = FailAndRead(pPlugin, kCheckSystemState);
-    True(sSecond != sFirst, "a second failure gives another text");
-    True(assign(pCopy, pImpl) == pCopy, "operator= returns its object");
-    Equal(TextOf(pCopy), sSecond, "assigned last error");
-    True(assign(pCopy, pCopy) == pCopy, "self-assignment returns its object");
-    Equal(TextOf(pCopy), sSecond, "self-assignment keeps the text");
+    EXPECT_TRUE(sSecond != sFirst) << "a second failure gives another text";
+    EXPECT_TRUE(assign(pCopy, pImpl) == pCopy) << "operator= returns its object";
+    EXPECT_EQ(TextOf(pCopy), sSecond) << "assigned last error";
+    EXPECT_TRUE(assign(pCopy, pCopy) == pCopy) << "self-assignment returns its object";
+    EXPECT_EQ(TextOf(pCopy), sSecond) << "self-assignment keeps the text";
     // The module's deleting destructor frees what the host's operator new gave.
-    True(Slot<DeletingDtorFn>(pCopy, kImplDestructor)(pCopy, 1) == pCopy, "deleting destructor");
+    EXPECT_TRUE(Slot<DeletingDtorFn>(pCopy, kImplDestructor)(pCopy, 1) == pCopy) << "deleting destructor";
     alignas(16) unsigned char stack[kImplSize];
     CheckCopyInto(copy, stack, pImpl, pVtable, sSecond);
-    True(Slot<DeletingDtorFn>(stack, kImplDestructor)(stack, 0) == stack, "destructor without freeing");
+    EXPECT_TRUE(Slot<DeletingDtorFn>(stack, kImplDestructor)(stack, 0) == stack) << "destructor without freeing";
 }
 
 } // namespace abi

@@ -59,20 +59,20 @@ FileSpaceList Prefilled(size_t n)
     list.reserve(n);
     for (size_t i = 0; i < n; ++i)
         list.push_back(MakeFileSpace(kLengths[i % std::size(kLengths)], static_cast<unsigned>(i)));
-    Equal(list.capacity(), n, "the host's vector is full");
+    EXPECT_EQ(list.capacity(), n) << "the host's vector is full";
     return list;
 }
 
 void CheckPrefilled(const FileSpaceList& list, size_t n)
 {
-    True(list.size() >= n, "the host's records are all there");
+    EXPECT_TRUE(list.size() >= n) << "the host's records are all there";
     size_t nChanged = 0;
     for (size_t i = 0; i < n && i < list.size(); ++i) {
         const FileSpace want = MakeFileSpace(kLengths[i % std::size(kLengths)], static_cast<unsigned>(i));
         if (!Same(list[i], want) && nChanged++ == 0)
-            Equal(list[i].sFsName, want.sFsName, ("first changed host record " + std::to_string(i)).c_str());
+            EXPECT_EQ(list[i].sFsName, want.sFsName) << ("first changed host record " + std::to_string(i)).c_str();
     }
-    Equal(nChanged, 0, "host records changed");
+    EXPECT_EQ(nChanged, 0) << "host records changed";
 }
 
 } // namespace abi
