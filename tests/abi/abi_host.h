@@ -48,6 +48,8 @@ Region RegionOf(HMODULE hModule, const void* p);
 // The decorated type name (".?AVCVEX@@") that the virtual table's complete object locator names;
 // empty when the table or its locator does not lie in the module's read-only data.
 std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable);
+// The table lies in the module's read-only data, names the type, and every slot points into code.
+void CheckVtable(HMODULE hModule, void* const* pVtable, int nSlots, const char* pType);
 
 // The CRPL object, each slot called by its number.
 std::wstring LastError(void* pPlugin);

@@ -59,15 +59,9 @@ void* ImplOf(HMODULE hModule, void* pPlugin)
 
 void CheckExportedVtable(HMODULE hModule, void* pPlugin)
 {
-    SCOPED_TRACE("exported CRPLImpl table");
     void* const* pVtable = ExportedVtable(hModule);
-    ASSERT_TRUE(pVtable != nullptr) << "found by its decorated name";
-    EXPECT_TRUE(RegionOf(hModule, pVtable) == Region::ReadOnlyData) << "lies in read-only data";
-    EXPECT_TRUE(RttiNameOfVtable(hModule, pVtable) == ".?AVCRPLImpl@@") << "names CRPLImpl as its type";
-    for (int i = 0; i < kCrplImplSlots; ++i) {
-        SCOPED_TRACE("slot " + std::to_string(i));
-        EXPECT_TRUE(RegionOf(hModule, pVtable[i]) == Region::Code) << "points into the module's code";
-    }
+    ASSERT_TRUE(pVtable != nullptr) << "exported CRPLImpl table found by its decorated name";
+    CheckVtable(hModule, pVtable, kCrplImplSlots, ".?AVCRPLImpl@@");
     void* pImpl = ImplOf(hModule, pPlugin);
     for (int i = 1; pImpl && i < kCrplImplSlots; ++i) {
         SCOPED_TRACE("CVEXImpl slot " + std::to_string(i));

@@ -67,4 +67,13 @@ std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable)
     return std::string(pType->szName, strnlen(pType->szName, 256));
 }
 
+void CheckVtable(HMODULE hModule, void* const* pVtable, int nSlots, const char* pType)
+{
+    SCOPED_TRACE(std::string("virtual table of ") + pType);
+    EXPECT_TRUE(RegionOf(hModule, pVtable) == Region::ReadOnlyData) << "in read-only data";
+    EXPECT_EQ(RttiNameOfVtable(hModule, pVtable), pType) << "type of the table";
+    for (int i = 0; i < nSlots; ++i)
+        EXPECT_TRUE(RegionOf(hModule, pVtable[i]) == Region::Code) << "slot " << i << " points into code";
+}
+
 } // namespace abi
