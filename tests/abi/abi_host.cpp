@@ -1,18 +1,12 @@
 // The ABI test host: loads CVEX.DLL from its own folder and drives it only through GetProcAddress
 // and the raw virtual tables of the objects it hands out, as a host built by another compiler does.
 // Every slot and exported member is called without a NetWorker server.
-// Exit code 0 when every check passed; each failure is printed.
-#include "tests/abi/abi_check.h"
-#include "tests/abi/credentials_cases.h"
-#include "tests/abi/crpl_cases.h"
-#include "tests/abi/crpl_impl_cases.h"
-#include "tests/abi/module_image.h"
-#include "tests/abi/raw_abi.h"
+#include "tests/abi/abi_host.h"
 
-#include <cstdio>
+#include <gtest/gtest.h>
 
+using namespace abi;
 using namespace rawabi;
-using abicheck::Scope;
 
 namespace
 {
@@ -36,66 +30,62 @@ std::wstring TempFolder()
 // points into the module's code.
 void CheckObjectTable(HMODULE hModule, const void* pObject, int nSlots, const char* pType)
 {
-    Scope scope(std::string("virtual table of ") + pType);
+    SCOPED_TRACE(std::string("virtual table of ") + pType);
     void* const* pVtable = VtableOf(pObject);
-    abicheck::True(abiimage::RegionOf(hModule, pVtable) == abiimage::Region::ReadOnlyData, "in read-only data");
-    abicheck::True(abiimage::RttiNameOfVtable(hModule, pVtable) == pType, "type of the table");
+    EXPECT_TRUE(RegionOf(hModule, pVtable) == Region::ReadOnlyData) << "in read-only data";
+    EXPECT_TRUE(RttiNameOfVtable(hModule, pVtable) == pType) << "type of the table";
     for (int i = 0; i < nSlots; ++i) {
-        Scope slot("slot " + std::to_string(i));
-        abicheck::True(abiimage::RegionOf(hModule, pVtable[i]) == abiimage::Region::Code, "points into code");
+        SCOPED_TRACE("slot " + std::to_string(i));
+        EXPECT_TRUE(RegionOf(hModule, pVtable[i]) == Region::Code) << "points into code";
     }
 }
 
 void Delete(void* pObject, const char* pWhat)
 {
-    Scope scope(pWhat);
-    abicheck::True(Slot<DeletingDtorFn>(pObject, kDestructor)(pObject, 1) == pObject,
-                   "deleting destructor returns the object");
+    SCOPED_TRACE(pWhat);
+    EXPECT_TRUE(Slot<DeletingDtorFn>(pObject, kDestructor)(pObject, 1) == pObject)
+        << "deleting destructor returns the object";
 }
 
 void RunWithoutServer(HMODULE hModule, void* pPlugin, void* pCredentials, FactoryFn credentialsFactory,
-                      abichannel::HostChannel& channel)
+                      HostChannel& channel)
 {
-    abicases::CheckFreshPlugin(pPlugin);
-    abicases::CheckProperties(pPlugin);
-    abicred::CheckCopiesAndComparisons(hModule, credentialsFactory, TempFolder());
-    abicases::CheckOperationsFailBeforeInit(pPlugin, pCredentials, channel);
-    abicred::CheckInitTakesHostNames(pPlugin, credentialsFactory, channel);
-    abiimpl::CheckExportedVtable(hModule, pPlugin);
-    abiimpl::CheckCopies(hModule, pPlugin);
-}
-
-int Summary()
-{
-    std::printf("abi host: %d checks, %d failed\n", abicheck::Checks(), abicheck::Failures());
-    return abicheck::Failures() == 0 ? 0 : 1;
+    CheckFreshPlugin(pPlugin);
+    CheckProperties(pPlugin);
+    CheckCopiesAndComparisons(hModule, credentialsFactory, TempFolder());
+    CheckOperationsFailBeforeInit(pPlugin, pCredentials, channel);
+    CheckInitTakesHostNames(pPlugin, credentialsFactory, channel);
+    CheckExportedVtable(hModule, pPlugin);
+    CheckCopies(hModule, pPlugin);
 }
 
 } // namespace
 
-int wmain()
+TEST(AbiHost, EverySlotAndExportedMemberWithoutAServer)
 {
-    FreeConsole(); // a console inherited from a Linux shell takes no key events
     HMODULE hModule = LoadLibraryW((ProgramFolder() + L"CVEX.DLL").c_str());
-    if (!abicheck::True(hModule != nullptr, "CVEX.DLL loads from the program's folder"))
-        return Summary();
+    ASSERT_TRUE(hModule != nullptr) << "CVEX.DLL loads from the program's folder";
     auto factory = Export<FactoryFn>(hModule, "Factory");
     auto credentialsFactory = Export<FactoryFn>(hModule, "CredentialsFactory");
-    if (!abicheck::True(factory && credentialsFactory, "factories exported"))
-        return Summary();
+    ASSERT_TRUE(factory && credentialsFactory) << "factories exported";
     void* pPlugin = factory();
     void* pCredentials = credentialsFactory();
-    if (!abicheck::True(pPlugin && pCredentials, "factories give objects"))
-        return Summary();
+    ASSERT_TRUE(pPlugin && pCredentials) << "factories give objects";
     CheckObjectTable(hModule, pPlugin, kCrplSlots, ".?AVCVEX@@");
     CheckObjectTable(hModule, pCredentials, kCredentialsSlots, ".?AVCvexCredentials@@");
-    abichannel::HostChannel channel;
+    HostChannel channel;
     channel.Attach(pPlugin);
     RunWithoutServer(hModule, pPlugin, pCredentials, credentialsFactory, channel);
     Delete(pPlugin, "CRPL object");
     Delete(pCredentials, "credentials object");
-    abicheck::Equal(abichannel::BadContextCalls(), 0, "callbacks with another context than the host's");
-    abicheck::True(FreeLibrary(hModule) != FALSE, "FreeLibrary");
-    abicheck::True(GetModuleHandleW(L"CVEX.DLL") == nullptr, "the module unloads");
-    return Summary();
+    EXPECT_EQ(BadContextCalls(), 0) << "callbacks with another context than the host's";
+    EXPECT_TRUE(FreeLibrary(hModule) != FALSE);
+    EXPECT_TRUE(GetModuleHandleW(L"CVEX.DLL") == nullptr) << "the module unloads";
+}
+
+int wmain(int argc, wchar_t** argv)
+{
+    FreeConsole(); // a console inherited from a Linux shell takes no key events
+    testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
 }

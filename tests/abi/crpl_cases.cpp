@@ -1,17 +1,7 @@
-#include "tests/abi/crpl_cases.h"
-
-#include "tests/abi/abi_check.h"
-#include "tests/abi/filespace_cases.h"
-#include "tests/abi/host_texts.h"
-#include "tests/abi/raw_abi.h"
-
+#include "tests/abi/abi_host.h"
 using namespace rawabi;
-using abicheck::Scope;
-using abitexts::kLengths;
-using abitexts::LengthName;
-using abitexts::Pattern;
 
-namespace abicases
+namespace abi
 {
 namespace
 {
@@ -33,41 +23,41 @@ bool Terminated(const std::wstring& s)
 void CheckLastErrorEverywhere(void* pPlugin, const std::wstring& sWant)
 {
     for (size_t n : kLengths) {
-        Scope scope("GetLastErrorMsg into a " + LengthName(n));
+        SCOPED_TRACE("GetLastErrorMsg into a " + LengthName(n));
         std::wstring s = Pattern(n, 3);
         Slot<GetTextFn>(pPlugin, kGetLastErrorMsg)(pPlugin, s);
-        abicheck::Equal(s, sWant, "last error");
-        abicheck::True(Terminated(s), "text ends with a NUL");
+        EXPECT_EQ(s, sWant) << "last error";
+        EXPECT_TRUE(Terminated(s)) << "text ends with a NUL";
     }
 }
 
-void CheckRestoreRefusesHostNames(void* pPlugin, abichannel::HostChannel& channel)
+void CheckRestoreRefusesHostNames(void* pPlugin, HostChannel& channel)
 {
     for (size_t n : kLengths) {
-        Scope scope("RestoreFilespace of a name of " + std::to_string(n) + " chars");
-        FileSpace fs = abifs::MakeFileSpace(n, 5);
+        SCOPED_TRACE("RestoreFilespace of a name of " + std::to_string(n) + " chars");
+        FileSpace fs = MakeFileSpace(n, 5);
         channel.messages.clear();
         bool bRc = Slot<RestoreFn>(pPlugin, kRestoreFilespace)(pPlugin, &fs);
         CheckFailureReported(pPlugin, bRc, channel);
-        abicheck::True(abifs::Same(fs, abifs::MakeFileSpace(n, 5)), "the host's record is unchanged");
+        EXPECT_TRUE(Same(fs, MakeFileSpace(n, 5))) << "the host's record is unchanged";
     }
 }
 
-void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, abichannel::HostChannel& channel)
+void CheckNoArgFails(void* pPlugin, int iSlot, const char* pName, HostChannel& channel)
 {
-    Scope scope(pName);
+    SCOPED_TRACE(pName);
     channel.messages.clear();
     CheckFailureReported(pPlugin, Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), channel);
 }
 
 } // namespace
 
-void CheckFailureReported(void* pPlugin, bool bRc, const abichannel::HostChannel& channel)
+void CheckFailureReported(void* pPlugin, bool bRc, const HostChannel& channel)
 {
-    abicheck::True(!bRc, "operation fails");
+    EXPECT_TRUE(!bRc) << "operation fails";
     const std::wstring sError = LastError(pPlugin);
-    abicheck::IsReason(sError, "last error gives the reason");
-    abicheck::Equal(channel.LastErrorMessage(), sError, "log callback got the last error at level 3");
+    EXPECT_TRUE(!sError.empty() && sError != L"No error") << "last error gives the reason";
+    EXPECT_EQ(channel.LastErrorMessage(), sError) << "log callback got the last error at level 3";
 }
 
 std::wstring LastError(void* pPlugin)
@@ -79,11 +69,11 @@ std::wstring LastError(void* pPlugin)
 
 void CheckFreshPlugin(void* pPlugin)
 {
-    Scope scope("new CRPL object");
+    SCOPED_TRACE("new CRPL object");
     CheckLastErrorEverywhere(pPlugin, L"No error");
     for (int iSlot : kUnusedSlots) {
-        Scope slot("slot " + std::to_string(iSlot));
-        abicheck::True(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin), "unused slot answers true");
+        SCOPED_TRACE("slot " + std::to_string(iSlot));
+        EXPECT_TRUE(Slot<NoArgFn>(pPlugin, iSlot)(pPlugin)) << "unused slot answers true";
     }
     const struct {
         int iCapability;
@@ -91,9 +81,9 @@ void CheckFreshPlugin(void* pPlugin)
     } capabilities[] = {{1, false}, {2, false}, {3, true},   {4, false}, {5, false},
                         {6, false}, {0, false}, {-1, false}, {7, false}};
     for (const auto& c : capabilities) {
-        Scope slot("HasCapability(" + std::to_string(c.iCapability) + ")");
+        SCOPED_TRACE("HasCapability(" + std::to_string(c.iCapability) + ")");
         bool bGot = Slot<HasCapabilityFn>(pPlugin, kHasCapability)(pPlugin, c.iCapability);
-        abicheck::Equal(bGot, c.bWant, "answer");
+        EXPECT_EQ(bGot, c.bWant) << "answer";
     }
 }
 
@@ -102,47 +92,47 @@ void CheckProperties(void* pPlugin)
     unsigned uiRc = 0;
     const std::wstring sBanner = Property(pPlugin, 1, L"", uiRc);
     const std::wstring sVersion = Property(pPlugin, 2, L"", uiRc);
-    abicheck::StartsWith(sBanner, kBanner, "property 1 is the banner");
-    abicheck::True(sVersion.find(L" (build ") != std::wstring::npos, "property 2 is the version");
+    EXPECT_EQ(sBanner.rfind(kBanner, 0), 0u) << "property 1 is the banner";
+    EXPECT_TRUE(sVersion.find(L" (build ") != std::wstring::npos) << "property 2 is the version";
     for (size_t n : kLengths) {
-        Scope scope("GetModuleProperty into a " + LengthName(n));
-        abicheck::Equal(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner, "property 1");
-        abicheck::Equal(uiRc, 0, "property 1 answers 0");
-        abicheck::Equal(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion, "property 2");
-        abicheck::Equal(uiRc, 0, "property 2 answers 0");
+        SCOPED_TRACE("GetModuleProperty into a " + LengthName(n));
+        EXPECT_EQ(Property(pPlugin, 1, Pattern(n, 1), uiRc), sBanner) << "property 1";
+        EXPECT_EQ(uiRc, 0) << "property 1 answers 0";
+        EXPECT_EQ(Property(pPlugin, 2, Pattern(n, 2), uiRc), sVersion) << "property 2";
+        EXPECT_EQ(uiRc, 0) << "property 2 answers 0";
         const std::wstring s3 = Property(pPlugin, 3, Pattern(n, 3), uiRc);
-        abicheck::Equal(s3, Pattern(n, 3), "property 3 leaves the host's text");
-        abicheck::True(Terminated(s3), "the host's text still ends with a NUL");
-        abicheck::Equal(uiRc, 1, "property 3 answers 1");
+        EXPECT_EQ(s3, Pattern(n, 3)) << "property 3 leaves the host's text";
+        EXPECT_TRUE(Terminated(s3)) << "the host's text still ends with a NUL";
+        EXPECT_EQ(uiRc, 1) << "property 3 answers 1";
     }
 }
 
-void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, abichannel::HostChannel& channel)
+void CheckOperationsFailBeforeInit(void* pPlugin, void* pCredentials, HostChannel& channel)
 {
-    Scope scope("before Init");
+    SCOPED_TRACE("before Init");
     {
-        Scope op("Init with credentials that name no server");
+        SCOPED_TRACE("Init with credentials that name no server");
         channel.messages.clear();
         bool bRc = Slot<InitFn>(pPlugin, kInit)(pPlugin, pCredentials);
         CheckFailureReported(pPlugin, bRc, channel);
         CheckLastErrorEverywhere(pPlugin, LastError(pPlugin));
     }
     {
-        Scope op("GetFilespaceList into 1000 host records");
-        FileSpaceList list = abifs::Prefilled(1000);
+        SCOPED_TRACE("GetFilespaceList into 1000 host records");
+        FileSpaceList list = Prefilled(1000);
         const FileSpace* pData = list.data();
         channel.messages.clear();
         bool bRc = Slot<ListFn>(pPlugin, kGetFilespaceList)(pPlugin, &list);
         CheckFailureReported(pPlugin, bRc, channel);
-        abicheck::True(list.data() == pData, "the host's vector keeps its buffer");
-        abifs::CheckPrefilled(list, 1000);
+        EXPECT_TRUE(list.data() == pData) << "the host's vector keeps its buffer";
+        CheckPrefilled(list, 1000);
     }
     CheckRestoreRefusesHostNames(pPlugin, channel);
     CheckNoArgFails(pPlugin, kPrepareSystem, "PrepareSystem", channel);
     CheckNoArgFails(pPlugin, kCheckSystemState, "CheckSystemState", channel);
-    Scope op("Fini(true)");
-    abicheck::True(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true), "Fini answers true");
+    SCOPED_TRACE("Fini(true)");
+    EXPECT_TRUE(Slot<FiniFn>(pPlugin, kFini)(pPlugin, true)) << "Fini answers true";
     CheckLastErrorEverywhere(pPlugin, L"No error");
 }
 
-} // namespace abicases
+} // namespace abi

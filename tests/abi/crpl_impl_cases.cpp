@@ -1,20 +1,13 @@
-#include "tests/abi/crpl_impl_cases.h"
-
 #include "plugin/crpl_impl.h"
 #include "plugin/cvex.h"
-#include "tests/abi/abi_check.h"
-#include "tests/abi/crpl_cases.h"
-#include "tests/abi/module_image.h"
-#include "tests/abi/raw_abi.h"
+#include "tests/abi/abi_host.h"
 
 #include <cstring>
 #include <new>
 
 using namespace rawabi;
-using abicheck::Scope;
-using abiimage::Region;
 
-namespace abiimpl
+namespace abi
 {
 namespace
 {
@@ -43,15 +36,15 @@ std::wstring FailAndRead(void* pPlugin, int iSlot)
         Slot<ListFn>(pPlugin, iSlot)(pPlugin, nullptr);
     else
         Slot<NoArgFn>(pPlugin, iSlot)(pPlugin);
-    return abicases::LastError(pPlugin);
+    return LastError(pPlugin);
 }
 
 void CheckCopyInto(CopyCtorFn copy, void* pMemory, void* pImpl, void* const* pVtable, const std::wstring& sWant)
 {
     std::memset(pMemory, 0xCD, kImplSize);
-    abicheck::True(copy(pMemory, pImpl) == pMemory, "copy constructor returns its object");
-    abicheck::True(VtableOf(pMemory) == pVtable, "the copy has the exported table");
-    abicheck::Equal(TextOf(pMemory), sWant, "the copy's last error");
+    EXPECT_TRUE(copy(pMemory, pImpl) == pMemory) << "copy constructor returns its object";
+    EXPECT_TRUE(VtableOf(pMemory) == pVtable) << "the copy has the exported table";
+    EXPECT_EQ(TextOf(pMemory), sWant) << "the copy's last error";
 }
 
 } // namespace
@@ -59,55 +52,48 @@ void CheckCopyInto(CopyCtorFn copy, void* pMemory, void* pImpl, void* const* pVt
 void* ImplOf(HMODULE hModule, void* pPlugin)
 {
     void* pImpl = *reinterpret_cast<void* const*>(static_cast<char*>(pPlugin) + sizeof(CRPL));
-    const bool bFound = pImpl && abiimage::RttiNameOfVtable(hModule, VtableOf(pImpl)) == ".?AVCVEXImpl@@";
-    return abicheck::True(bFound, "CVEXImpl object behind the CRPL object") ? pImpl : nullptr;
+    const bool bFound = pImpl && RttiNameOfVtable(hModule, VtableOf(pImpl)) == ".?AVCVEXImpl@@";
+    EXPECT_TRUE(bFound) << "CVEXImpl object behind the CRPL object";
+    return bFound ? pImpl : nullptr;
 }
 
 void CheckExportedVtable(HMODULE hModule, void* pPlugin)
 {
-    Scope scope("exported CRPLImpl table");
     void* const* pVtable = ExportedVtable(hModule);
-    if (!abicheck::True(pVtable != nullptr, "found by its decorated name"))
-        return;
-    abicheck::True(abiimage::RegionOf(hModule, pVtable) == Region::ReadOnlyData, "lies in read-only data");
-    abicheck::True(abiimage::RttiNameOfVtable(hModule, pVtable) == ".?AVCRPLImpl@@", "names CRPLImpl as its type");
-    for (int i = 0; i < kCrplImplSlots; ++i) {
-        Scope slot("slot " + std::to_string(i));
-        abicheck::True(abiimage::RegionOf(hModule, pVtable[i]) == Region::Code, "points into the module's code");
-    }
+    ASSERT_TRUE(pVtable != nullptr) << "exported CRPLImpl table found by its decorated name";
+    CheckVtable(hModule, pVtable, kCrplImplSlots, ".?AVCRPLImpl@@");
     void* pImpl = ImplOf(hModule, pPlugin);
     for (int i = 1; pImpl && i < kCrplImplSlots; ++i) {
-        Scope slot("CVEXImpl slot " + std::to_string(i));
-        abicheck::True(VtableOf(pImpl)[i] == pVtable[i], "inherited from CRPLImpl");
+        SCOPED_TRACE("CVEXImpl slot " + std::to_string(i));
+        EXPECT_TRUE(VtableOf(pImpl)[i] == pVtable[i]) << "inherited from CRPLImpl";
     }
 }
 
 void CheckCopies(HMODULE hModule, void* pPlugin)
 {
-    Scope scope("CRPLImpl copies");
+    SCOPED_TRACE("CRPLImpl copies");
     void* pImpl = ImplOf(hModule, pPlugin);
     auto copy = Export<CopyCtorFn>(hModule, kCrplImplCopy);
     auto assign = Export<AssignFn>(hModule, kCrplImplAssign);
     void* const* pVtable = ExportedVtable(hModule);
-    if (!pImpl || !abicheck::True(copy && assign && pVtable, "exported members found"))
-        return;
+    ASSERT_TRUE(pImpl && copy && assign && pVtable) << "exported members found";
     const std::wstring sFirst = FailAndRead(pPlugin, kGetFilespaceList);
     void* pCopy = ::operator new(kImplSize);
     CheckCopyInto(copy, pCopy, pImpl, pVtable, sFirst);
     Slot<SetTextFn>(pCopy, kImplSetLastErrorMsg)(pCopy, L"set by the host");
-    abicheck::Equal(TextOf(pCopy), L"set by the host", "the copy's own last error");
-    abicheck::Equal(abicases::LastError(pPlugin), sFirst, "the source keeps its last error");
+    EXPECT_EQ(TextOf(pCopy), L"set by the host") << "the copy's own last error";
+    EXPECT_EQ(LastError(pPlugin), sFirst) << "the source keeps its last error";
     const std::wstring sSecond = FailAndRead(pPlugin, kCheckSystemState);
-    abicheck::True(sSecond != sFirst, "a second failure gives another text");
-    abicheck::True(assign(pCopy, pImpl) == pCopy, "operator= returns its object");
-    abicheck::Equal(TextOf(pCopy), sSecond, "assigned last error");
-    abicheck::True(assign(pCopy, pCopy) == pCopy, "self-assignment returns its object");
-    abicheck::Equal(TextOf(pCopy), sSecond, "self-assignment keeps the text");
+    EXPECT_TRUE(sSecond != sFirst) << "a second failure gives another text";
+    EXPECT_TRUE(assign(pCopy, pImpl) == pCopy) << "operator= returns its object";
+    EXPECT_EQ(TextOf(pCopy), sSecond) << "assigned last error";
+    EXPECT_TRUE(assign(pCopy, pCopy) == pCopy) << "self-assignment returns its object";
+    EXPECT_EQ(TextOf(pCopy), sSecond) << "self-assignment keeps the text";
     // The module's deleting destructor frees what the host's operator new gave.
-    abicheck::True(Slot<DeletingDtorFn>(pCopy, kImplDestructor)(pCopy, 1) == pCopy, "deleting destructor");
+    EXPECT_TRUE(Slot<DeletingDtorFn>(pCopy, kImplDestructor)(pCopy, 1) == pCopy) << "deleting destructor";
     alignas(16) unsigned char stack[kImplSize];
     CheckCopyInto(copy, stack, pImpl, pVtable, sSecond);
-    abicheck::True(Slot<DeletingDtorFn>(stack, kImplDestructor)(stack, 0) == stack, "destructor without freeing");
+    EXPECT_TRUE(Slot<DeletingDtorFn>(stack, kImplDestructor)(stack, 0) == stack) << "destructor without freeing";
 }
 
-} // namespace abiimpl
+} // namespace abi

@@ -1,11 +1,7 @@
-#include "tests/abi/filespace_cases.h"
-
-#include "tests/abi/abi_check.h"
-#include "tests/abi/host_texts.h"
-
+#include "tests/abi/abi_host.h"
 #include <cstring>
 
-namespace abifs
+namespace abi
 {
 namespace
 {
@@ -19,13 +15,25 @@ bool SameTime(const struct tm& a, const struct tm& b)
 
 } // namespace
 
+std::wstring Pattern(size_t nChars, unsigned uiSeed)
+{
+    std::wstring s(nChars, L'\0');
+    for (size_t i = 0; i < nChars; ++i)
+        s[i] = (i % 97 == 96) ? static_cast<wchar_t>(0x3A9) : static_cast<wchar_t>(L'a' + (i * 7 + uiSeed) % 26);
+    return s;
+}
+
+std::string LengthName(size_t nChars)
+{
+    return "text of " + std::to_string(nChars) + " chars";
+}
+
 FileSpace MakeFileSpace(size_t nNameChars, unsigned uiSeed)
 {
     FileSpace fs;
-    fs.sFsName =
-        nNameChars >= 3 ? L"D:\\" + abitexts::Pattern(nNameChars - 3, uiSeed) : abitexts::Pattern(nNameChars, uiSeed);
+    fs.sFsName = nNameChars >= 3 ? L"D:\\" + Pattern(nNameChars - 3, uiSeed) : Pattern(nNameChars, uiSeed);
     fs.sFsType = uiSeed % 2 ? L"NTFS" : L"ReFS";
-    fs.sFsPath = abitexts::Pattern(uiSeed % 20, uiSeed);
+    fs.sFsPath = Pattern(uiSeed % 20, uiSeed);
     for (size_t i = 0; i < sizeof(fs.reserved); ++i)
         fs.reserved[i] = static_cast<unsigned char>(uiSeed + i);
     fs.ulFsFlags = uiSeed;
@@ -50,22 +58,21 @@ FileSpaceList Prefilled(size_t n)
     FileSpaceList list;
     list.reserve(n);
     for (size_t i = 0; i < n; ++i)
-        list.push_back(MakeFileSpace(abitexts::kLengths[i % std::size(abitexts::kLengths)], static_cast<unsigned>(i)));
-    abicheck::Equal(list.capacity(), n, "the host's vector is full");
+        list.push_back(MakeFileSpace(kLengths[i % std::size(kLengths)], static_cast<unsigned>(i)));
+    EXPECT_EQ(list.capacity(), n) << "the host's vector is full";
     return list;
 }
 
 void CheckPrefilled(const FileSpaceList& list, size_t n)
 {
-    abicheck::True(list.size() >= n, "the host's records are all there");
+    EXPECT_TRUE(list.size() >= n) << "the host's records are all there";
     size_t nChanged = 0;
     for (size_t i = 0; i < n && i < list.size(); ++i) {
-        const FileSpace want =
-            MakeFileSpace(abitexts::kLengths[i % std::size(abitexts::kLengths)], static_cast<unsigned>(i));
+        const FileSpace want = MakeFileSpace(kLengths[i % std::size(kLengths)], static_cast<unsigned>(i));
         if (!Same(list[i], want) && nChanged++ == 0)
-            abicheck::Equal(list[i].sFsName, want.sFsName, ("first changed host record " + std::to_string(i)).c_str());
+            EXPECT_EQ(list[i].sFsName, want.sFsName) << ("first changed host record " + std::to_string(i)).c_str();
     }
-    abicheck::Equal(nChanged, 0, "host records changed");
+    EXPECT_EQ(nChanged, 0) << "host records changed";
 }
 
-} // namespace abifs
+} // namespace abi

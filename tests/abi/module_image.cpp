@@ -1,8 +1,7 @@
-#include "tests/abi/module_image.h"
-
+#include "tests/abi/abi_host.h"
 #include <cstring>
 
-namespace abiimage
+namespace abi
 {
 namespace
 {
@@ -54,17 +53,6 @@ Region RegionOf(HMODULE hModule, const void* p)
     return Region::Outside;
 }
 
-const char* RegionName(Region region)
-{
-    switch (region) {
-    case Region::Code: return "code";
-    case Region::ReadOnlyData: return "read-only data";
-    case Region::WritableData: return "writable data";
-    case Region::Outside: break;
-    }
-    return "outside the module";
-}
-
 std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable)
 {
     if (RegionOf(hModule, pVtable) != Region::ReadOnlyData || RegionOf(hModule, pVtable - 1) != Region::ReadOnlyData)
@@ -79,4 +67,13 @@ std::string RttiNameOfVtable(HMODULE hModule, const void* const* pVtable)
     return std::string(pType->szName, strnlen(pType->szName, 256));
 }
 
-} // namespace abiimage
+void CheckVtable(HMODULE hModule, void* const* pVtable, int nSlots, const char* pType)
+{
+    SCOPED_TRACE(std::string("virtual table of ") + pType);
+    EXPECT_TRUE(RegionOf(hModule, pVtable) == Region::ReadOnlyData) << "in read-only data";
+    EXPECT_EQ(RttiNameOfVtable(hModule, pVtable), pType) << "type of the table";
+    for (int i = 0; i < nSlots; ++i)
+        EXPECT_TRUE(RegionOf(hModule, pVtable[i]) == Region::Code) << "slot " << i << " points into code";
+}
+
+} // namespace abi

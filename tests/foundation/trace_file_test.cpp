@@ -52,6 +52,8 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     trace.SetLevel(4);
     trace.Char(TL_INFO, L"F", L"wc", L'\0');
     trace.Char(TL_INFO, L"F", L"c", '\r');
+    trace.Char(TL_INFO, L"F", L"lf", L'\n');
+    trace.Char(TL_INFO, L"F", L"x", L'x');
     trace.Str(TL_INFO, L"F", L"pNull", static_cast<const wchar_t*>(nullptr));
     trace.Str(TL_INFO, L"F", L"pNarrowNull", static_cast<const char*>(nullptr));
     trace.Str(TL_INFO, L"F", L"sName", std::wstring(L"C:\\Program Files"));
@@ -68,9 +70,9 @@ TEST_F(TraceFile, ValueFormsAreWrittenExactly)
     trace.Time(TL_INFO, L"F", L"stPit", testutil::MakeTime(2021, 6, 5, 7, 8, 9));
     std::wstring s = Text();
     for (const wchar_t* p :
-         {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : pNull = <null>", L"F : pNarrowNull = <null>",
-          L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"", L"F : iNeg = -42", L"F : uiMask = 0xABC0",
-          L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
+         {L"F : wc = '<NULL>'", L"F : c = '<CR>'", L"F : lf = '<LF>'", L"F : x = 'x'", L"F : pNull = <null>",
+          L"F : pNarrowNull = <null>", L"F : sName = \"C:\\Program Files\"", L"F : sVel = \"v\u00e9l\"",
+          L"F : iNeg = -42", L"F : uiMask = 0xABC0", L"F : bRc = true", L"F : bRc32 = false", L"F : ip = 10.0.0.1",
           L"F : ip6 = fe80:0000:0000:0000:0000:0000:0000:0001", L"F : bad6 = <Invalid IPv6 address>",
           L"F : guid = { 12345678-9ABC-DEF0-0102-030405060708 }", L"F : stPit = 05/06/2021 07:08:09"})
         EXPECT_TRUE(Contains(s, p)) << "missing: " << testing::PrintToString(std::wstring(p));
@@ -90,24 +92,6 @@ TEST_F(TraceFile, BannerApiFailureLastErrorAndAMissingFolder)
     EXPECT_TRUE(Contains(s, L":[E]: F : CloseHandle(STDIN) : dwLastError = 6\n"));
     EXPECT_TRUE(Contains(s, L":[E]: F : ... ending(RunCommand failed)\n"));
     EXPECT_TRUE(Contains(s, L"still here"));
-}
-
-TEST(TraceRotation, ASecondStartKeepsThePreviousLogAsOld)
-{
-    std::wstring sFolder;
-    {
-        CTrace first(L"rotation_test.log", L"X");
-        first.GetLogFolder(sFolder);
-        first.Line(TL_ERROR, L"F", L"first run");
-    }
-    std::wstring sLog = sFolder + L"\\rotation_test.log";
-    std::wstring sOld = sFolder + L"\\rotation_test.old";
-    CTrace second(L"rotation_test.log", L"X");
-    EXPECT_TRUE(Contains(ReadTextFile(sOld), L"first run"));
-    EXPECT_FALSE(testutil::FileExists(sLog));
-    second.Line(TL_ERROR, L"F", L"second run");
-    EXPECT_FALSE(Contains(ReadTextFile(sLog), L"first run"));
-    EXPECT_TRUE(Contains(ReadTextFile(sLog), L"second run"));
 }
 
 TEST(TraceSettings, LogFolderComesFromHostSettingsAndLevelsFromTraceIni)

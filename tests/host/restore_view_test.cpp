@@ -4,13 +4,21 @@
 #include "host/restore_job.h"
 #include "host/verify_drives.h"
 
-#include "tests/host/volumes.h"
-
 #include <gtest/gtest.h>
 
 namespace
 {
 using namespace refhost;
+
+FileSpace Volume(const std::wstring& sName, wchar_t wcLetter, unsigned long ulFlags = 0)
+{
+    FileSpace fs;
+    fs.sFsName = sName;
+    fs.wcFsDriveLetter = wcLetter;
+    fs.ulFsFlags = ulFlags;
+    fs.sFsPath = ulFlags & FS_MOUNTED_FOLDER ? sName : L"";
+    return fs;
+}
 
 ProgressRecord Record(unsigned uiKind, unsigned uiTotal = 0, unsigned long long ullBytes = 0)
 {

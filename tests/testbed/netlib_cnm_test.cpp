@@ -109,17 +109,6 @@ TEST_F(NetLib, ReportsTheAdaptersOfTheStateFileInItsOrder)
     EXPECT_FALSE(CNM::GetAdapterIndex(Nic(L"{gone}"), dwIndex));
 }
 
-TEST_F(NetLib, MissingFileIsAMachineWithoutAdapters)
-{
-    std::vector<CNM::NIC_INFO> nics(1);
-    ASSERT_TRUE(CNM::GetAdapterList(nics));
-    EXPECT_TRUE(nics.empty());
-    CNM::CNM_OPER_STATUS status = CNM::OPER_UNKNOWN;
-    EXPECT_FALSE(CNM::GetAdapterOperStatus(Nic(L"{A1}"), status));
-    EXPECT_FALSE(CNM::SetDefaultGateway(Nic(L"{A1}"), Ip(L"10.0.0.1")));
-    EXPECT_FALSE(testutil::FileExists(StatePath()));
-}
-
 // The order in which Init configures an adapter that takes the client's address.
 TEST_F(NetLib, StaticAddressGatewayAndRouteEndUpInTheFile)
 {
@@ -163,8 +152,16 @@ TEST_F(NetLib, StaticAddressGatewayAndRouteEndUpInTheFile)
     EXPECT_TRUE(gws.empty());
 }
 
-TEST_F(NetLib, FailKnobsFailTheirOperationForAllOrOneAdapter)
+// Without a state file the machine has no adapters; the fail knobs fail their operation for all
+// adapters or for one.
+TEST_F(NetLib, NoFileAndTheFailKnobs)
 {
+    std::vector<CNM::NIC_INFO> nics(1);
+    ASSERT_TRUE(CNM::GetAdapterList(nics));
+    EXPECT_TRUE(nics.empty());
+    EXPECT_FALSE(CNM::SetDefaultGateway(Nic(L"{A1}"), Ip(L"10.0.0.1")));
+    EXPECT_FALSE(testutil::FileExists(StatePath()));
+
     Write(std::string(kMachine) + "Fail=GetAdapterOperStatus\n[Library]\nFail=GetAdapterIndex,SetDefaultGateway\n");
     CNM::CNM_OPER_STATUS status = CNM::OPER_UNKNOWN;
     EXPECT_TRUE(CNM::GetAdapterOperStatus(Nic(L"{A1}"), status));
@@ -177,16 +174,13 @@ TEST_F(NetLib, FailKnobsFailTheirOperationForAllOrOneAdapter)
     EXPECT_TRUE(CNM::GetAdaptersIpAddrs(Nic(L"{B2}"), addrs));
 
     Write("[Library]\nFail=GetAdapterList GetTcp6Table\n");
-    std::vector<CNM::NIC_INFO> nics;
     EXPECT_FALSE(CNM::GetAdapterList(nics));
     DWORD dwSize = 0;
     EXPECT_EQ(CNM::GetTcp6Table(nullptr, dwSize, false), static_cast<DWORD>(ERROR_NOT_SUPPORTED));
 }
 
-TEST(NetLibConversions, NetmaskAndPrefixConvertBothWays)
+TEST_F(NetLib, NetmaskAndPrefixConvertBothWays)
 {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
     const struct {
         const wchar_t* pMask;
         unsigned char ucPrefix;
@@ -211,10 +205,8 @@ TEST(NetLibConversions, NetmaskAndPrefixConvertBothWays)
 }
 
 // The real IPv6 TCP table, with the "buffer too small, here is the size" protocol.
-TEST(NetLibTcp6, TableShowsAListeningLoopbackSocket)
+TEST_F(NetLib, Tcp6TableShowsAListeningLoopbackSocket)
 {
-    WSADATA data;
-    WSAStartup(MAKEWORD(2, 2), &data);
     SOCKET s = socket(AF_INET6, SOCK_STREAM, IPPROTO_TCP);
     if (s == INVALID_SOCKET)
         GTEST_SKIP() << "no IPv6 sockets here";

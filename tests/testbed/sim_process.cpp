@@ -2,6 +2,7 @@
 
 #include "simulator/common/ini.h"
 #include "simulator/common/text.h"
+#include "tests/common/test_util.h"
 
 #include <vector>
 
@@ -43,14 +44,6 @@ bool ReadAvailable(HANDLE hRead, std::string& sOut)
 std::wstring IniPath()
 {
     return std::wstring(kToolFolder) + L"nwsim.ini";
-}
-
-void WriteBytes(const std::wstring& sPath, const std::string& sData)
-{
-    velmora::unique_file f(CreateFileW(sPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-    DWORD n = 0;
-    if (f && !sData.empty())
-        WriteFile(f.get(), sData.data(), static_cast<DWORD>(sData.size()), &n, nullptr);
 }
 
 } // namespace
@@ -100,12 +93,12 @@ ToolResult RunTool(const std::wstring& sTool, const std::string& sArgs, const st
 
 Knobs::Knobs(const std::string& sExtra) : m_sOriginal(ReadFileBytes(IniPath()))
 {
-    WriteBytes(IniPath(), m_sOriginal + "\r\n" + sExtra + "\r\n");
+    testutil::WriteTextFile(IniPath(), m_sOriginal + "\r\n" + sExtra + "\r\n");
 }
 
 Knobs::~Knobs()
 {
-    WriteBytes(IniPath(), m_sOriginal);
+    testutil::WriteTextFile(IniPath(), m_sOriginal);
 }
 
 std::string ReadFileBytes(const std::wstring& sPath)

@@ -20,28 +20,21 @@ extern "C" __declspec(dllexport) void __cdecl RuntimeProbeRecord(const char* pEv
 
 namespace
 {
-class ProbeModule
-{
-public:
-    ProbeModule() : m_hModule(LoadLibraryW(L"runtime_probe.dll")) {}
-    ~ProbeModule() { Unload(); }
+// The probe DLL, loaded for the object's life.
+struct ProbeModule {
+    HMODULE hModule = LoadLibraryW(L"runtime_probe.dll");
+    ProbeModule() = default;
     ProbeModule(const ProbeModule&) = delete;
-    ProbeModule& operator=(const ProbeModule&) = delete;
-
-    bool Loaded() const { return m_hModule != nullptr; }
-    void Unload()
+    ~ProbeModule()
     {
-        if (m_hModule)
-            FreeLibrary(m_hModule);
-        m_hModule = nullptr;
+        if (hModule)
+            FreeLibrary(hModule);
     }
+    bool Loaded() const { return hModule != nullptr; }
     template <typename Fn> Fn Get(const char* pName) const
     {
-        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(m_hModule, pName)));
+        return reinterpret_cast<Fn>(reinterpret_cast<void*>(GetProcAddress(hModule, pName)));
     }
-
-private:
-    HMODULE m_hModule;
 };
 
 using Events = std::vector<std::string>;
@@ -94,7 +87,9 @@ TEST(RuntimeStandIns, AStaticReachedByManyThreadsAtOnceIsBuiltOnce)
     EXPECT_EQ(*static_cast<const int*>(seen[0]), 42) << "a thread saw the static before it was built";
 }
 
-TEST(RuntimeStandIns, AStaticWhoseConstructorThrewIsTriedAgain)
+// A static whose constructor threw is tried again and, once built, never again; exceptions thrown in
+// the module are caught there by type; thread-local data is per thread.
+TEST(RuntimeStandIns, ThrowingStaticsExceptionsAndThreadLocals)
 {
     ProbeModule probe;
     ASSERT_TRUE(probe.Loaded());
@@ -103,23 +98,11 @@ TEST(RuntimeStandIns, AStaticWhoseConstructorThrewIsTriedAgain)
     EXPECT_EQ(pRetry(2), -2);
     EXPECT_EQ(pRetry(2), 3);
     EXPECT_EQ(pRetry(2), 3) << "the built static was built again";
-}
-
-TEST(RuntimeStandIns, ExceptionsThrownInTheModuleAreCaughtThereByType)
-{
-    ProbeModule probe;
-    ASSERT_TRUE(probe.Loaded());
     auto pThrow = probe.Get<ProbeThrowAndCatchFn>("ProbeThrowAndCatch");
     EXPECT_STREQ(pThrow(0), "std::exception: runtime error from the probe");
     EXPECT_STREQ(pThrow(1), "ProbeError 7");
     EXPECT_STREQ(pThrow(2), "something else");
     EXPECT_STREQ(pThrow(3), "nothing thrown");
-}
-
-TEST(RuntimeStandIns, ThreadLocalDataOfALoadedModuleIsPerThread)
-{
-    ProbeModule probe;
-    ASSERT_TRUE(probe.Loaded());
     auto pAdd = probe.Get<ProbeThreadLocalFn>("ProbeThreadLocal");
     EXPECT_EQ(pAdd(5), 5);
     int iOther = -1;
