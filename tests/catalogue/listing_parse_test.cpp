@@ -30,6 +30,14 @@ FileSpace Root(wchar_t wc)
     return fs;
 }
 
+std::vector<unsigned long> Flags(const FileSpaceList& list)
+{
+    std::vector<unsigned long> v;
+    for (const FileSpace& fs : list)
+        v.push_back(fs.ulFsFlags);
+    return v;
+}
+
 } // namespace
 
 TEST(ListingNames, SystemStateSavesetsAreMatchedAsTheNamesTheyAre)
@@ -111,12 +119,9 @@ TEST(ListingLines, TruncatedAndGarbledLinesAreNoFilespaces)
     ASSERT_TRUE(ParseSystemState(Line(L"03/08/2021 23:00", L"SYSTEM DB"), entry, pReason))
         << "a system-state time is read even when the name has no colon";
     EXPECT_EQ(entry.eType, unsigned(SST_VSS_SYSTEM_BOOT));
-    EXPECT_EQ(entry.stBackupTime.wYear, 2021);
-    EXPECT_EQ(entry.stBackupTime.wMonth, 3);
-    EXPECT_EQ(entry.stBackupTime.wDay, 8);
-    EXPECT_EQ(entry.stBackupTime.wHour, 23);
-    EXPECT_EQ(entry.stBackupTime.wSecond, 0);
-    EXPECT_EQ(entry.stBackupTime.wDayOfWeek, 0);
+    const SYSTEMTIME& st = entry.stBackupTime;
+    EXPECT_EQ(std::vector<int>({st.wYear, st.wMonth, st.wDay, st.wHour, st.wMinute, st.wSecond, st.wDayOfWeek}),
+              std::vector<int>({2021, 3, 8, 23, 0, 0, 0}));
 }
 
 TEST(ListingOrder, SystemStateIsSortedOldestFirstKeepingEqualTimesInOrder)
@@ -129,10 +134,10 @@ TEST(ListingOrder, SystemStateIsSortedOldestFirstKeepingEqualTimesInOrder)
     };
     std::vector<SystemStateEntry> v = {entry(8, 8, 23), entry(3, 8, 22), entry(9, 8, 23), entry(12, 1, 0)};
     SortByBackupTime(v);
-    EXPECT_EQ(v[0].eType, 12u);
-    EXPECT_EQ(v[1].eType, 3u);
-    EXPECT_EQ(v[2].eType, 8u);
-    EXPECT_EQ(v[3].eType, 9u);
+    std::vector<unsigned> types;
+    for (const SystemStateEntry& e : v)
+        types.push_back(e.eType);
+    EXPECT_EQ(types, (std::vector<unsigned>{12, 3, 8, 9}));
 }
 
 TEST(ListingMarks, BootSystemAndEfiVolumes)
@@ -147,23 +152,18 @@ TEST(ListingMarks, BootSystemAndEfiVolumes)
     mbr.wcEfi = L'S';
     SystemFilespaces names;
     MarkSystemVolumes(list, mbr, names);
-    EXPECT_EQ(list[0].ulFsFlags, 3u);
-    EXPECT_EQ(list[1].ulFsFlags, 5u);
-    EXPECT_EQ(list[2].ulFsFlags, 0u) << "the EFI letter counts only on a GPT disk";
-    EXPECT_EQ(list[3].ulFsFlags, unsigned(FS_MOUNTED_FOLDER));
-    EXPECT_EQ(names.sBoot, L"C:\\");
-    EXPECT_EQ(names.sSystem, L"D:\\");
-    EXPECT_EQ(names.sEfi, L"");
+    // The EFI letter counts only on a GPT disk.
+    EXPECT_EQ(Flags(list), (std::vector<unsigned long>{3, 5, 0, FS_MOUNTED_FOLDER}));
+    EXPECT_EQ(names.sBoot + L"|" + names.sSystem + L"|" + names.sEfi, L"C:\\|D:\\|");
 
     list = {Root(L'C'), Root(L'D'), Root(L'S')};
     SystemLetters gpt = mbr;
     gpt.bEfi = true;
     names = SystemFilespaces();
     MarkSystemVolumes(list, gpt, names);
-    EXPECT_EQ(list[1].ulFsFlags, 0u) << "the SYSTEM letter is not used with an EFI partition";
-    EXPECT_EQ(list[2].ulFsFlags, 5u);
-    EXPECT_EQ(names.sEfi, L"S:\\");
-    EXPECT_EQ(names.sSystem, L"");
+    // The SYSTEM letter is not used with an EFI partition.
+    EXPECT_EQ(Flags(list), (std::vector<unsigned long>{3, 0, 5}));
+    EXPECT_EQ(names.sBoot + L"|" + names.sSystem + L"|" + names.sEfi, L"C:\\||S:\\");
 
     list = {Root(L'C')};
     SystemLetters same;

@@ -1,6 +1,7 @@
 // The media database report and its dates, parsed from text.
 #include "catalogue/date_time.h"
 #include "catalogue/mminfo_report.h"
+#include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -43,23 +44,26 @@ const wchar_t kNmmLine[] = L"nwsrv.001,Data Domain,winclient1,3/1/2021 10:11:12 
 
 TEST(ReportDates, TwelveAndTwentyFourHourClocks)
 {
+    const struct {
+        const wchar_t *pDate, *pTime, *pAmPm;
+        int iDay, iHour;
+    } kRows[] = {// 12 AM is midnight, 12 PM noon; a 24-hour report has no token: the time stands in for it.
+                 {L"3/1/2021", L"10:11:12", L"PM", 1, 22},
+                 {L"3/8/2021", L"12:15:00", L"AM", 8, 0},
+                 {L"3/7/2021", L"12:30:00", L"PM", 7, 12},
+                 {L"3/7/2021", L"9:05:00", L"AM", 7, 9},
+                 {L"03/07/2021", L"23:30:59", L"23:30:59", 7, 23}};
+    for (const auto& row : kRows) {
+        struct tm tm = {};
+        ASSERT_TRUE(ParseDateTime3(row.pDate, row.pTime, tm)) << row.pDate << " " << row.pTime;
+        ApplyAmPm(tm, row.pAmPm);
+        EXPECT_EQ(std::vector<int>({tm.tm_year, tm.tm_mon, tm.tm_mday, tm.tm_hour}),
+                  std::vector<int>({121, 2, row.iDay, row.iHour}))
+            << row.pTime << " " << row.pAmPm;
+    }
     struct tm tm = {};
     ASSERT_TRUE(ParseDateTime3(L"12/31/2020", L"10:11:12", tm));
-    ApplyAmPm(tm, L"PM");
-    ExpectTm(tm, 2020, 12, 31, 22, 11, 12);
-
-    ASSERT_TRUE(ParseDateTime3(L"3/8/2021", L"12:15:00", tm));
-    ApplyAmPm(tm, L"AM");
-    EXPECT_EQ(tm.tm_hour, 0) << "12 AM is midnight";
-    ASSERT_TRUE(ParseDateTime3(L"3/7/2021", L"12:30:00", tm));
-    ApplyAmPm(tm, L"PM");
-    EXPECT_EQ(tm.tm_hour, 12) << "12 PM is noon";
-    ASSERT_TRUE(ParseDateTime3(L"3/7/2021", L"9:05:00", tm));
-    ApplyAmPm(tm, L"AM");
-    EXPECT_EQ(tm.tm_hour, 9);
-    ASSERT_TRUE(ParseDateTime3(L"03/07/2021", L"23:30:59", tm));
-    ApplyAmPm(tm, L"23:30:59"); // a 24-hour report has no token: the time stands in for it
-    ExpectTm(tm, 2021, 3, 7, 23, 30, 59);
+    ExpectTm(tm, 2020, 12, 31, 10, 11, 12);
 }
 
 TEST(ReportDates, MangledDatesAndTimesFailWithAZeroTime)
@@ -92,18 +96,12 @@ TEST(ReportLines, ColumnsWithAndWithoutTheTypeColumnAndCommasInNames)
     MminfoLine line;
     const wchar_t* pReason = nullptr;
     ASSERT_EQ(SplitMminfoLine(kNmmLine, true, line, pReason), ReportLine::Used);
-    EXPECT_EQ(line.sVolume, L"nwsrv.001");
-    EXPECT_EQ(line.sType, L"Data Domain");
-    EXPECT_EQ(line.sClient, L"winclient1");
-    EXPECT_EQ(line.sDate, L"3/1/2021");
-    EXPECT_EQ(line.sTime, L"10:11:12");
-    EXPECT_EQ(line.sAmPm, L"PM");
-    EXPECT_EQ(line.sSizeNumber, L"4");
-    EXPECT_EQ(line.sSizeUnit, L"KB");
-    EXPECT_EQ(line.sSsid, L"4200001050");
-    EXPECT_EQ(line.sFlags, L"vF");
-    EXPECT_EQ(line.sLevel, L"full");
-    EXPECT_EQ(line.sName, L"APPLICATIONS:\\Microsoft SQL Server, Default Instance");
+    EXPECT_EQ(
+        (std::vector<std::wstring>{line.sVolume, line.sType, line.sClient, line.sDate, line.sTime, line.sAmPm,
+                                   line.sSizeNumber, line.sSizeUnit, line.sSsid, line.sFlags, line.sLevel, line.sName}),
+        (std::vector<std::wstring>{L"nwsrv.001", L"Data Domain", L"winclient1", L"3/1/2021", L"10:11:12", L"PM", L"4",
+                                   L"KB", L"4200001050", L"vF", L"full",
+                                   L"APPLICATIONS:\\Microsoft SQL Server, Default Instance"}));
     ExpectTm(SaveTime(line), 2021, 3, 1, 22, 11, 12);
 
     // A 7.5 client's report has no type column: the second column is the client.
@@ -214,13 +212,12 @@ TEST(ReportTarget, LastLineOfANameWinsAndCloneVolumesAreSkipped)
 
 TEST(ReportTarget, DisasterRecoverySavesetsGiveTheirDrives)
 {
-    std::wstring s;
-    EXPECT_TRUE(OssrTarget(L"OSSR_C", s));
-    EXPECT_EQ(s, L"C:\\");
-    EXPECT_TRUE(OssrTarget(L"OSSR_D_", s));
-    EXPECT_EQ(s, L"D:\\");
-    EXPECT_FALSE(OssrTarget(L"OSSR_CD", s));
-    EXPECT_FALSE(OssrTarget(L"DISASTER_RECOVERY:\\", s));
+    for (auto [pName, pTarget] : testutil::TextRows{
+             {L"OSSR_C", L"C:\\"}, {L"OSSR_D_", L"D:\\"}, {L"OSSR_CD", nullptr}, {L"DISASTER_RECOVERY:\\", nullptr}}) {
+        std::wstring s;
+        EXPECT_EQ(OssrTarget(pName, s), pTarget != nullptr) << pName;
+        EXPECT_EQ(s, pTarget ? pTarget : L"") << pName;
+    }
     std::vector<SsidInfo> found;
     const wchar_t* pReason = nullptr;
     ParseMminfoTarget(L"nwsrv.001,DD,winclient1,3/8/2021 11:45:00 PM,5 KB,71,vF,full,OSSR_C", L"OSSR_", found, pReason);

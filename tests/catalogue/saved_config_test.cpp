@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using namespace catalogue;
 
 namespace
@@ -114,46 +116,26 @@ TEST(SavedConfig, TheStagingFolderIsBesideTheConfigurationFolder)
 
 TEST(SavedConfig, ATimedOutFetchIsTriedAgainAtMostFiveTimes)
 {
-    int nTries = 0, nPauses = 0;
-    auto pause = [&nPauses] { return ++nPauses > 0; };
-    EXPECT_EQ(FetchWithRetries(
-                  [&nTries] {
-                      ++nTries;
-                      return nTries < 2 ? FetchResult::Retry : FetchResult::Done;
-                  },
-                  pause),
-              FetchResult::Done);
-    EXPECT_EQ(nTries, 2);
-    EXPECT_EQ(nPauses, 1);
-    nTries = nPauses = 0;
-    EXPECT_EQ(FetchWithRetries(
-                  [&nTries] {
-                      ++nTries;
-                      return FetchResult::Retry;
-                  },
-                  pause),
-              FetchResult::Retry);
-    EXPECT_EQ(nTries, kMaxFetchTries);
-    EXPECT_EQ(nTries, 5);
-    EXPECT_EQ(nPauses, 4);
-    nTries = 0;
-    EXPECT_EQ(FetchWithRetries(
-                  [&nTries] {
-                      ++nTries;
-                      return FetchResult::Failed;
-                  },
-                  pause),
-              FetchResult::Failed);
-    EXPECT_EQ(nTries, 1) << "a failure is not tried again";
-    nTries = nPauses = 0;
-    EXPECT_EQ(FetchWithRetries(
-                  [&nTries] {
-                      ++nTries;
-                      return FetchResult::Retry;
-                  },
-                  [&nPauses] { return ++nPauses < 2; }),
-              FetchResult::Failed);
-    EXPECT_EQ(nTries, 2) << "an abort in the second pause ends the tries";
+    using R = FetchResult;
+    const struct {
+        std::vector<R> answers; // of each try, the last one repeated
+        int nPausesAllowed;     // the host's abort ends the next pause
+        R result;
+        int nTries, nPauses;
+    } kRows[] = {
+        {{R::Retry, R::Done}, 99, R::Done, 2, 1},
+        {{R::Retry}, 99, R::Retry, 5, 4},
+        {{R::Failed}, 99, R::Failed, 1, 0}, // a failure is not tried again
+        {{R::Retry}, 1, R::Failed, 2, 2},   // an abort in the second pause ends the tries
+    };
+    for (const auto& row : kRows) {
+        int nTries = 0, nPauses = 0;
+        R result = FetchWithRetries([&] { return row.answers[std::min<size_t>(nTries++, row.answers.size() - 1)]; },
+                                    [&] { return ++nPauses <= row.nPausesAllowed; });
+        EXPECT_EQ(std::vector<int>({int(result), nTries, nPauses}),
+                  std::vector<int>({int(row.result), row.nTries, row.nPauses}));
+    }
+    EXPECT_EQ(kMaxFetchTries, 5);
 }
 
 TEST(SavedConfig, TheRecoveryClientMustNotBeOlderThanTheBackupClient)

@@ -2,11 +2,17 @@
 #pragma once
 #include "support/win.h"
 
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace testutil
 {
+
+// A table of (input, expected) rows for one loop.
+template <class In, class Out> using Rows = std::initializer_list<std::pair<In, Out>>;
+using TextRows = Rows<const wchar_t*, const wchar_t*>;
 
 // Folder of the running test program, with a trailing backslash.
 std::wstring ProgramFolder();

@@ -17,6 +17,20 @@ struct FileOps : ::testing::Test {
     RestoreImpl impl;
     std::wstring sDir = FolderForThisTest(L"D:\\ops");
     std::wstring P(const std::wstring& sName) const { return sDir + L"\\" + sName; }
+    // A file of the test's folder with its attributes, its write time moved by some hours.
+    void Put(const std::wstring& sName, const std::string& sText, DWORD dwAttributes = 0, int iHours = 0)
+    {
+        ASSERT_TRUE(WriteFileText(P(sName), sText));
+        ASSERT_TRUE(iHours == 0 || ShiftWriteTime(P(sName), iHours));
+        ASSERT_TRUE(dwAttributes == 0 || SetFileAttributesW(P(sName).c_str(), dwAttributes));
+    }
+    // The operation failed with one error message carrying that code; the messages start afresh.
+    void ExpectFailed(bool bResult, unsigned uiMessage, DWORD dwCode)
+    {
+        EXPECT_FALSE(bResult);
+        EXPECT_EQ(impl.OnlyError(), Error(uiMessage, dwCode));
+        impl.messages.clear();
+    }
 };
 
 // A folder name of 48 letters, repeated until the path is over 400 characters.
@@ -30,17 +44,14 @@ std::wstring DeepFolder(const std::wstring& sBase)
 
 } // namespace
 
-TEST_F(FileOps, CopyOntoReadOnlyDestinationReplacesIt)
+TEST_F(FileOps, ReadOnlyDestinationsAreReplacedUnlessNewer)
 {
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "new content"));
-    ASSERT_TRUE(WriteFileText(P(L"dst.txt"), "old"));
-    ASSERT_TRUE(SetFileAttributesW(P(L"dst.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    Put(L"src.txt", "new content");
+    Put(L"dst.txt", "old", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(impl.CrplCopyFile(P(L"src.txt"), P(L"dst.txt")));
     EXPECT_EQ(ReadFileText(P(L"dst.txt")), "new content");
 
-    ASSERT_TRUE(WriteFileText(P(L"perm.txt"), "older"));
-    ASSERT_TRUE(ShiftWriteTime(P(L"perm.txt"), -48));
-    ASSERT_TRUE(SetFileAttributesW(P(L"perm.txt").c_str(), FILE_ATTRIBUTE_READONLY));
+    Put(L"perm.txt", "older", FILE_ATTRIBUTE_READONLY, -48);
     ASSERT_TRUE(SetFileAttributesW(P(L"src.txt").c_str(), FILE_ATTRIBUTE_HIDDEN));
     EXPECT_TRUE(impl.CopyFileWithPerms(P(L"src.txt"), P(L"perm.txt")));
     EXPECT_EQ(ReadFileText(P(L"perm.txt")), "new content");
@@ -48,29 +59,19 @@ TEST_F(FileOps, CopyOntoReadOnlyDestinationReplacesIt)
     EXPECT_EQ(Attributes(P(L"perm.txt")) & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_READONLY),
               static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
     EXPECT_EQ(Attributes(P(L"src.txt")) & FILE_ATTRIBUTE_HIDDEN, static_cast<DWORD>(FILE_ATTRIBUTE_HIDDEN));
-    EXPECT_TRUE(impl.messages.empty());
-}
 
-TEST_F(FileOps, NewerDestinationIsLeftExactlyAsItIs)
-{
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "from the backup"));
-    ASSERT_TRUE(ShiftWriteTime(P(L"src.txt"), -24));
-    ASSERT_TRUE(WriteFileText(P(L"dst.txt"), "newer"));
-    ASSERT_TRUE(SetFileAttributesW(P(L"dst.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(impl.CopyFileWithPerms(P(L"src.txt"), P(L"dst.txt")));
-    EXPECT_EQ(ReadFileText(P(L"dst.txt")), "newer");
-    EXPECT_EQ(Attributes(P(L"dst.txt")) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(impl.messages.empty());
-}
+    // A newer destination is left exactly as it is.
+    Put(L"old.txt", "from the backup", 0, -24);
+    Put(L"newer.txt", "newer", FILE_ATTRIBUTE_READONLY);
+    EXPECT_TRUE(impl.CopyFileWithPerms(P(L"old.txt"), P(L"newer.txt")));
+    EXPECT_EQ(ReadFileText(P(L"newer.txt")), "newer");
+    EXPECT_EQ(Attributes(P(L"newer.txt")) & FILE_ATTRIBUTE_READONLY, static_cast<DWORD>(FILE_ATTRIBUTE_READONLY));
 
-TEST_F(FileOps, MoveOntoExistingReadOnlyFileReplacesIt)
-{
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "moved"));
-    ASSERT_TRUE(WriteFileText(P(L"dst.txt"), "old"));
-    ASSERT_TRUE(SetFileAttributesW(P(L"dst.txt").c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_TRUE(impl.CrplMoveFile(P(L"src.txt"), P(L"dst.txt")));
+    Put(L"moving.txt", "moved");
+    EXPECT_TRUE(impl.CrplMoveFile(P(L"moving.txt"), P(L"dst.txt")));
     EXPECT_EQ(ReadFileText(P(L"dst.txt")), "moved");
-    EXPECT_FALSE(Exists(P(L"src.txt")));
+    EXPECT_FALSE(Exists(P(L"moving.txt")));
+    EXPECT_TRUE(impl.messages.empty());
 }
 
 TEST_F(FileOps, ThreeMissingParentLevelsAreCreated)
@@ -78,7 +79,7 @@ TEST_F(FileOps, ThreeMissingParentLevelsAreCreated)
     EXPECT_TRUE(impl.CreateParentDir(P(L"a\\b\\c\\file.txt")));
     EXPECT_TRUE(Attributes(P(L"a\\b\\c")) & FILE_ATTRIBUTE_DIRECTORY);
     EXPECT_FALSE(Exists(P(L"a\\b\\c\\file.txt")));
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "x"));
+    Put(L"src.txt", "x");
     EXPECT_TRUE(impl.CrplCopyFile(P(L"src.txt"), P(L"d\\e\\f\\copy.txt")));
     EXPECT_TRUE(impl.CrplMoveFile(P(L"src.txt"), P(L"g\\h\\i\\moved.txt")));
     EXPECT_TRUE(impl.MyCreateHardLink(P(L"j\\k\\l\\link.txt"), P(L"g\\h\\i\\moved.txt")));
@@ -96,7 +97,7 @@ TEST_F(FileOps, PathsOf400CharactersWork)
 {
     std::wstring sDeep = DeepFolder(sDir);
     ASSERT_GT(sDeep.size(), 400u);
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "deep"));
+    Put(L"src.txt", "deep");
     EXPECT_TRUE(impl.CrplCopyFile(P(L"src.txt"), sDeep + L"\\copy.txt"));
     EXPECT_TRUE(impl.CopyFileWithPerms(sDeep + L"\\copy.txt", sDeep + L"\\perms.txt"));
     EXPECT_TRUE(impl.CrplMoveFile(sDeep + L"\\perms.txt", sDeep + L"\\x\\moved.txt"));
@@ -119,25 +120,17 @@ TEST_F(FileOps, PathsOf400CharactersWork)
 
 TEST_F(FileOps, AbsentDriveFailsWithAMessageAndStopsAtTheRoot)
 {
-    ASSERT_TRUE(WriteFileText(P(L"src.txt"), "x"));
-    EXPECT_FALSE(impl.CreateParentDir(L"Q:\\a\\b\\c\\file.txt"));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_PATH_NOT_FOUND));
-    impl.messages.clear();
+    Put(L"src.txt", "x");
+    ExpectFailed(impl.CreateParentDir(L"Q:\\a\\b\\c\\file.txt"), MSG_CREATE_FILE_FAILED, ERROR_PATH_NOT_FOUND);
     EXPECT_FALSE(impl.CrplCopyFile(P(L"src.txt"), L"Q:\\a\\b.txt"));
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_PATH_NOT_FOUND));
     impl.messages.clear();
-    EXPECT_FALSE(impl.CopyFileWithPerms(L"Q:\\a\\b.txt", P(L"b.txt")));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_PATH_NOT_FOUND));
-    impl.messages.clear();
-    EXPECT_FALSE(impl.CopyFileWithPerms(P(L"missing.txt"), P(L"b.txt")));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_COPY_FILE_FAILED, ERROR_FILE_NOT_FOUND));
+    ExpectFailed(impl.CopyFileWithPerms(L"Q:\\a\\b.txt", P(L"b.txt")), MSG_COPY_FILE_FAILED, ERROR_PATH_NOT_FOUND);
+    ExpectFailed(impl.CopyFileWithPerms(P(L"missing.txt"), P(L"b.txt")), MSG_COPY_FILE_FAILED, ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(Exists(P(L"b.txt")));
-    impl.messages.clear();
-    EXPECT_FALSE(impl.CrplMoveFile(P(L"src.txt"), L"Q:\\moved.txt"));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_MOVE_FILE_FAILED, ERROR_PATH_NOT_FOUND));
+    ExpectFailed(impl.CrplMoveFile(P(L"src.txt"), L"Q:\\moved.txt"), MSG_MOVE_FILE_FAILED, ERROR_PATH_NOT_FOUND);
     EXPECT_TRUE(Exists(P(L"src.txt")));
-    impl.messages.clear();
     // The same copy for callers that decide about failures themselves: the code, no message.
     EXPECT_EQ(CopyFileNoMessage(P(L"src.txt"), L"Q:\\a\\b.txt"), static_cast<DWORD>(ERROR_PATH_NOT_FOUND));
     EXPECT_EQ(CopyFileNoMessage(P(L"src.txt"), P(L"quiet\\b.txt")), static_cast<DWORD>(ERROR_SUCCESS));
@@ -199,40 +192,34 @@ TEST_F(FileOps, ListingsNeverFollowALinkBackToAnAncestor)
 
 TEST_F(FileOps, HardLinksToExistingNamesAndTakenNames)
 {
-    ASSERT_TRUE(WriteFileText(P(L"target.txt"), "t"));
-    ASSERT_TRUE(WriteFileText(P(L"other.txt"), "o"));
+    Put(L"target.txt", "t");
+    Put(L"other.txt", "o");
     EXPECT_TRUE(impl.MyCreateHardLink(P(L"link.txt"), P(L"target.txt")));
     // Asking again for a link that is there already is a success.
     EXPECT_TRUE(impl.MyCreateHardLink(P(L"link.txt"), P(L"target.txt")));
     EXPECT_TRUE(impl.messages.empty());
     // A name taken by another file is never overwritten.
-    EXPECT_FALSE(impl.MyCreateHardLink(P(L"other.txt"), P(L"target.txt")));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_ALREADY_EXISTS));
+    ExpectFailed(impl.MyCreateHardLink(P(L"other.txt"), P(L"target.txt")), MSG_CREATE_FILE_FAILED,
+                 ERROR_ALREADY_EXISTS);
     EXPECT_EQ(ReadFileText(P(L"other.txt")), "o");
-    impl.messages.clear();
-    EXPECT_FALSE(impl.MyCreateHardLink(P(L"x\\link.txt"), P(L"missing.txt")));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND));
+    ExpectFailed(impl.MyCreateHardLink(P(L"x\\link.txt"), P(L"missing.txt")), MSG_CREATE_FILE_FAILED,
+                 ERROR_FILE_NOT_FOUND);
     EXPECT_FALSE(Exists(P(L"x")));
-    impl.messages.clear();
-    EXPECT_FALSE(impl.MyCreateHardLink(L"", P(L"target.txt")));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_INVALID_PARAMETER));
+    ExpectFailed(impl.MyCreateHardLink(L"", P(L"target.txt")), MSG_CREATE_FILE_FAILED, ERROR_INVALID_PARAMETER);
 }
 
 TEST_F(FileOps, OwnershipIsNeverTakenOfAFolderOrAVolumeRoot)
 {
     for (const std::wstring& s : {sDir, std::wstring(L"D:\\"), std::wstring(L"D:")}) {
-        impl.messages.clear();
+        SCOPED_TRACE(testing::PrintToString(s));
         OwnershipGuard guard(impl);
-        EXPECT_FALSE(impl.TakeOwnership(s, guard)) << s;
-        EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_NOT_SUPPORTED)) << s;
+        ExpectFailed(impl.TakeOwnership(s, guard), MSG_CREATE_FILE_FAILED, ERROR_NOT_SUPPORTED);
     }
-    ASSERT_TRUE(WriteFileText(P(L"file.txt"), "f"));
-    impl.messages.clear();
+    Put(L"file.txt", "f");
     {
         OwnershipGuard guard(impl);
         EXPECT_TRUE(impl.TakeOwnership(P(L"file.txt"), guard));
     }
     OwnershipGuard guard(impl);
-    EXPECT_FALSE(impl.TakeOwnership(P(L"missing.txt"), guard));
-    EXPECT_EQ(impl.OnlyError(), Error(MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND));
+    ExpectFailed(impl.TakeOwnership(P(L"missing.txt"), guard), MSG_CREATE_FILE_FAILED, ERROR_FILE_NOT_FOUND);
 }

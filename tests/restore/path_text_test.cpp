@@ -1,5 +1,6 @@
 // Path texts of the file operations, called directly.
 #include "restore/path_text.h"
+#include "tests/common/test_util.h"
 
 #include <gtest/gtest.h>
 
@@ -7,13 +8,14 @@ using namespace pathtext;
 
 TEST(PathText, LongFormOfDriveAndSharePathsOnly)
 {
-    EXPECT_EQ(ToLongPath(L"C:\\a\\b"), L"\\\\?\\C:\\a\\b");
-    EXPECT_EQ(ToLongPath(L"d:/a/b"), L"\\\\?\\d:\\a\\b");
-    EXPECT_EQ(ToLongPath(L"\\\\srv\\share\\a"), L"\\\\?\\UNC\\srv\\share\\a");
-    EXPECT_EQ(ToLongPath(L"\\\\?\\C:\\a"), L"\\\\?\\C:\\a");
-    EXPECT_EQ(ToLongPath(L"\\\\.\\PhysicalDrive0"), L"\\\\.\\PhysicalDrive0");
-    EXPECT_EQ(ToLongPath(L"a\\b"), L"a\\b");
-    EXPECT_EQ(ToLongPath(L"C:a"), L"C:a");
+    for (auto [pPath, pLong] : testutil::TextRows{{L"C:\\a\\b", L"\\\\?\\C:\\a\\b"},
+                                                  {L"d:/a/b", L"\\\\?\\d:\\a\\b"},
+                                                  {L"\\\\srv\\share\\a", L"\\\\?\\UNC\\srv\\share\\a"},
+                                                  {L"\\\\?\\C:\\a", L"\\\\?\\C:\\a"},
+                                                  {L"\\\\.\\PhysicalDrive0", L"\\\\.\\PhysicalDrive0"},
+                                                  {L"a\\b", L"a\\b"},
+                                                  {L"C:a", L"C:a"}})
+        EXPECT_EQ(ToLongPath(pPath), pLong) << pPath;
 }
 
 TEST(PathText, ParentStopsAtTheRoot)
@@ -43,32 +45,29 @@ TEST(PathText, ParentStopsAtTheRoot)
         EXPECT_EQ(bHas, c.pParent != nullptr) << c.pPath;
         EXPECT_EQ(sParent, c.pParent ? c.pParent : L"untouched") << c.pPath;
     }
-    EXPECT_TRUE(IsRoot(L"C:\\"));
-    EXPECT_TRUE(IsRoot(L"\\\\?\\C:\\"));
-    EXPECT_TRUE(IsRoot(L"\\\\srv\\share\\"));
-    EXPECT_FALSE(IsRoot(L"C:\\a"));
-    EXPECT_FALSE(IsRoot(L"a"));
+    for (const wchar_t* pRoot : {L"C:\\", L"\\\\?\\C:\\", L"\\\\srv\\share\\"})
+        EXPECT_TRUE(IsRoot(pRoot)) << pRoot;
+    EXPECT_FALSE(IsRoot(L"C:\\a") || IsRoot(L"a"));
 }
 
-TEST(PathText, JoinAddsOneBackslash)
+TEST(PathText, JoinAddsOneBackslashAndPatternsMatchWholeNamesIgnoringCase)
 {
-    EXPECT_EQ(Join(L"C:\\", L"a"), L"C:\\a");
-    EXPECT_EQ(Join(L"C:\\x", L"a"), L"C:\\x\\a");
-    EXPECT_EQ(Join(L"D:", L""), L"D:\\");
-}
-
-TEST(PathText, PatternsMatchWholeNamesIgnoringCase)
-{
-    EXPECT_TRUE(MatchesPattern(L"anything", L"*"));
-    EXPECT_TRUE(MatchesPattern(L"no_dot", L"*.*"));
-    EXPECT_TRUE(MatchesPattern(L"boot_restored-17", L"boot_restored-*"));
-    EXPECT_FALSE(MatchesPattern(L"boot_restored", L"boot_restored-*"));
-    EXPECT_TRUE(MatchesPattern(L"SYSTEM.LOG", L"*.log"));
-    EXPECT_FALSE(MatchesPattern(L"system.log1", L"*.log"));
-    EXPECT_TRUE(MatchesPattern(L"a.b.log", L"*.log"));
-    EXPECT_TRUE(MatchesPattern(L"Ärger.txt", L"ä*.TXT"));
-    EXPECT_TRUE(MatchesPattern(L"abc", L"a?c"));
-    EXPECT_FALSE(MatchesPattern(L"ac", L"a?c"));
-    EXPECT_TRUE(MatchesPattern(L"aXbXc", L"a*b*c"));
-    EXPECT_FALSE(MatchesPattern(L"aXbX", L"a*b*c"));
+    EXPECT_EQ(Join(L"C:\\", L"a") + L"|" + Join(L"C:\\x", L"a") + L"|" + Join(L"D:", L""), L"C:\\a|C:\\x\\a|D:\\");
+    struct Row {
+        const wchar_t *pName, *pPattern;
+        bool bMatch;
+    };
+    for (const Row& r : {Row{L"anything", L"*", true},
+                         {L"no_dot", L"*.*", true},
+                         {L"boot_restored-17", L"boot_restored-*", true},
+                         {L"boot_restored", L"boot_restored-*", false},
+                         {L"SYSTEM.LOG", L"*.log", true},
+                         {L"system.log1", L"*.log", false},
+                         {L"a.b.log", L"*.log", true},
+                         {L"Ärger.txt", L"ä*.TXT", true},
+                         {L"abc", L"a?c", true},
+                         {L"ac", L"a?c", false},
+                         {L"aXbXc", L"a*b*c", true},
+                         {L"aXbX", L"a*b*c", false}})
+        EXPECT_EQ(MatchesPattern(r.pName, r.pPattern), r.bMatch) << r.pName << " " << r.pPattern;
 }

@@ -30,19 +30,20 @@ TEST(RecoverLiterals, MatchingIsExactAndCaseSensitive)
     EXPECT_FALSE(LineHas(L"Remote system error - Connection timed out", RL_CONNECTION_TIMED_OUT));
 }
 
+// Without a marker the line is handed back whole; an empty line leaves the text as it was.
 TEST(ParseRecoverMsg, TextAfterTheFirstMarkerWithItsLeadingBlank)
 {
-    std::wstring sText;
-    EXPECT_TRUE(CVEXImpl::ParseRecoverMsg(L"53357:recover: Cannot open D:\\x", sText));
-    EXPECT_EQ(sText, L" Cannot open D:\\x");
-    EXPECT_TRUE(CVEXImpl::ParseRecoverMsg(L"1:recover::recover: twice", sText));
-    EXPECT_EQ(sText, L":recover: twice");
-    EXPECT_TRUE(CVEXImpl::ParseRecoverMsg(L"x:recover:", sText));
-    EXPECT_EQ(sText, L"");
-
-    EXPECT_FALSE(CVEXImpl::ParseRecoverMsg(L"recover: no colon before", sText));
-    EXPECT_EQ(sText, L"recover: no colon before");
-    sText = L"kept";
-    EXPECT_FALSE(CVEXImpl::ParseRecoverMsg(L"", sText));
-    EXPECT_EQ(sText, L"kept");
+    const struct {
+        const wchar_t *pLine, *pText;
+        bool bFound;
+    } kRows[] = {{L"53357:recover: Cannot open D:\\x", L" Cannot open D:\\x", true},
+                 {L"1:recover::recover: twice", L":recover: twice", true},
+                 {L"x:recover:", L"", true},
+                 {L"recover: no colon before", L"recover: no colon before", false},
+                 {L"", L"kept", false}};
+    for (const auto& row : kRows) {
+        std::wstring sText = L"kept";
+        EXPECT_EQ(CVEXImpl::ParseRecoverMsg(row.pLine, sText), row.bFound) << row.pLine;
+        EXPECT_EQ(sText, row.pText) << row.pLine;
+    }
 }

@@ -133,13 +133,13 @@ TEST(FilespaceRules, RecordsThatCannotBeRestoredAndTheirTargets)
 
 TEST(FilespaceRules, FailureLinesAndTheirMessages)
 {
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::SecuredData), 128u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::ClientNotRegistered), 104u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::AddressNotRegistered), 103u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::DdclOpenFailed), 168u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::StaleRpcHandle), 195u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::RecoverThreadsFailed), 107u);
-    EXPECT_EQ(restorerules::FailureMessage(RestoreLine::ConnectionClosed), 189u);
+    const std::pair<RestoreLine, unsigned> kFailures[] = {
+        {RestoreLine::SecuredData, 128u},          {RestoreLine::ClientNotRegistered, 104u},
+        {RestoreLine::AddressNotRegistered, 103u}, {RestoreLine::DdclOpenFailed, 168u},
+        {RestoreLine::StaleRpcHandle, 195u},       {RestoreLine::RecoverThreadsFailed, 107u},
+        {RestoreLine::ConnectionClosed, 189u}};
+    for (auto [kind, uiMessage] : kFailures)
+        EXPECT_EQ(restorerules::FailureMessage(kind), uiMessage) << static_cast<int>(kind);
     for (RestoreLine kind : {RestoreLine::Object, RestoreLine::PerFileError, RestoreLine::RecoverMessage,
                              RestoreLine::IncorrectPassword, RestoreLine::FileExists, RestoreLine::Other})
         EXPECT_EQ(restorerules::FailureMessage(kind), 0u) << static_cast<int>(kind);

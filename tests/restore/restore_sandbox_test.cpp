@@ -188,6 +188,11 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         ExpectFailed(errors);
     }
     const std::wstring sOf = L" of the " + std::to_wstring(Counted()) + L" objects counted were restored; ";
+    auto shortBy = [&sOf](const wchar_t* pRestored, const wchar_t* pCause) { return pRestored + sOf + pCause; };
+    const Ids kShort = {MSG_RESTORE_SHORT}, kCut = {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED};
+    const std::wstring kNoSession = L"recover had no session with the server";
+    const std::wstring kNotAnswered = L"recover ended before it had answered every command";
+    const std::wstring kShortEnd = L"recover ended before every object had come back";
     const struct {
         std::vector<std::wstring> faults;
         Ids errors;
@@ -202,42 +207,25 @@ TEST_F(RestoreSandbox, EachWayRecoverFailsIsItsMessageAndTheNextRestoreWorks)
         {{L"recover restore object:3 fail ddcl"}, {MSG_DDCL_OPEN_FAILED}, L""},
         {{L"recover restore object:4 say forcibly_closed"},
          {MSG_CONNECTION_LOST, MSG_RESTORE_SHORT},
-         L"3" + sOf + L"the connection to the NetWorker server was lost"},
+         shortBy(L"3", L"the connection to the NetWorker server was lost")},
         // A shortfall recover does not account for: both counts and the cause.
         {{L"recover restore start fail busy"},
-         {MSG_RESTORE_SHORT},
-         L"0" + sOf +
-             L"recover had no session with the server: Recovery failed establishing connection with "
-             L"NetWorker server - BUSY"},
+         kShort,
+         shortBy(L"0", L"recover had no session with the server: Recovery failed establishing connection with "
+                       L"NetWorker server - BUSY")},
         {{L"recover restore start fail no_route"},
-         {MSG_RESTORE_SHORT},
-         L"0" + sOf + L"recover had no session with the server: Could not establish session with NetWorker server"},
-        {{L"recover restore object:5 exit 3"}, {MSG_RESTORE_SHORT}, L"4" + sOf + L"recover ended with exit code 3"},
-        {{L"recover restore object:5 exit 0"},
-         {MSG_RESTORE_SHORT},
-         L"4" + sOf + L"recover ended before every object had come back"},
-        {{L"recover restore object:5 crash"},
-         {MSG_RESTORE_SHORT},
-         L"4" + sOf + L"recover ended abnormally (0xC0000005)"},
-        {{L"recover restore object:5 partial"},
-         {MSG_RESTORE_SHORT},
-         L"4" + sOf + L"recover ended before every object had come back"},
+         kShort,
+         shortBy(L"0", L"recover had no session with the server: Could not establish session with NetWorker server")},
+        {{L"recover restore object:5 exit 3"}, kShort, shortBy(L"4", L"recover ended with exit code 3")},
+        {{L"recover restore object:5 exit 0"}, kShort, shortBy(L"4", kShortEnd.c_str())},
+        {{L"recover restore object:5 crash"}, kShort, shortBy(L"4", L"recover ended abnormally (0xC0000005)")},
+        {{L"recover restore object:5 partial"}, kShort, shortBy(L"4", kShortEnd.c_str())},
         // A count cut short twice fails before anything is written.
-        {{L"recover session object:3 exit 1"},
-         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
-         L"recover ended with exit code 1"},
-        {{L"recover session object:3 crash"},
-         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
-         L"recover ended abnormally (0xC0000005)"},
-        {{L"recover session object:3 partial"},
-         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
-         L"recover ended before it had answered every command"},
-        {{L"recover session object:3 say busy"},
-         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
-         L"recover had no session with the server"},
-        {{L"recover any object:4 exit 0"},
-         {MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED},
-         L"recover ended before it had answered every command"},
+        {{L"recover session object:3 exit 1"}, kCut, L"recover ended with exit code 1"},
+        {{L"recover session object:3 crash"}, kCut, L"recover ended abnormally (0xC0000005)"},
+        {{L"recover session object:3 partial"}, kCut, kNotAnswered},
+        {{L"recover session object:3 say busy"}, kCut, kNoSession},
+        {{L"recover any object:4 exit 0"}, kCut, kNotAnswered},
     };
     for (const auto& c : kCases) {
         SCOPED_TRACE(testing::PrintToString(c.faults[0]));

@@ -79,11 +79,6 @@ const wchar_t kFiles[] = L"D:\\Program Files";
 const wchar_t kX86[] = L"D:\\Program Files (x86)";
 const wchar_t kData[] = L"D:\\ProgramData";
 
-bool IsTemp(const std::wstring& sName)
-{
-    return sName.size() > 4 && sName.compare(sName.size() - 4, 4, L".TMP") == 0;
-}
-
 struct Result {
     bool bRc;
     ShortNameOutcome outcome;
@@ -176,61 +171,52 @@ TEST(ProgramFolders, VolumeWithoutProgramFoldersIsLeftAlone)
     EXPECT_TRUE(v.calls.empty());
 }
 
-TEST(ProgramFolders, FailedFinalRenameUndoesTheFirstPass)
+TEST(ProgramFolders, FailuresPutBackWhatTheyCan)
 {
-    FakeVolume v = SwappedVolume64();
-    v.names[kData] = L""; // a folder without a short name gets none back
-    const auto original = v.names;
-    v.failOn = {kData, L"PROGRA~3"}; // after two folders already have their final names
-    Result r = Correct(true, false, v);
-    EXPECT_FALSE(r.bRc);
-    EXPECT_EQ(r.outcome, ShortNameOutcome::SecondPassUndone);
-    EXPECT_EQ(v.names, original);
-    for (const auto& [sPath, sName] : v.names)
-        EXPECT_FALSE(IsTemp(sName)) << sPath.c_str();
-}
-
-TEST(ProgramFolders, FailedTemporaryRenamePutsBackTheFoldersAlreadyChanged)
-{
-    FakeVolume v = SwappedVolume64();
-    const auto original = v.names;
-    v.failOn = {kX86, L"PROGRA~2.TMP"};
-    v.dwFailCode = ERROR_SHARING_VIOLATION;
-    Result r = Correct(true, false, v);
-    EXPECT_FALSE(r.bRc);
-    EXPECT_EQ(r.outcome, ShortNameOutcome::Failed);
-    EXPECT_EQ(v.names, original);
-    // Nothing after the failure is tried; only the first folder is put back.
-    const std::vector<Call> expected = {{kFiles, L"PROGRA~1.TMP"}, {kX86, L"PROGRA~2.TMP"}, {kFiles, L"PROGRA~2"}};
-    EXPECT_EQ(v.calls, expected);
-}
-
-TEST(ProgramFolders, UndoThatCannotFinishIsReportedAsFailed)
-{
-    FakeVolume v = SwappedVolume64();
-    // Calls 0-3 set the temporary names, 4 and 5 the final ones of the first two folders; 6 fails,
-    // and so does 7, the first folder's way back to its temporary name. The second folder's
-    // original name is then still held by the first folder.
-    v.failAt = {6, 7};
-    Result r = Correct(true, false, v);
-    EXPECT_FALSE(r.bRc);
-    EXPECT_EQ(r.outcome, ShortNameOutcome::Failed);
-    EXPECT_EQ(v.names[kFiles], L"PROGRA~1");
-    EXPECT_EQ(v.names[kX86], L"PROGRA~2.TMP");
-    EXPECT_EQ(v.names[kData], L"PROGRA~3");
-}
-
-TEST(ProgramFolders, VolumeThatCannotSetShortNamesIsNotTouched)
-{
-    FakeVolume v = SwappedVolume64();
-    const auto original = v.names;
-    v.bNothingSupported = true;
-    Result r = Correct(true, false, v);
-    EXPECT_FALSE(r.bRc);
-    EXPECT_EQ(r.outcome, ShortNameOutcome::NotSupported);
-    EXPECT_EQ(v.calls.size(), 1u);
-    EXPECT_EQ(v.names, original);
-
+    struct Row {
+        const char* pWhat;
+        Call failOn;
+        std::set<size_t> failAt;
+        bool bUnsupported;
+        ShortNameOutcome outcome;
+        std::map<std::wstring, std::wstring> changed; // names that differ from the original at the end
+        size_t nCalls;                                // 0: not counted
+    } kRows[] = {
+        // After two folders already have their final names; the one without a short name gets none back.
+        {"a final rename fails", {kData, L"PROGRA~3"}, {}, false, ShortNameOutcome::SecondPassUndone, {}, 0},
+        // Nothing after the failure is tried; only the first folder is put back.
+        {"a temporary rename fails", {kX86, L"PROGRA~2.TMP"}, {}, false, ShortNameOutcome::Failed, {}, 3},
+        // Calls 0-3 set the temporary names, 4 and 5 the final ones of the first two folders; 6 fails,
+        // and so does 7, the first folder's way back to its temporary name. The second folder's
+        // original name is then still held by the first folder.
+        {"the undo cannot finish",
+         {},
+         {6, 7},
+         false,
+         ShortNameOutcome::Failed,
+         {{kFiles, L"PROGRA~1"}, {kX86, L"PROGRA~2.TMP"}},
+         0},
+        {"a final name cannot be undone", {}, {7, 10}, false, ShortNameOutcome::Failed, {{kData, L"PROGRA~3"}}, 0},
+        {"the undo's way back fails", {}, {6, 10}, false, ShortNameOutcome::Failed, {{kX86, L"PROGRA~2.TMP"}}, 0},
+        {"the volume cannot set short names", {}, {}, true, ShortNameOutcome::NotSupported, {}, 1},
+    };
+    for (const Row& row : kRows) {
+        SCOPED_TRACE(row.pWhat);
+        FakeVolume v = SwappedVolume64();
+        v.names[kData] = L"";
+        auto expected = v.names;
+        for (const auto& [sPath, sName] : row.changed)
+            expected[sPath] = sName;
+        v.failOn = row.failOn;
+        v.failAt = row.failAt;
+        v.bNothingSupported = row.bUnsupported;
+        v.dwFailCode = ERROR_NOT_SUPPORTED; // "not supported" only while nothing has changed
+        Result r = Correct(true, false, v);
+        EXPECT_FALSE(r.bRc);
+        EXPECT_EQ(r.outcome, row.outcome);
+        EXPECT_EQ(v.names, expected);
+        EXPECT_TRUE(row.nCalls == 0 || v.calls.size() == row.nCalls) << v.calls.size();
+    }
     EXPECT_STREQ(ShortNameOutcomeText(ShortNameOutcome::Corrected), L"corrected");
     EXPECT_STREQ(ShortNameOutcomeText(ShortNameOutcome::NothingPresent), L"no program folders");
     EXPECT_STREQ(ShortNameOutcomeText(ShortNameOutcome::NotSupported), L"not supported");

@@ -75,13 +75,10 @@ TEST(SystemRules, TheDispatchTableGivesEachKindItsRoutineMessagesAndPostSteps)
 
 TEST(SystemRules, ThePortQueryRunsFromClientVersion822On)
 {
-    EXPECT_FALSE(NeedsPortQuery(8, 2, 1));
-    EXPECT_FALSE(NeedsPortQuery(8, 1, 9));
-    EXPECT_FALSE(NeedsPortQuery(7, 6, 5));
-    EXPECT_TRUE(NeedsPortQuery(8, 2, 2));
-    EXPECT_TRUE(NeedsPortQuery(8, 3, 0));
-    EXPECT_TRUE(NeedsPortQuery(9, 0, 0));
-    EXPECT_TRUE(NeedsPortQuery(19, 4, 0));
+    const unsigned short kVersions[][3] = {{7, 6, 5}, {8, 1, 9}, {8, 2, 1}, {8, 2, 2},
+                                           {8, 3, 0}, {9, 0, 0}, {19, 4, 0}};
+    for (size_t i = 0; i < std::size(kVersions); ++i)
+        EXPECT_EQ(NeedsPortQuery(kVersions[i][0], kVersions[i][1], kVersions[i][2]), i >= 3) << i;
 }
 
 TEST(SystemRules, CommandLinesOfBothPassesAndOfTheSsidRestores)

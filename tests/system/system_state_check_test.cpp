@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 using systemstate::JudgeSystemState;
 using systemstate::Verdict;
 
@@ -27,87 +29,44 @@ const wchar_t kServices[] = L"VSS SYSTEM SERVICES:\\";
 
 } // namespace
 
+// The message names the members found first, then the missing ones, each group in the set's order.
 TEST(SystemStateCheck, EveryRowOfTheVssAndLegacySets)
 {
+    const std::vector<std::wstring> kVss = {kBoot, kFileset, kServices};
+    const std::vector<std::wstring> kLegacy = {L"SYSTEM DB", L"SYSTEM FILES", L"SYSTEM STATE"};
     struct Row {
         std::initializer_list<unsigned> types;
-        bool bComplete;
-        unsigned uiMessage;
-        std::vector<std::wstring> names;
+        unsigned uiMessage; // 0: complete
         const wchar_t* pReason;
     };
     const Row kRows[] = {
-        {{8, 9, 10}, true, 0, {}, L" Found VSS SYSTEM BOOT:\\, VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\ "},
-        {{8, 9},
-         false,
-         146,
-         {kBoot, kFileset, kServices},
-         L" Found VSS SYSTEM BOOT:\\ and VSS SYSTEM FILESET:\\, but VSS SYSTEM SERVICES:\\ is missing "},
-        {{10, 8},
-         false,
-         146,
-         {kBoot, kServices, kFileset},
-         L" Found VSS SYSTEM BOOT:\\ and VSS SYSTEM SERVICES:\\, but VSS SYSTEM FILESET:\\ is missing "},
-        {{8},
-         false,
-         147,
-         {kBoot, kFileset, kServices},
-         L" Found VSS SYSTEM BOOT:\\ but VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\ are missing "},
-        {{9, 10},
-         false,
-         146,
-         {kFileset, kServices, kBoot},
-         L" Found VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\, but VSS SYSTEM BOOT:\\ is missing "},
-        {{9},
-         false,
-         147,
-         {kFileset, kBoot, kServices},
-         L" Found VSS SYSTEM FILESET:\\ but VSS SYSTEM BOOT:\\ and VSS SYSTEM SERVICES:\\ are missing "},
-        {{10},
-         false,
-         147,
-         {kServices, kBoot, kFileset},
-         L" Found VSS SYSTEM SERVICES:\\ but VSS SYSTEM BOOT:\\ and VSS SYSTEM FILESET:\\ are missing "},
-        {{3, 4, 5}, true, 0, {}, L" Found SYSTEM DB, SYSTEM FILES and SYSTEM STATE "},
-        {{3, 4},
-         false,
-         146,
-         {L"SYSTEM DB", L"SYSTEM FILES", L"SYSTEM STATE"},
-         L" Found SYSTEM DB and SYSTEM FILES, but SYSTEM STATE is missing "},
-        {{3, 5},
-         false,
-         146,
-         {L"SYSTEM DB", L"SYSTEM STATE", L"SYSTEM FILES"},
-         L" Found SYSTEM DB and SYSTEM STATE, but SYSTEM FILES is missing "},
-        {{3},
-         false,
-         147,
-         {L"SYSTEM DB", L"SYSTEM FILES", L"SYSTEM STATE"},
-         L" Found SYSTEM DB but SYSTEM FILES and SYSTEM STATE are missing "},
-        {{4, 5},
-         false,
-         146,
-         {L"SYSTEM FILES", L"SYSTEM STATE", L"SYSTEM DB"},
-         L" Found SYSTEM FILES and SYSTEM STATE, but SYSTEM DB is missing "},
-        {{4},
-         false,
-         147,
-         {L"SYSTEM FILES", L"SYSTEM DB", L"SYSTEM STATE"},
-         L" Found SYSTEM FILES but SYSTEM DB and SYSTEM STATE are missing "},
-        {{5},
-         false,
-         147,
-         {L"SYSTEM STATE", L"SYSTEM DB", L"SYSTEM FILES"},
-         L" Found SYSTEM STATE but SYSTEM DB and SYSTEM FILES are missing "},
+        {{8, 9, 10}, 0, L" Found VSS SYSTEM BOOT:\\, VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\ "},
+        {{8, 9}, 146, L" Found VSS SYSTEM BOOT:\\ and VSS SYSTEM FILESET:\\, but VSS SYSTEM SERVICES:\\ is missing "},
+        {{10, 8}, 146, L" Found VSS SYSTEM BOOT:\\ and VSS SYSTEM SERVICES:\\, but VSS SYSTEM FILESET:\\ is missing "},
+        {{9, 10}, 146, L" Found VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\, but VSS SYSTEM BOOT:\\ is missing "},
+        {{8}, 147, L" Found VSS SYSTEM BOOT:\\ but VSS SYSTEM FILESET:\\ and VSS SYSTEM SERVICES:\\ are missing "},
+        {{9}, 147, L" Found VSS SYSTEM FILESET:\\ but VSS SYSTEM BOOT:\\ and VSS SYSTEM SERVICES:\\ are missing "},
+        {{10}, 147, L" Found VSS SYSTEM SERVICES:\\ but VSS SYSTEM BOOT:\\ and VSS SYSTEM FILESET:\\ are missing "},
+        {{3, 4, 5}, 0, L" Found SYSTEM DB, SYSTEM FILES and SYSTEM STATE "},
+        {{5, 3}, 146, L" Found SYSTEM DB and SYSTEM STATE, but SYSTEM FILES is missing "},
+        {{4}, 147, L" Found SYSTEM FILES but SYSTEM DB and SYSTEM STATE are missing "},
     };
     for (const Row& row : kRows) {
         Verdict v = JudgeSystemState(Entries(row.types));
-        EXPECT_EQ(v.bComplete, row.bComplete) << testing::PrintToString(std::wstring(row.pReason));
-        EXPECT_EQ(v.uiMessage, row.uiMessage) << testing::PrintToString(std::wstring(row.pReason));
-        if (!row.bComplete) {
-            EXPECT_EQ(v.names, row.names);
-        }
+        SCOPED_TRACE(testing::PrintToString(std::wstring(row.pReason)));
+        EXPECT_EQ(v.bComplete, row.uiMessage == 0);
+        EXPECT_EQ(v.uiMessage, row.uiMessage);
         EXPECT_EQ(v.sReason, row.pReason);
+        if (row.uiMessage == 0)
+            continue;
+        const bool bVss = *row.types.begin() >= 8;
+        std::vector<std::wstring> found, missing;
+        for (unsigned i = 0; i < 3; ++i) {
+            bool bHas = std::count(row.types.begin(), row.types.end(), (bVss ? 8u : 3u) + i) != 0;
+            (bHas ? found : missing).push_back((bVss ? kVss : kLegacy)[i]);
+        }
+        found.insert(found.end(), missing.begin(), missing.end());
+        EXPECT_EQ(v.names, found);
     }
 }
 
