@@ -4,9 +4,11 @@
 #include "client/query_network.h"
 #include "client/server_version.h"
 #include "tests/common/test_util.h"
+#include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
 
+using credtest::Addr;
 using initseq::RecoverLine;
 using velmora::ip_address;
 
@@ -119,11 +121,11 @@ TEST(HostsFile, QualifiedServerName)
 
 TEST(HostsFile, ConflictNeedsTheAddressAndALinkLocalOneOfItsFamily)
 {
-    const ip_address target(velmora::string(L"192.168.10.7"));
+    const ip_address target = Addr(L"192.168.10.7");
     auto notes = [&](std::initializer_list<const wchar_t*> bound) {
         hostsfile::ConflictNotes n;
         for (const wchar_t* p : bound)
-            hostsfile::NoteBoundAddress(n, ip_address(velmora::string(p)), target);
+            hostsfile::NoteBoundAddress(n, Addr(p), target);
         return n.Both();
     };
     EXPECT_TRUE(notes({L"192.168.10.7", L"169.254.3.4"}));
@@ -131,10 +133,10 @@ TEST(HostsFile, ConflictNeedsTheAddressAndALinkLocalOneOfItsFamily)
     EXPECT_FALSE(notes({L"192.168.10.7", L"fe80::1"})) << "another family does not count";
     EXPECT_FALSE(notes({L"169.254.3.4"}));
     EXPECT_FALSE(notes({L"192.168.10.7", L"10.169.254.1"}));
-    const ip_address target6(velmora::string(L"2001:db8::7"));
+    const ip_address target6 = Addr(L"2001:db8::7");
     hostsfile::ConflictNotes n6;
     hostsfile::NoteBoundAddress(n6, target6, target6);
-    hostsfile::NoteBoundAddress(n6, ip_address(velmora::string(L"fe80::215:5dff:fe01:203")), target6);
+    hostsfile::NoteBoundAddress(n6, Addr(L"fe80::215:5dff:fe01:203"), target6);
     EXPECT_TRUE(n6.Both());
 }
 
@@ -163,9 +165,9 @@ TEST_F(HostsFileOnDisk, AnEntryIsReplacedOrAppendedAndTheFileReplacedWhole)
 {
     testutil::WriteTextFile(Hosts(), "10.1.1.9 nwserver # old\n#10.1.1.8 nwserver\n127.0.0.1 localhost");
     QueryNetwork query;
-    ASSERT_TRUE(query.CheckHostEntry(L"NWSERVER", ip_address(velmora::string(L"10.1.1.5"))));
+    ASSERT_TRUE(query.CheckHostEntry(L"NWSERVER", Addr(L"10.1.1.5")));
     EXPECT_EQ(ReadBytes(Hosts()), "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\n");
-    ASSERT_TRUE(query.CheckHostEntry(L"pc7", ip_address(velmora::string(L"fe80::1"))));
+    ASSERT_TRUE(query.CheckHostEntry(L"pc7", Addr(L"fe80::1")));
     EXPECT_EQ(ReadBytes(Hosts()),
               "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\nfe80::1\tpc7\r\n");
     EXPECT_FALSE(testutil::FileExists(Hosts() + L".cvex-new")) << "no temporary file is left";
@@ -176,16 +178,16 @@ TEST_F(HostsFileOnDisk, RefusedInputAndAFailedWriteLeaveTheFileAsItWas)
     const std::string sOld = "10.1.1.9 nwserver\r\n";
     testutil::WriteTextFile(Hosts(), sOld);
     QueryNetwork query;
-    EXPECT_FALSE(query.CheckHostEntry(L"", ip_address(velmora::string(L"10.1.1.5"))));
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"not an address"))));
+    EXPECT_FALSE(query.CheckHostEntry(L"", Addr(L"10.1.1.5")));
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"not an address")));
     // The new contents cannot be written (a folder holds the temporary file's name): the hosts
     // file keeps its contents.
     ASSERT_TRUE(CreateDirectoryW((Hosts() + L".cvex-new").c_str(), nullptr));
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"10.1.1.5"))));
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"10.1.1.5")));
     EXPECT_EQ(ReadBytes(Hosts()), sOld);
     RemoveDirectoryW((Hosts() + L".cvex-new").c_str());
     // No hosts file at all: nothing to map, nothing created.
     DeleteFileW(Hosts().c_str());
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"10.1.1.5"))));
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"10.1.1.5")));
     EXPECT_FALSE(testutil::FileExists(Hosts()));
 }
