@@ -12,24 +12,6 @@ using credtest::Addr;
 using initseq::RecoverLine;
 using velmora::ip_address;
 
-namespace
-{
-
-std::string ReadBytes(const std::wstring& sPath)
-{
-    std::string sBytes;
-    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char buf[4096];
-    DWORD n = 0;
-    while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0)
-        sBytes.append(buf, n);
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    return sBytes;
-}
-
-} // namespace
-
 TEST(InitRules, PointInTimeInTheToolsForm)
 {
     EXPECT_EQ(initseq::FormatPointInTime(testutil::MakeTime(2021, 6, 5, 13, 45, 0)), L"June 05,2021 13:45:00");
@@ -55,24 +37,22 @@ TEST(InitRules, ClientVersionSplitsAtPointsAndSkipsOtherCharacters)
     EXPECT_EQ(v.usMajor + v.usMinor + v.usSP, 0);
 }
 
+// A line holding two texts goes by the earlier one in the order; the prompt has its blank.
 TEST(InitRules, RecoverOutputIsClassifiedByTheFirstTextInOrder)
 {
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"12548:recover: Cannot connect to `nw': Remote system error - No route to "
-                                           L"host"),
-              RecoverLine::NoRoute);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"Current working directory is C:\\"), RecoverLine::SessionOpen);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"recover> "), RecoverLine::Prompt);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"recover>"), RecoverLine::Other) << "the prompt has its blank";
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"An existing connection was forcibly closed by the remote host."),
-              RecoverLine::ForciblyClosed);
-    // A line holding two texts goes by the earlier one in the order.
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"No files have been backed up for this client; current working directory "
-                                           L"is C:\\"),
-              RecoverLine::NoBackups);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"RPC cannot make a procedure call: x is not properly configured on the "
-                                           L"NetWorker Server"),
-              RecoverLine::RpcCannotCall);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"Recovering files"), RecoverLine::Other);
+    const std::pair<const wchar_t*, RecoverLine> kCases[] = {
+        {L"12548:recover: Cannot connect to `nw': Remote system error - No route to host", RecoverLine::NoRoute},
+        {L"Current working directory is C:\\", RecoverLine::SessionOpen},
+        {L"recover> ", RecoverLine::Prompt},
+        {L"recover>", RecoverLine::Other},
+        {L"An existing connection was forcibly closed by the remote host.", RecoverLine::ForciblyClosed},
+        {L"No files have been backed up for this client; current working directory is C:\\", RecoverLine::NoBackups},
+        {L"RPC cannot make a procedure call: x is not properly configured on the NetWorker Server",
+         RecoverLine::RpcCannotCall},
+        {L"Recovering files", RecoverLine::Other},
+    };
+    for (const auto& [pLine, kind] : kCases)
+        EXPECT_EQ(initseq::ClassifyRecoverLine(pLine), kind) << testing::PrintToString(pLine);
 }
 
 TEST(InitRules, NotConfiguredNamesTheClientOrTheAddress)
@@ -166,17 +146,16 @@ TEST_F(HostsFileOnDisk, AnEntryIsReplacedOrAppendedAndTheFileReplacedWhole)
     testutil::WriteTextFile(Hosts(), "10.1.1.9 nwserver # old\n#10.1.1.8 nwserver\n127.0.0.1 localhost");
     QueryNetwork query;
     ASSERT_TRUE(query.CheckHostEntry(L"NWSERVER", Addr(L"10.1.1.5")));
-    EXPECT_EQ(ReadBytes(Hosts()), "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\n");
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()), L"10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\n");
     ASSERT_TRUE(query.CheckHostEntry(L"pc7", Addr(L"fe80::1")));
-    EXPECT_EQ(ReadBytes(Hosts()),
-              "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\nfe80::1\tpc7\r\n");
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()),
+              L"10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\nfe80::1\tpc7\r\n");
     EXPECT_FALSE(testutil::FileExists(Hosts() + L".cvex-new")) << "no temporary file is left";
 }
 
 TEST_F(HostsFileOnDisk, RefusedInputAndAFailedWriteLeaveTheFileAsItWas)
 {
-    const std::string sOld = "10.1.1.9 nwserver\r\n";
-    testutil::WriteTextFile(Hosts(), sOld);
+    testutil::WriteTextFile(Hosts(), "10.1.1.9 nwserver\r\n");
     QueryNetwork query;
     EXPECT_FALSE(query.CheckHostEntry(L"", Addr(L"10.1.1.5")));
     EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"not an address")));
@@ -184,7 +163,7 @@ TEST_F(HostsFileOnDisk, RefusedInputAndAFailedWriteLeaveTheFileAsItWas)
     // file keeps its contents.
     ASSERT_TRUE(CreateDirectoryW((Hosts() + L".cvex-new").c_str(), nullptr));
     EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"10.1.1.5")));
-    EXPECT_EQ(ReadBytes(Hosts()), sOld);
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()), L"10.1.1.9 nwserver\r\n");
     RemoveDirectoryW((Hosts() + L".cvex-new").c_str());
     // No hosts file at all: nothing to map, nothing created.
     DeleteFileW(Hosts().c_str());
