@@ -89,7 +89,8 @@ TEST_F(AdapterDefaults, IPv6OnlyFirstUsableAdapterStillGivesTheGatewayAndEndsThe
                                                        L"GetDefaultGatewayList(v6only)"}));
 }
 
-TEST_F(AdapterDefaults, GatewayFailureKeepsTheDefaultGatewayButNotTheAddress)
+// A gateway list that cannot be read keeps the default gateway, not the default address.
+TEST_F(AdapterDefaults, GatewayFailureKeepsTheDefaultGatewayAndCopiesDoNotAskTheAdaptersAgain)
 {
     script.adapters = {MakeAdapter(L"lan")};
     script.adapters[0].addrs = {Bound(L"192.168.5.20", 24)};
@@ -97,13 +98,6 @@ TEST_F(AdapterDefaults, GatewayFailureKeepsTheDefaultGatewayButNotTheAddress)
     CvexCredentials cred;
     EXPECT_EQ(cred.m_ClientIPAddress, Addr(L"192.168.5.20"));
     EXPECT_EQ(cred.m_ClientDefaultGateway, Addr(L"0.0.0.0"));
-}
-
-TEST_F(AdapterDefaults, SetDefaultsAndCopiesDoNotAskTheAdaptersAgain)
-{
-    script.adapters = {MakeAdapter(L"lan")};
-    script.adapters[0].addrs = {Bound(L"192.168.5.20", 24)};
-    CvexCredentials cred;
     script.calls.clear();
     CvexCredentials copy(cred);
     EXPECT_EQ(copy.m_ClientIPAddress, Addr(L"192.168.5.20"));

@@ -48,18 +48,22 @@ TEST_F(AnswerFile, ValidFileLoadsEveryField)
     EXPECT_TRUE(cred.Check());
 }
 
-struct LoadFailure {
-    const char* pLines;
-    const wchar_t* pReason;
+// The keys up to the client's address, for the cases about the keys that follow.
+const std::string kUpToClientAddress =
+    "ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n";
+
+template <typename Case> struct AnswerFileWith : AnswerFile, ::testing::WithParamInterface<Case> {
 };
 
-class AnswerFileLoadFailure : public AnswerFile, public ::testing::WithParamInterface<LoadFailure>
-{
+struct LoadFailure {
+    std::string sLines;
+    const wchar_t* pReason;
 };
+using AnswerFileLoadFailure = AnswerFileWith<LoadFailure>;
 
 TEST_P(AnswerFileLoadFailure, StopsAtTheFirstBadKeyWithItsReason)
 {
-    Write(Section(GetParam().pLines));
+    Write(Section(GetParam().sLines));
     CvexCredentials cred;
     TraceWatch watch;
     EXPECT_FALSE(cred.GetCredentialsFromAnsFile(sPath));
@@ -77,20 +81,13 @@ INSTANTIATE_TEST_SUITE_P(
         LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=nwserver\r\n", L"ClientName not found"},
         LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=nwserver\r\nClientName=c\r\nClientIPAddress=10.0.0\r\n",
                     L"ClientIPAddress not valid"},
-        LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n",
+        LoadFailure{kUpToClientAddress, L"ClientNetMask not valid"},
+        LoadFailure{kUpToClientAddress + "ClientSubnetPrefixLength=abc\r\nClientNetMask=255.255.255\r\n",
                     L"ClientNetMask not valid"},
-        LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n"
-                    "ClientSubnetPrefixLength=abc\r\nClientNetMask=255.255.255\r\n",
-                    L"ClientNetMask not valid"},
-        LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n"
-                    "ClientSubnetPrefixLength=280\r\nClientNetMask=255.255.255.0\r\n",
+        LoadFailure{kUpToClientAddress + "ClientSubnetPrefixLength=280\r\nClientNetMask=255.255.255.0\r\n",
                     L"ClientSubnetPrefixLength not valid"},
-        LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n"
-                    "ClientSubnetPrefixLength=-8\r\n",
-                    L"ClientSubnetPrefixLength not valid"},
-        LoadFailure{"ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n"
-                    "ClientSubnetPrefixLength=24\r\n",
-                    L"ClientDefaultGateway not valid"}));
+        LoadFailure{kUpToClientAddress + "ClientSubnetPrefixLength=-8\r\n", L"ClientSubnetPrefixLength not valid"},
+        LoadFailure{kUpToClientAddress + "ClientSubnetPrefixLength=24\r\n", L"ClientDefaultGateway not valid"}));
 
 TEST_F(AnswerFile, FieldsReadBeforeAFailureStayChanged)
 {
@@ -109,16 +106,11 @@ struct PrefixCase {
     const char* pLines;
     unsigned uiPrefix;
 };
-
-class AnswerFilePrefix : public AnswerFile, public ::testing::WithParamInterface<PrefixCase>
-{
-};
+using AnswerFilePrefix = AnswerFileWith<PrefixCase>;
 
 TEST_P(AnswerFilePrefix, PrefixLengthOrNetmask)
 {
-    Write(Section("ServerIPAddress=10.0.0.5\r\nServerName=s\r\nClientName=c\r\nClientIPAddress=10.0.0.20\r\n"
-                  "ClientDefaultGateway=0.0.0.0\r\n" +
-                  std::string(GetParam().pLines)));
+    Write(Section(kUpToClientAddress + "ClientDefaultGateway=0.0.0.0\r\n" + GetParam().pLines));
     CvexCredentials cred;
     ASSERT_TRUE(cred.GetCredentialsFromAnsFile(sPath));
     EXPECT_EQ(cred.m_ClientSubnetPrefix, GetParam().uiPrefix);
@@ -215,9 +207,7 @@ struct StoreFailure {
     void (*spoil)(CvexCredentials&);
 };
 
-class AnswerFileStoreFailure : public AnswerFile, public ::testing::WithParamInterface<StoreFailure>
-{
-};
+using AnswerFileStoreFailure = AnswerFileWith<StoreFailure>;
 
 TEST_P(AnswerFileStoreFailure, LeavesExactlyTheKeysWrittenBeforeIt)
 {
@@ -286,9 +276,7 @@ struct CheckCase {
     void (*spoil)(CvexCredentials&);
 };
 
-class CredentialsCheck : public AnswerFile, public ::testing::WithParamInterface<CheckCase>
-{
-};
+using CredentialsCheck = AnswerFileWith<CheckCase>;
 
 TEST_P(CredentialsCheck, FirstFailingTestGivesItsReason)
 {

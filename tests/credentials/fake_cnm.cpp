@@ -1,4 +1,5 @@
 #include "tests/credentials/fake_cnm.h"
+#include "tests/credentials/cred_test_util.h"
 
 namespace fakecnm
 {
@@ -20,7 +21,7 @@ Adapter MakeAdapter(const std::wstring& sDesc)
 CNM::ASSOC_IP_ADDR Bound(const wchar_t* pAddress, unsigned char ucPrefix)
 {
     CNM::ASSOC_IP_ADDR addr;
-    addr.ipAddress = velmora::ip_address(velmora::string(pAddress));
+    addr.ipAddress = credtest::Addr(pAddress);
     addr.ucPrefixLength = ucPrefix;
     return addr;
 }
@@ -38,9 +39,17 @@ const fakecnm::Adapter* Find(const CNM::NIC_INFO& nic)
     return nullptr;
 }
 
-void Record(const wchar_t* pOperation, const CNM::NIC_INFO& nic)
+// Records the call, then hands out the adapter's scripted answer unless it is scripted to fail.
+template <typename T>
+bool Answer(const wchar_t* pOperation, const CNM::NIC_INFO& nic, bool fakecnm::Adapter::*pOk,
+            T fakecnm::Adapter::*pAnswer, T& out)
 {
     fakecnm::State().calls.push_back(std::wstring(pOperation) + L"(" + nic.sNicDesc + L")");
+    const fakecnm::Adapter* pAdapter = Find(nic);
+    if (!pAdapter || !(pAdapter->*pOk))
+        return false;
+    out = pAdapter->*pAnswer;
+    return true;
 }
 
 } // namespace
@@ -56,33 +65,18 @@ bool CNM::GetAdapterList(std::vector<NIC_INFO>& adapters)
 
 bool CNM::GetAdapterOperStatus(const NIC_INFO& nic, CNM_OPER_STATUS& status)
 {
-    Record(L"GetAdapterOperStatus", nic);
-    const fakecnm::Adapter* pAdapter = Find(nic);
-    if (!pAdapter || !pAdapter->bStatusOk)
-        return false;
-    status = pAdapter->status;
-    return true;
+    return Answer(L"GetAdapterOperStatus", nic, &fakecnm::Adapter::bStatusOk, &fakecnm::Adapter::status, status);
 }
 
 bool CNM::GetAdaptersIpAddrs(const NIC_INFO& nic, std::vector<ASSOC_IP_ADDR>& addrs)
 {
-    Record(L"GetAdaptersIpAddrs", nic);
-    const fakecnm::Adapter* pAdapter = Find(nic);
-    if (!pAdapter || !pAdapter->bAddrsOk)
-        return false;
-    addrs = pAdapter->addrs;
-    return true;
+    return Answer(L"GetAdaptersIpAddrs", nic, &fakecnm::Adapter::bAddrsOk, &fakecnm::Adapter::addrs, addrs);
 }
 
 bool CNM::GetDefaultGatewayList(const NIC_INFO& nic, FAMILY_TYPE family, std::vector<velmora::ip_address>& gws)
 {
-    Record(L"GetDefaultGatewayList", nic);
     fakecnm::State().iLastGatewayFamily = family;
-    const fakecnm::Adapter* pAdapter = Find(nic);
-    if (!pAdapter || !pAdapter->bGatewaysOk)
-        return false;
-    gws = pAdapter->gateways;
-    return true;
+    return Answer(L"GetDefaultGatewayList", nic, &fakecnm::Adapter::bGatewaysOk, &fakecnm::Adapter::gateways, gws);
 }
 
 unsigned char CNM::ConvertNetmaskToPrefix(const velmora::ip_address& netmask)

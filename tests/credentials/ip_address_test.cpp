@@ -1,18 +1,15 @@
 // Parsing, formatting and comparing addresses; the error type's texts.
 #include "support/ip_address.h"
+#include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
 
+using credtest::Addr;
 using velmora::ip_address;
 using velmora::NetworkError;
 
 namespace
 {
-
-ip_address Addr(const wchar_t* pText)
-{
-    return ip_address(velmora::string(pText));
-}
 
 struct ParseCase {
     const wchar_t* pText;
@@ -20,9 +17,7 @@ struct ParseCase {
     const wchar_t* pFormatted; // the text form back, for valid addresses
 };
 
-class AddressText : public ::testing::TestWithParam<ParseCase>
-{
-};
+using AddressText = ::testing::TestWithParam<ParseCase>;
 
 TEST_P(AddressText, ParsesToFamilyAndFormatsBack)
 {

@@ -15,9 +15,7 @@ struct PitCase {
     WORD wDay, wMonth, wYear, wHour, wMinute, wSecond;
 };
 
-class PitParse : public ::testing::TestWithParam<PitCase>
-{
-};
+using PitParse = ::testing::TestWithParam<PitCase>;
 
 TEST_P(PitParse, ReasonAndStoredFields)
 {

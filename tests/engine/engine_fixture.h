@@ -1,4 +1,4 @@
-// A CVEXImpl with recording callbacks, running the fake tool beside the test program.
+// What the host was shown and asked, and a CVEXImpl fixture that runs the fake tool beside the test program.
 #pragma once
 #include "plugin/cvex_impl.h"
 #include "tests/common/test_util.h"
@@ -16,13 +16,15 @@ struct HostRecorder {
     size_t nAbortAtHeartbeat = 0; // answer 1 to this heartbeat (1 = the first), if not 0
     std::wstring sPassword;
     unsigned uiPasswordAnswer = 0;
+    unsigned uiAnswerTo = 0; // the message (by id) answered with iAnswer
+    int iAnswer = 0;
 
     static int Log(unsigned uiLevel, const wchar_t* pText, void* p)
     {
         auto* self = static_cast<HostRecorder*>(p);
         self->messages.push_back({uiLevel, pText});
         self->heartbeatsAtMessage.push_back(self->Count(PK_HEARTBEAT));
-        return 0;
+        return self->uiAnswerTo != 0 && self->Ids().back() == self->uiAnswerTo ? self->iAnswer : 0;
     }
     static unsigned Progress(ProgressRecord* pRecord, void* p)
     {
@@ -52,6 +54,7 @@ struct HostRecorder {
         std::vector<unsigned> ids = Ids();
         return static_cast<size_t>(std::count(ids.begin(), ids.end(), uiId));
     }
+    bool Logged(unsigned uiId) const { return CountMessage(uiId) != 0; }
 };
 
 struct EngineTest : ::testing::Test {

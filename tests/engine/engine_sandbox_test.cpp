@@ -1,22 +1,14 @@
 // The console engine driving the simulated NetWorker tools inside a sandbox machine.
 #include "tests/engine/engine_fixture.h"
+#include "tests/init/sandbox_client.h"
 
 using testutil::Contains;
 
 namespace
 {
 
-const std::wstring kBin = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
+const std::wstring kBin = sandbox::kBin;
 const std::wstring kClientArgs = L" -s \"nwsrv\" -c \"winclient1\"";
-
-// Simulated tool processes of this machine still running.
-size_t RunningClientTools()
-{
-    size_t n = 0;
-    for (const wchar_t* p : {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe"})
-        n += testutil::ProcessesNamed(p).size();
-    return n;
-}
 
 } // namespace
 
@@ -28,7 +20,7 @@ TEST_F(EngineTest, AnInteractiveRecoverSessionIsAnsweredAtItsPromptsAndEndedByAb
     ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
     ASSERT_TRUE(ReadUntil(prompt, s));
     impl.Abort();
-    EXPECT_EQ(RunningClientTools(), 0u);
+    EXPECT_TRUE(sandbox::RunningClientTools().empty());
     ASSERT_TRUE(impl.RunCommand(kBin + L"recover.exe" + kClientArgs, true));
     ASSERT_TRUE(ReadUntil(prompt, s));
     EXPECT_TRUE(impl.CheckNetWorkerConnection4()); // recover holds its connection to the server
@@ -43,7 +35,7 @@ TEST_F(EngineTest, AnInteractiveRecoverSessionIsAnsweredAtItsPromptsAndEndedByAb
     while (impl.GetLine(s, true)) {
     }
     EXPECT_TRUE(impl.Fini(false));
-    EXPECT_EQ(RunningClientTools(), 0u);
+    EXPECT_TRUE(sandbox::RunningClientTools().empty());
 }
 
 TEST_F(EngineTest, AProtectedFileIsRestoredWithThePasswordTheHostGives)

@@ -6,16 +6,6 @@
 using testutil::Contains;
 using Lines = std::vector<std::wstring>;
 
-namespace
-{
-
-bool Ended(HANDLE hProcess)
-{
-    return WaitForSingleObject(hProcess, 5000) == WAIT_OBJECT_0;
-}
-
-} // namespace
-
 TEST_F(EngineTest, OutputArrivesAsStrippedLinesUntilTheToolEnds)
 {
     EXPECT_FALSE(impl.RunCommand(L"", true));
@@ -145,13 +135,13 @@ TEST_F(EngineTest, HeartbeatAnsweredWithOneEndsTheReadForThatCommandOnly)
 TEST_F(EngineTest, AbortEndsTheToolOnceAndANewCommandWorks)
 {
     impl.Abort();
-    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 0"), true));
     velmora::unique_handle_null watch(
         OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, impl.Handles().dwPID));
     ASSERT_TRUE(watch);
     impl.Abort();
     impl.Abort();
-    ASSERT_TRUE(Ended(watch.get()));
+    ASSERT_EQ(WaitForSingleObject(watch.get(), 5000), WAIT_OBJECT_0) << "the tool ended";
     DWORD dwExit = 0;
     GetExitCodeProcess(watch.get(), &dwExit);
     EXPECT_EQ(dwExit, 12u);
@@ -173,7 +163,7 @@ TEST_F(EngineTest, ASecondCommandWaitsForTheFirstOrEndsItAfterTheGracePeriod)
     EXPECT_GE(GetTickCount64() - ullStart, 900u);
     EXPECT_EQ(ReadAll(), Lines{L"second"}) << "the first command's unread \"done\" is not the second's";
 
-    ASSERT_TRUE(impl.RunCommand(Tool(L"hang"), true));
+    ASSERT_TRUE(impl.RunCommand(Tool(L"silent 0"), true));
     velmora::unique_handle_null watch(OpenProcess(SYNCHRONIZE, FALSE, impl.Handles().dwPID));
     ASSERT_TRUE(watch);
     ullStart = GetTickCount64();
@@ -263,7 +253,7 @@ TEST_F(EngineTest, StartingFailuresAreTriedAgainThenReported)
     for (const Case& c : kCases) {
         SCOPED_TRACE(testing::Message() << "seam " << c.what << ", error " << c.dwError);
         flaky.Arm(c.what, c.uiFailures, c.dwError);
-        bool bRan = impl.RunCommand(Tool(c.what == FlakyStart::Thread ? L"hang" : L"lines \"after\\n\""), true);
+        bool bRan = impl.RunCommand(Tool(c.what == FlakyStart::Thread ? L"silent 0" : L"lines \"after\\n\""), true);
         EXPECT_EQ(FlakyStart::s_uiCalls, c.uiCalls);
         EXPECT_EQ(bRan, c.bRuns);
         EXPECT_EQ(bRan ? ReadAll() : Lines{}, c.bRuns ? Lines{L"after"} : Lines{});

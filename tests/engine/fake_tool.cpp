@@ -7,11 +7,10 @@
 //                      equals the environment variable CVEX_FAKE_PASSWORD and how long it took;
 //                      keep the input off HOLD_MS after each; "chars" reads with ReadConsoleW,
 //                      which takes every typed key at once, instead of key event by key event
-//   silent SECONDS     print nothing for a while, then "done"
+//   silent SECONDS     print nothing for a while (for ever: "silent 0"), then "done"
 //   connect ADDR SECS  connect to ADDR:7937 (IPv4 or IPv6); when the server drops the connection close it too;
 //                      after SECS silent seconds print "done"
 //   crash              print half a line and die
-//   hang               never end
 #include "console/key_events.h"
 #include "support/win.h"
 #include "tests/common/loopback_address.h"
@@ -184,16 +183,14 @@ int main(int argc, char** argv)
                          argc > 3 ? static_cast<DWORD>(std::atoi(argv[3])) : 0,
                          argc > 4 && std::string(argv[4]) == "chars");
     else if (role == "silent") {
-        Sleep(static_cast<DWORD>(n) * 1000);
+        Sleep(n == 0 ? INFINITE : static_cast<DWORD>(n) * 1000);
         Out("done\r\n");
     } else if (role == "connect")
         return Connect(argc > 2 ? argv[2] : "127.0.0.1", argc > 3 ? std::atoi(argv[3]) : 1);
     else if (role == "crash") {
         Out("half a li");
         TerminateProcess(GetCurrentProcess(), 3);
-    } else if (role == "hang")
-        Sleep(INFINITE);
-    else
+    } else
         return 9;
     return 0;
 }

@@ -117,8 +117,11 @@ TEST(ClientFiles, RecursiveWalkListsEachFolderBeforeItsContents)
     EXPECT_TRUE(files.empty());
 }
 
-TEST(ReleaseVersion, WithoutTranslationTableTheBritishBlockIsRead)
+// Without a translation table the British block is read; programs without a version, or no
+// programs at all, fail quietly.
+TEST(ReleaseVersion, TheBritishBlockWithoutTranslationTableOtherwiseAQuietFailure)
 {
+    ScratchFolder scratch(L"release");
     ClientImpl impl;
     FileInfo tool{testutil::ProgramFolder(), L"init_no_translation.exe", false};
     tool.sPath.pop_back();
@@ -126,22 +129,13 @@ TEST(ReleaseVersion, WithoutTranslationTableTheBritishBlockIsRead)
     ASSERT_TRUE(impl.GetReleaseVersion(tool, sRelease, sVersion));
     EXPECT_EQ(sVersion, L"5.6.7.9"); // the product version, not the file version
     EXPECT_EQ(sRelease, L"5.6.7.8.Build.42");
-    EXPECT_TRUE(impl.messages.empty());
-}
 
-TEST(ReleaseVersion, ProgramsWithoutVersionOrNotProgramsAtAllFailQuietly)
-{
-    ScratchFolder scratch(L"release");
-    ClientImpl impl;
     testutil::WriteTextFile(scratch.file(L"nsrexecd.exe"), "not a program");
-    std::wstring sRelease = L"r", sVersion = L"v";
     EXPECT_FALSE(impl.GetReleaseVersion({scratch.path(), L"nsrexecd.exe", false}, sRelease, sVersion));
     EXPECT_FALSE(impl.GetReleaseVersion({scratch.path(), L"missing.exe", false}, sRelease, sVersion));
-    // This test program is a 64-bit program without a version resource.
-    FileInfo self{testutil::ProgramFolder(), L"client_tests.exe", false};
-    self.sPath.pop_back();
-    EXPECT_FALSE(impl.GetReleaseVersion(self, sRelease, sVersion));
-    EXPECT_EQ(sRelease, L"r");
+    tool.sName = L"client_tests.exe"; // a 64-bit program without a version resource
+    EXPECT_FALSE(impl.GetReleaseVersion(tool, sRelease, sVersion));
+    EXPECT_EQ(sRelease, L"5.6.7.8.Build.42");
     EXPECT_TRUE(impl.messages.empty());
 }
 

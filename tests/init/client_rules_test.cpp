@@ -13,23 +13,20 @@ namespace
 const wchar_t kBin[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin";
 }
 
-TEST(ClientSearchPath, ClientFolderGoesInFrontOfTheUpperCasedPath)
+// The client folder goes in front of the upper-cased path, unless an entry in any case already
+// names a "legato" folder; empty entries survive; a rewritten path is not rewritten again.
+TEST(ClientSearchPath, ClientFolderInFrontOfTheUpperCasedPathUnlessThere)
 {
-    EXPECT_EQ(ClientSearchPath(L"c:\\windows;c:\\bin", kBin), std::wstring(kBin) + L";C:\\WINDOWS;C:\\BIN");
-    // Empty entries survive the rewrite.
-    EXPECT_EQ(ClientSearchPath(L"c:\\a;;c:\\b;", kBin), std::wstring(kBin) + L";C:\\A;;C:\\B;");
-}
-
-TEST(ClientSearchPath, AnExistingClientEntryInAnyCaseIsOnlyUpperCased)
-{
-    EXPECT_EQ(ClientSearchPath(L"c:\\windows;x:\\progra~1\\legato\\nsr\\bin", kBin),
-              L"C:\\WINDOWS;X:\\PROGRA~1\\LEGATO\\NSR\\BIN");
-    EXPECT_EQ(ClientSearchPath(L"d:\\Tools\\LeGaTo\\x", kBin), L"D:\\TOOLS\\LEGATO\\X");
-    // "legato" that is not a folder of its own does not count.
-    EXPECT_EQ(ClientSearchPath(L"c:\\legatools", kBin), std::wstring(kBin) + L";C:\\LEGATOOLS");
-    // Rewriting the result again changes nothing.
-    std::wstring sOnce = ClientSearchPath(L"c:\\windows", kBin);
-    EXPECT_EQ(ClientSearchPath(sOnce, kBin), L"X:\\PROGRA~1\\LEGATO\\NSR\\BIN;C:\\WINDOWS");
+    const std::pair<std::wstring, std::wstring> kCases[] = {
+        {L"c:\\windows;c:\\bin", std::wstring(kBin) + L";C:\\WINDOWS;C:\\BIN"},
+        {L"c:\\a;;c:\\b;", std::wstring(kBin) + L";C:\\A;;C:\\B;"},
+        {L"c:\\windows;x:\\progra~1\\legato\\nsr\\bin", L"C:\\WINDOWS;X:\\PROGRA~1\\LEGATO\\NSR\\BIN"},
+        {L"d:\\Tools\\LeGaTo\\x", L"D:\\TOOLS\\LEGATO\\X"},
+        {L"c:\\legatools", std::wstring(kBin) + L";C:\\LEGATOOLS"},
+        {ClientSearchPath(L"c:\\windows", kBin), L"X:\\PROGRA~1\\LEGATO\\NSR\\BIN;C:\\WINDOWS"},
+    };
+    for (const auto& [sPath, sExpected] : kCases)
+        EXPECT_EQ(ClientSearchPath(sPath, kBin), sExpected) << testing::PrintToString(sPath);
 }
 
 TEST(VersionTexts, ProductVersionWordsAndFileVersionQuery)
@@ -42,25 +39,25 @@ TEST(VersionTexts, ProductVersionWordsAndFileVersionQuery)
     EXPECT_EQ(FileVersionQuery(0xabc, 0x4e4), L"\\StringFileInfo\\0ABC04E4\\FileVersion");
 }
 
+// The prefix in any case at the start of the line, then the range after the blank (none lost
+// without one); another line leaves the range as it was.
 TEST(PortRange, PrefixIgnoringCaseThenTheRangeAfterTheBlank)
 {
-    std::wstring s = L"untouched";
-    EXPECT_TRUE(PortRange(L"Service ports: 7937-9936", L"Service ports:", s));
-    EXPECT_EQ(s, L"7937-9936");
-    EXPECT_TRUE(PortRange(L"CONNECTION PORTS: 0-0", L"Connection ports:", s));
-    EXPECT_EQ(s, L"0-0");
-    // Without a blank after the colon no digit is lost.
-    EXPECT_TRUE(PortRange(L"Service ports:7937-9936", L"Service ports:", s));
-    EXPECT_EQ(s, L"7937-9936");
-    EXPECT_TRUE(PortRange(L"Service ports:", L"Service ports:", s));
-    EXPECT_EQ(s, L"");
-
-    s = L"untouched";
-    EXPECT_FALSE(PortRange(L"Ports of host pc1:", L"Service ports:", s));
-    EXPECT_FALSE(PortRange(L"  Service ports: 1-2", L"Service ports:", s));
-    EXPECT_FALSE(PortRange(L"Service port", L"Service ports:", s));
-    EXPECT_FALSE(PortRange(L"", L"Service ports:", s));
-    EXPECT_EQ(s, L"untouched");
+    const std::pair<const wchar_t*, const wchar_t*> kCases[] = {
+        {L"Service ports: 7937-9936", L"7937-9936"},
+        {L"SERVICE PORTS: 0-0", L"0-0"},
+        {L"Service ports:7937-9936", L"7937-9936"},
+        {L"Service ports:", L""},
+        {L"Ports of host pc1:", nullptr},
+        {L"  Service ports: 1-2", nullptr},
+        {L"Service port", nullptr},
+        {L"", nullptr},
+    };
+    for (const auto& [pLine, pRange] : kCases) {
+        std::wstring s = L"untouched";
+        EXPECT_EQ(PortRange(pLine, L"Service ports:", s), pRange != nullptr) << testing::PrintToString(pLine);
+        EXPECT_EQ(s, pRange ? pRange : L"untouched") << testing::PrintToString(pLine);
+    }
 }
 
 TEST(CommandLines, ToolsWithTheirArguments)

@@ -1,18 +1,11 @@
 // The hosts file as a value: read from bytes, an entry mapped, the bytes to write back.
 #include "client/hosts_file.h"
+#include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
 
+using credtest::Addr;
 using hostsfile::Table;
-using velmora::ip_address;
-
-namespace
-{
-ip_address Addr(const wchar_t* p)
-{
-    return ip_address(velmora::string(p));
-}
-} // namespace
 
 // Each row: the file's bytes, the name mapped and its address, whether an entry was replaced
 // (otherwise one is appended), and the bytes to write back. Entries are found by name in any case

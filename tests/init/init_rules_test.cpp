@@ -4,29 +4,13 @@
 #include "client/query_network.h"
 #include "client/server_version.h"
 #include "tests/common/test_util.h"
+#include "tests/credentials/cred_test_util.h"
 
 #include <gtest/gtest.h>
 
+using credtest::Addr;
 using initseq::RecoverLine;
 using velmora::ip_address;
-
-namespace
-{
-
-std::string ReadBytes(const std::wstring& sPath)
-{
-    std::string sBytes;
-    HANDLE h = CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    char buf[4096];
-    DWORD n = 0;
-    while (h != INVALID_HANDLE_VALUE && ReadFile(h, buf, sizeof(buf), &n, nullptr) && n > 0)
-        sBytes.append(buf, n);
-    if (h != INVALID_HANDLE_VALUE)
-        CloseHandle(h);
-    return sBytes;
-}
-
-} // namespace
 
 TEST(InitRules, PointInTimeInTheToolsForm)
 {
@@ -53,24 +37,22 @@ TEST(InitRules, ClientVersionSplitsAtPointsAndSkipsOtherCharacters)
     EXPECT_EQ(v.usMajor + v.usMinor + v.usSP, 0);
 }
 
+// A line holding two texts goes by the earlier one in the order; the prompt has its blank.
 TEST(InitRules, RecoverOutputIsClassifiedByTheFirstTextInOrder)
 {
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"12548:recover: Cannot connect to `nw': Remote system error - No route to "
-                                           L"host"),
-              RecoverLine::NoRoute);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"Current working directory is C:\\"), RecoverLine::SessionOpen);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"recover> "), RecoverLine::Prompt);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"recover>"), RecoverLine::Other) << "the prompt has its blank";
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"An existing connection was forcibly closed by the remote host."),
-              RecoverLine::ForciblyClosed);
-    // A line holding two texts goes by the earlier one in the order.
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"No files have been backed up for this client; current working directory "
-                                           L"is C:\\"),
-              RecoverLine::NoBackups);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"RPC cannot make a procedure call: x is not properly configured on the "
-                                           L"NetWorker Server"),
-              RecoverLine::RpcCannotCall);
-    EXPECT_EQ(initseq::ClassifyRecoverLine(L"Recovering files"), RecoverLine::Other);
+    const std::pair<const wchar_t*, RecoverLine> kCases[] = {
+        {L"12548:recover: Cannot connect to `nw': Remote system error - No route to host", RecoverLine::NoRoute},
+        {L"Current working directory is C:\\", RecoverLine::SessionOpen},
+        {L"recover> ", RecoverLine::Prompt},
+        {L"recover>", RecoverLine::Other},
+        {L"An existing connection was forcibly closed by the remote host.", RecoverLine::ForciblyClosed},
+        {L"No files have been backed up for this client; current working directory is C:\\", RecoverLine::NoBackups},
+        {L"RPC cannot make a procedure call: x is not properly configured on the NetWorker Server",
+         RecoverLine::RpcCannotCall},
+        {L"Recovering files", RecoverLine::Other},
+    };
+    for (const auto& [pLine, kind] : kCases)
+        EXPECT_EQ(initseq::ClassifyRecoverLine(pLine), kind) << testing::PrintToString(pLine);
 }
 
 TEST(InitRules, NotConfiguredNamesTheClientOrTheAddress)
@@ -119,11 +101,11 @@ TEST(HostsFile, QualifiedServerName)
 
 TEST(HostsFile, ConflictNeedsTheAddressAndALinkLocalOneOfItsFamily)
 {
-    const ip_address target(velmora::string(L"192.168.10.7"));
+    const ip_address target = Addr(L"192.168.10.7");
     auto notes = [&](std::initializer_list<const wchar_t*> bound) {
         hostsfile::ConflictNotes n;
         for (const wchar_t* p : bound)
-            hostsfile::NoteBoundAddress(n, ip_address(velmora::string(p)), target);
+            hostsfile::NoteBoundAddress(n, Addr(p), target);
         return n.Both();
     };
     EXPECT_TRUE(notes({L"192.168.10.7", L"169.254.3.4"}));
@@ -131,10 +113,10 @@ TEST(HostsFile, ConflictNeedsTheAddressAndALinkLocalOneOfItsFamily)
     EXPECT_FALSE(notes({L"192.168.10.7", L"fe80::1"})) << "another family does not count";
     EXPECT_FALSE(notes({L"169.254.3.4"}));
     EXPECT_FALSE(notes({L"192.168.10.7", L"10.169.254.1"}));
-    const ip_address target6(velmora::string(L"2001:db8::7"));
+    const ip_address target6 = Addr(L"2001:db8::7");
     hostsfile::ConflictNotes n6;
     hostsfile::NoteBoundAddress(n6, target6, target6);
-    hostsfile::NoteBoundAddress(n6, ip_address(velmora::string(L"fe80::215:5dff:fe01:203")), target6);
+    hostsfile::NoteBoundAddress(n6, Addr(L"fe80::215:5dff:fe01:203"), target6);
     EXPECT_TRUE(n6.Both());
 }
 
@@ -163,29 +145,28 @@ TEST_F(HostsFileOnDisk, AnEntryIsReplacedOrAppendedAndTheFileReplacedWhole)
 {
     testutil::WriteTextFile(Hosts(), "10.1.1.9 nwserver # old\n#10.1.1.8 nwserver\n127.0.0.1 localhost");
     QueryNetwork query;
-    ASSERT_TRUE(query.CheckHostEntry(L"NWSERVER", ip_address(velmora::string(L"10.1.1.5"))));
-    EXPECT_EQ(ReadBytes(Hosts()), "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\n");
-    ASSERT_TRUE(query.CheckHostEntry(L"pc7", ip_address(velmora::string(L"fe80::1"))));
-    EXPECT_EQ(ReadBytes(Hosts()),
-              "10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\nfe80::1\tpc7\r\n");
+    ASSERT_TRUE(query.CheckHostEntry(L"NWSERVER", Addr(L"10.1.1.5")));
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()), L"10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\n");
+    ASSERT_TRUE(query.CheckHostEntry(L"pc7", Addr(L"fe80::1")));
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()),
+              L"10.1.1.5\tNWSERVER\r\n#10.1.1.8 nwserver\r\n127.0.0.1 localhost\r\nfe80::1\tpc7\r\n");
     EXPECT_FALSE(testutil::FileExists(Hosts() + L".cvex-new")) << "no temporary file is left";
 }
 
 TEST_F(HostsFileOnDisk, RefusedInputAndAFailedWriteLeaveTheFileAsItWas)
 {
-    const std::string sOld = "10.1.1.9 nwserver\r\n";
-    testutil::WriteTextFile(Hosts(), sOld);
+    testutil::WriteTextFile(Hosts(), "10.1.1.9 nwserver\r\n");
     QueryNetwork query;
-    EXPECT_FALSE(query.CheckHostEntry(L"", ip_address(velmora::string(L"10.1.1.5"))));
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"not an address"))));
+    EXPECT_FALSE(query.CheckHostEntry(L"", Addr(L"10.1.1.5")));
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"not an address")));
     // The new contents cannot be written (a folder holds the temporary file's name): the hosts
     // file keeps its contents.
     ASSERT_TRUE(CreateDirectoryW((Hosts() + L".cvex-new").c_str(), nullptr));
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"10.1.1.5"))));
-    EXPECT_EQ(ReadBytes(Hosts()), sOld);
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"10.1.1.5")));
+    EXPECT_EQ(testutil::ReadTextFile(Hosts()), L"10.1.1.9 nwserver\r\n");
     RemoveDirectoryW((Hosts() + L".cvex-new").c_str());
     // No hosts file at all: nothing to map, nothing created.
     DeleteFileW(Hosts().c_str());
-    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", ip_address(velmora::string(L"10.1.1.5"))));
+    EXPECT_FALSE(query.CheckHostEntry(L"nwserver", Addr(L"10.1.1.5")));
     EXPECT_FALSE(testutil::FileExists(Hosts()));
 }

@@ -4,6 +4,7 @@
 #include "client/query_network.h"
 #include "hostapi/message_ids.h"
 #include "tests/common/test_util.h"
+#include "tests/credentials/cred_test_util.h"
 #include "tests/init/sandbox_client.h"
 #include "trace/trace.h"
 
@@ -11,6 +12,7 @@
 
 #include <thread>
 
+using credtest::Addr;
 using testutil::Contains;
 
 namespace
@@ -43,19 +45,6 @@ void SetFault(const wchar_t* pSpec)
 void SetServer(const wchar_t* pKey, const wchar_t* pValue)
 {
     WritePrivateProfileStringW(L"server", pKey, pValue, kNwsimIni);
-}
-
-void SetTcpipValue(const wchar_t* pName, const wchar_t* pValue)
-{
-    HKEY hKey = nullptr;
-    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kTcpip, 0, nullptr, 0, KEY_SET_VALUE, nullptr, &hKey, nullptr) != 0)
-        return;
-    if (pValue)
-        RegSetValueExW(hKey, pName, 0, REG_SZ, reinterpret_cast<const BYTE*>(pValue),
-                       static_cast<DWORD>((wcslen(pValue) + 1) * sizeof(wchar_t)));
-    else
-        RegDeleteValueW(hKey, pName);
-    RegCloseKey(hKey);
 }
 
 // The [Adapter] section of the network-library state that names the adapter.
@@ -101,16 +90,16 @@ protected:
         SetFault(nullptr);
         SetServer(L"drop_after_seconds", nullptr);
         testutil::WriteTextFile(kNetState, kOneDhcpAdapter);
-        SetTcpipValue(L"Domain", nullptr);
-        SetTcpipValue(L"DhcpDomain", nullptr);
+        sandbox::SetString(kTcpip, L"Domain", nullptr);
+        sandbox::SetString(kTcpip, L"DhcpDomain", nullptr);
         m_nTraceAt = Bytes(CvexTrace().LogPath()).size();
         impl.SetProgMsgCallbackFn(&InitSandbox::Progress, this);
         cred.m_sServerName = L"localhost";
-        cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"127.0.0.1"));
+        cred.m_ServerIPAddress = Addr(L"127.0.0.1");
         cred.m_sClientName = L"winclient1";
-        cred.m_ClientIPAddress = velmora::ip_address(velmora::string(L"192.168.10.7"));
+        cred.m_ClientIPAddress = Addr(L"192.168.10.7");
         cred.m_ClientSubnetPrefix = 24;
-        cred.m_ClientDefaultGateway = velmora::ip_address(velmora::string(L"192.168.10.1"));
+        cred.m_ClientDefaultGateway = Addr(L"192.168.10.1");
     }
     void TearDown() override
     {
@@ -182,8 +171,8 @@ TEST_F(InitSandbox, ASuccessfulInitMakesTheMachineAClientOfTheServerAndAgainAdds
     EXPECT_STREQ(wszDuring, L"F:\\") << "the CD-ROM drive became the current directory";
 
     // Again, with a configured and a DHCP domain: the servers file takes the configured one.
-    SetTcpipValue(L"Domain", L"lab.example");
-    SetTcpipValue(L"DhcpDomain", L"dhcp.example");
+    sandbox::SetString(kTcpip, L"Domain", L"lab.example");
+    sandbox::SetString(kTcpip, L"DhcpDomain", L"dhcp.example");
     impl.messages.clear();
     ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(impl.LastError());
     EXPECT_TRUE(impl.Logged(MSG_CONNECTED));
@@ -191,7 +180,7 @@ TEST_F(InitSandbox, ASuccessfulInitMakesTheMachineAClientOfTheServerAndAgainAdds
     EXPECT_EQ(CountOf(Bytes(kNetState), "Route="), 1u);
     EXPECT_EQ(sandbox::ProcessesNamed(L"nsrexecd.exe").size(), 1u) << "the first daemon was stopped";
     EXPECT_EQ(Bytes(QueryNetwork::kServersFile), "localhost.lab.example\r\n");
-    SetTcpipValue(L"Domain", nullptr);
+    sandbox::SetString(kTcpip, L"Domain", nullptr);
     ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(impl.LastError());
     EXPECT_EQ(Bytes(QueryNetwork::kServersFile), "localhost.dhcp.example\r\n");
 
@@ -225,7 +214,7 @@ TEST_F(InitSandbox, TheHostNameIsLeftAloneWhenItIsTheClientName)
 {
     velmora::string sHostname;
     ASSERT_TRUE(QueryNetwork().GetHostname(sHostname));
-    SetTcpipValue(L"Hostname", L"sentinel");
+    sandbox::SetString(kTcpip, L"Hostname", L"sentinel");
     cred.m_sClientName = sHostname;
     ExpectFailure(MSG_CLIENT_NAME_NOT_REGISTERED, L"localhost"); // the server does not know this client
     EXPECT_EQ(sandbox::ReadString(kTcpip, L"Hostname"), L"sentinel");
@@ -316,10 +305,10 @@ TEST_F(InitSandbox, AnAbortedOrDroppedInitThenInitAgainOnTheSameObjectSucceeds)
 TEST_F(InitSandbox, IPv6ServerGivesASessionAndADropIsNoticed)
 {
     // An IPv6 answer file: server, client and gateway all IPv6.
-    cred.m_ServerIPAddress = velmora::ip_address(velmora::string(L"::1"));
-    cred.m_ClientIPAddress = velmora::ip_address(velmora::string(L"2001:db8::7"));
+    cred.m_ServerIPAddress = Addr(L"::1");
+    cred.m_ClientIPAddress = Addr(L"2001:db8::7");
     cred.m_ClientSubnetPrefix = 64;
-    cred.m_ClientDefaultGateway = velmora::ip_address(velmora::string(L"2001:db8::1"));
+    cred.m_ClientDefaultGateway = Addr(L"2001:db8::1");
     ASSERT_TRUE(impl.Init(&cred)) << velmora::to_utf8(impl.LastError());
     EXPECT_TRUE(impl.Logged(MSG_CONNECTED));
     EXPECT_TRUE(Has(AdapterSection(Bytes(kNetState), "{A1}"), "Route=::1/128 via 2001:db8::1")) << Bytes(kNetState);

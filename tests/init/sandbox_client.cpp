@@ -10,11 +10,13 @@ namespace sandbox
 const wchar_t kNsr[] = L"X:\\PROGRA~1\\Legato\\nsr\\";
 const wchar_t kBin[] = L"X:\\PROGRA~1\\Legato\\nsr\\bin\\";
 
+const wchar_t* const kTools[] = {L"recover.exe",  L"mminfo.exe",   L"nsradmin.exe",
+                                 L"nsrexecd.exe", L"nsrports.exe", L"nwinstcreate.exe"};
+
 std::vector<DWORD> RunningClientTools()
 {
     std::vector<DWORD> ids;
-    for (const wchar_t* pTool :
-         {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrexecd.exe", L"nsrports.exe", L"nwinstcreate.exe"}) {
+    for (const wchar_t* pTool : kTools) {
         std::vector<DWORD> found = ProcessesNamed(pTool);
         ids.insert(ids.end(), found.begin(), found.end());
     }
@@ -62,6 +64,18 @@ std::wstring ReadString(const std::wstring& sKey, const wchar_t* pName)
     return wsz;
 }
 
+void SetString(const std::wstring& sKey, const wchar_t* pName, const wchar_t* pValue)
+{
+    if (!pValue) {
+        RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, sKey.c_str(), pName);
+        return;
+    }
+    EXPECT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, sKey.c_str(), pName, REG_SZ, pValue,
+                              static_cast<DWORD>((wcslen(pValue) + 1) * sizeof(wchar_t))),
+              ERROR_SUCCESS)
+        << velmora::to_utf8(sKey);
+}
+
 void DeleteTree(const std::wstring& sKey)
 {
     RegDeleteTreeW(HKEY_LOCAL_MACHINE, sKey.c_str());
@@ -74,8 +88,7 @@ bool UseTools(const std::wstring& sVariant, const wchar_t* pOnly)
     for (wchar_t& wc : sFrom)
         wc = wc == L'/' ? L'\\' : wc;
     bool bAll = true;
-    for (const wchar_t* pTool :
-         {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrexecd.exe", L"nsrports.exe", L"nwinstcreate.exe"})
+    for (const wchar_t* pTool : kTools)
         if (!pOnly || wcscmp(pOnly, pTool) == 0)
             bAll = CopyFileW((sFrom + pTool).c_str(), (kBin + std::wstring(pTool)).c_str(), FALSE) && bAll;
     return bAll;

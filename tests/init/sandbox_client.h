@@ -27,6 +27,8 @@ void EndProcesses(const std::vector<DWORD>& ids);
 bool IsFolder(const std::wstring& sPath);
 bool KeyExists(const std::wstring& sKey); // below HKEY_LOCAL_MACHINE
 std::wstring ReadString(const std::wstring& sKey, const wchar_t* pName);
+// Sets a string value below HKEY_LOCAL_MACHINE, making the key; a null value removes it.
+void SetString(const std::wstring& sKey, const wchar_t* pName, const wchar_t* pValue);
 void DeleteTree(const std::wstring& sKey);
 
 // Puts client tools of a variant built beside this one (e.g. "bin-7.4", "bin-x86") in the

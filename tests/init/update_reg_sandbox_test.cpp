@@ -16,13 +16,6 @@ const wchar_t kTcpip[] = L"SYSTEM\\CurrentControlSet\\Services\\Tcpip\\Parameter
 const wchar_t kNwInfo[] = L"SOFTWARE\\Velmora\\NetWorker\\CurrentVersion";
 const wchar_t kSessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 
-void SetString(const std::wstring& sKey, const wchar_t* pName, const std::wstring& sValue)
-{
-    ASSERT_EQ(RegSetKeyValueW(HKEY_LOCAL_MACHINE, sKey.c_str(), pName, REG_SZ, sValue.c_str(),
-                              static_cast<DWORD>((sValue.size() + 1) * sizeof(wchar_t))),
-              ERROR_SUCCESS);
-}
-
 bool ValueExists(const std::wstring& sKey, const wchar_t* pName)
 {
     return RegGetValueW(HKEY_LOCAL_MACHINE, sKey.c_str(), pName, RRF_RT_ANY, nullptr, nullptr, nullptr) ==
