@@ -102,6 +102,7 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     bool bNoBackups = false;
     bool bDropped = false;       // recover said the server closed its connection
     unsigned uiListingError = 0; // an error line in the answer to the listing command
+    bool bCutAnswer = false;     // entries came after the prompt taken as the answer's end
     std::wstring sLine;
     while (GetLine(sLine, bTrace)) {
         bDropped = bDropped || LineHas(sLine, RL_FORCIBLY_CLOSED);
@@ -111,6 +112,8 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
                 uiListingError = uiError;
             if (phase == Phase::Listing && !uiError)
                 ClassifyListingLine(sLine, found);
+            else if (phase == Phase::Done && catalogue::IsListingEntry(sLine))
+                bCutAnswer = true;
             else if (phase == Phase::Banner && LineHas(sLine, RL_NO_FILES_BACKED_UP))
                 bNoBackups = true;
             else if (phase == Phase::Banner && !IgnoreLine(sLine))
@@ -147,6 +150,9 @@ bool CVEXImpl::ListTopLevel(FileSpaceList& found)
     // recover ended before the listing was complete: what was seen is not the whole backup.
     if (phase != Phase::Done)
         return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"Listing incomplete");
+    // A prompt inside the answer ended it early: the entries after it were not taken.
+    if (bCutAnswer)
+        return Fail(*this, kFn, MSG_FILESPACE_LIST_FAILED, L"Listing cut by a prompt");
     return true;
 }
 

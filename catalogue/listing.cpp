@@ -179,6 +179,12 @@ unsigned ListingErrorMessage(const std::wstring& sLine)
     return 0;
 }
 
+bool IsListingEntry(const std::wstring& sLine)
+{
+    ListingLine entry;
+    return SplitListingLine(sLine, false, entry) && (IsDrivePath(entry.sName) || SystemStateTypeOf(entry.sName));
+}
+
 ConfigAnswer ClassifyConfigAnswer(const std::wstring& sLine)
 {
     if (LineHas(sLine, RL_PROMPT))

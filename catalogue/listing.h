@@ -53,6 +53,8 @@ void MarkSystemVolumes(FileSpaceList& list, const SystemLetters& letters, System
 // failure, a stale handle, a time-out, the connection closed), or 0 for any other line. An entry
 // of the listing that names a drive path is never an error.
 unsigned ListingErrorMessage(const std::wstring& sLine);
+// A line shaped like an entry of the listing: a filespace or a system-state saveset.
+bool IsListingEntry(const std::wstring& sLine);
 
 // The configuration check's query: "ls -l <filespace>QERNCFG" with CR LF.
 std::wstring ConfigFolderQuery(const std::wstring& sFilespace);

@@ -2,6 +2,9 @@
 // ("add" and "list -l") so that the host can show progress against the number of objects and
 // bytes to come. The restore's verdict rests on that number, so a session cut short is no count:
 // it is counted once more, and a second cut fails the restore.
+// Listing asks for no password: a tool that asks for one anyway is ended and the count fails.
+// Each command is typed at its own prompt, so that no typed-ahead command can be taken as the
+// answer to such a prompt (which would leave recover waiting for an EXIT it already read).
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
 #include "restore/filespace_rules.h"
@@ -14,11 +17,19 @@ namespace
 const wchar_t kFn[] = L"CVEXImpl::CountFiles";
 const DWORD kGroupCount = 0x4;
 const unsigned kCountAttempts = 2;
+const wchar_t kUnexpectedPassword[] = L" asked for a password where none is expected; it was ended";
+
+// recover's "Password for file ..." that is not an object of the listing: it waits for a password.
+bool AsksForPassword(const std::wstring& sLine)
+{
+    ListedObject object;
+    return LineHas(sLine, RL_PASSWORD_FOR_FILE) && ClassifyCountLine(sLine, object) == CountLine::Other;
+}
 } // namespace
 
 struct CVEXImpl::CountSession {
-    bool bRequested = false; // the banner came and the commands were typed
-    unsigned uiPrompts = 0;  // prompts after the banner: one per command answered
+    bool bRequested = false; // the banner came: each prompt after it takes the next command
+    unsigned uiPrompts = 0;  // prompts after the banner: one per command
     restorerules::PassEnd end;
     std::wstring sCutShort; // empty: the count is whole
     std::wstring sCounting; // the text of the counting record
@@ -51,7 +62,7 @@ bool CVEXImpl::CountFiles(ProgressRecord& progress, const std::wstring& sName)
 }
 
 // One count session. False (the scope ended) when it cannot go on at all: recover does not start,
-// the host aborts, a password cannot be given. Otherwise true, with count.sCutShort saying why
+// the host aborts, recover asks for a password. Otherwise true, with count.sCutShort saying why
 // the total cannot be trusted (empty when it can).
 bool CVEXImpl::RunCount(TraceScope& scope, ProgressRecord& progress, const std::wstring& sName, CountSession& count)
 {
@@ -63,14 +74,19 @@ bool CVEXImpl::RunCount(TraceScope& scope, ProgressRecord& progress, const std::
         return scope.Fail(L"RunCommand failed");
     }
     const std::vector<std::wstring> commands = restorerules::CountCommands(m_sPointInTime, sName);
-    bool bStopped = false;       // the host asked to abort, or the password could not be given
+    bool bStopped = false;       // the host asked to abort
     bool bAbortAnswered = false; // the abort came as the host's answer to a progress record
+    bool bPasswordAsked = false; // recover asked for a password: it was ended
     std::wstring sLine;
-    while (!bStopped && GetLine(sLine, CvexTrace().TraceOutput(kGroupCount))) {
-        // The request can be noticed while a line is in hand: answer it, then handle the line.
-        if (m_Console.PasswordRequired() && !ProvidePassword()) {
-            bStopped = true;
-            continue;
+    while (!bStopped && GetLineNoPassword(sLine, CvexTrace().TraceOutput(kGroupCount), bPasswordAsked)) {
+        // The prompt's text can come before the console shows the wait, or without it.
+        if (AsksForPassword(sLine)) {
+            CvexTrace().Str(TL_ERROR, kFn, L"Password asked for unexpectedly by", m_Console.ToolName());
+            m_Console.StopTool(kFn);
+            MirrorConsole();
+            LogVarMsg(ML_ERROR, MSG_NETWORKER_MESSAGE, (m_Console.ToolName() + kUnexpectedPassword).c_str());
+            bPasswordAsked = true;
+            break;
         }
         if (!NoteCountLine(sLine, commands, progress, count))
             continue;
@@ -86,10 +102,8 @@ bool CVEXImpl::RunCount(TraceScope& scope, ProgressRecord& progress, const std::
         EndAbortedTool(kFn, bAbortAnswered);
         return scope.Fail(L"User aborted");
     }
-    if (bStopped) {
-        EndAbortedTool(kFn, false);
-        return scope.Fail(L"ProvidePassword failed");
-    }
+    if (bPasswordAsked)
+        return scope.Fail(L"Password asked for unexpectedly");
     count.end.bConnectionLost = count.end.bConnectionLost || ConnectionLost();
     count.end.bExitKnown = ToolExitCode(kFn, count.end.ulExitCode);
     const unsigned uiLoss = count.end.uiSessionLossMessage;
@@ -99,7 +113,7 @@ bool CVEXImpl::RunCount(TraceScope& scope, ProgressRecord& progress, const std::
     return true;
 }
 
-// One line of the count's session: the banner sends the commands, prompts are counted, an object
+// One line of the count's session: the banner opens it, each prompt sends the next command, an object
 // adds to the totals (true: the record is to be sent). A piece of an over-long line is never one.
 bool CVEXImpl::NoteCountLine(const std::wstring& sLine, const std::vector<std::wstring>& commands,
                              ProgressRecord& progress, CountSession& count)
@@ -107,14 +121,14 @@ bool CVEXImpl::NoteCountLine(const std::wstring& sLine, const std::vector<std::w
     ListedObject object;
     CountLine kind = ClassifyCountLine(sLine, object);
     if (kind == CountLine::Banner && !count.bRequested) {
-        for (const std::wstring& sCommand : commands)
-            SendResponse(sCommand, false);
         count.bRequested = true;
         return false;
     }
     if (!count.bRequested)
         return false;
     if (kind == CountLine::Prompt) {
+        if (count.uiPrompts < commands.size())
+            SendResponse(commands[count.uiPrompts], false);
         ++count.uiPrompts;
         return false;
     }

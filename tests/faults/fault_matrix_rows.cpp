@@ -49,6 +49,11 @@ std::array<Expect, kPositions> MidLast(const Expect& middle, const Expect& last)
     return {NotRun(), middle, last};
 }
 
+std::array<Expect, kPositions> FirstMid(const Expect& first, const Expect& middle)
+{
+    return {first, middle, NotRun()};
+}
+
 std::array<Expect, kPositions> FirstLast(const Expect& first, const Expect& last)
 {
     return {first, NotRun(), last};
@@ -121,6 +126,9 @@ std::vector<Row> CountRows()
     const Expect neverOpens = Fails({MSG_COUNT_CUT_SHORT, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed);
     return {
         {Phase::Count, Fault::Line, L"secured_data", Mid(Ok()), L"the count reads only prompts and objects"},
+        {Phase::Count, Fault::Line, L"password_prompt",
+         Mid(Fails({MSG_NETWORKER_MESSAGE, MSG_RESTORE_FILESPACE_FAILED}, kRestoreFailed)),
+         L"listing asks no password: recover is ended, the count and the filespace fail"},
         {Phase::Count, Fault::ServerRefuse, L"", First(neverOpens), L"the second count does not open either"},
         {Phase::Count, Fault::ServerBusy, L"", First(neverOpens), L"the second count does not open either"},
         {Phase::Count, Fault::ServerSlow, L"", First(Ok()), L""},
@@ -167,9 +175,8 @@ std::vector<Row> ListingRows()
     const Expect lost = Fails({MSG_CONNECTION_LOST}, kLost);
     return {
         {Phase::Listing, Fault::Line, L"ddcl", Mid(Ok()), L""},
-        {Phase::Listing, Fault::Line, L"\"recover> \"",
-         First(Fails({MSG_EXTRACT_CONFIG_FAILED}, L"extract configuration")),
-         L"a prompt before the banner moves the dialogue on, so the listing goes unread"},
+        {Phase::Listing, Fault::Line, L"\"recover> \"", FirstMid(incomplete, incomplete),
+         L"an extra prompt moves the dialogue on: entries after the prompt taken as the answer's end show it was cut"},
         {Phase::Listing, Fault::Line, L"forcibly_closed", Mid(lost), L""},
         {Phase::Listing, Fault::ServerRefuse, L"", First(incomplete), L""},
         {Phase::Listing, Fault::ServerBusy, L"", First(incomplete), L""},
