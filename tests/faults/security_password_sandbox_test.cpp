@@ -17,7 +17,9 @@
 #include <winternl.h>
 
 #include <array>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -110,21 +112,11 @@ MaskedSecret g_secret;
 
 std::string ReadBytes(const std::wstring& sPath)
 {
-    velmora::unique_file file(CreateFileW(sPath.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                          OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    std::string s;
-    if (!file)
-        return s;
-    LARGE_INTEGER size = {};
-    GetFileSizeEx(file.get(), &size);
-    s.resize(static_cast<size_t>(size.QuadPart));
-    DWORD n = 0;
-    if (!s.empty() && !ReadFile(file.get(), s.data(), static_cast<DWORD>(s.size()), &n, nullptr))
-        n = 0;
-    s.resize(n);
-    return s;
+    std::ifstream in(sPath.c_str(), std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
 }
 
+// Written with no buffer of the library's: one would keep the secret in memory unwiped.
 bool WriteBytes(const std::wstring& sPath, const std::string& s)
 {
     velmora::unique_file file(
