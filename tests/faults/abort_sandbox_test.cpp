@@ -4,11 +4,12 @@
 // its bound.
 #include "hostapi/message_ids.h"
 #include "plugin/cvex_impl.h"
+#include "tests/common/sandbox_host.h"
 #include "tests/common/test_util.h"
-#include "tests/faults/abort_host.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
 
 using namespace sandboxtest;
 
@@ -18,6 +19,122 @@ namespace
 // An abort may take this long beyond a clean run of the same operation (Abort's own closing
 // pause of 5 s is left out, see AbortHost::SetUp).
 const unsigned long long kSlackMs = 5000;
+
+// The host's side of the abort tests: the shared sandbox host with callbacks that count what
+// they are given and answer "abort" at a chosen record, heartbeat or message, and the checks that an aborted
+// operation left nothing behind (no tool, no console, the hive capture ended).
+class AbortHost : public SandboxHost
+{
+protected:
+    void SetUp() override
+    {
+        SandboxHost::SetUp();
+        if (HasFatalFailure())
+            return;
+        m_pPlugin->SetLogMsgCallbackFn(&AbortHost::Log, this);
+        m_pPlugin->SetProgMsgCallbackFn(&AbortHost::Progress, this);
+        // Abort's closing pause is left out here: the bound of each case is stated without it.
+        Impl().SetEngineTimingForTesting(1000, 0, 10000);
+    }
+
+    // Where the host answers "abort": at the N-th progress record of the next operation that is
+    // neither a heartbeat nor a password request, at its N-th heartbeat, at its N-th message (0:
+    // never). Clears the counts.
+    struct AbortPoint {
+        unsigned uiRecord = 0;
+        unsigned uiHeartbeat = 0;
+        unsigned uiMessage = 0;
+    };
+    void AbortAt(const AbortPoint& at)
+    {
+        m_at = at;
+        m_uiRecords = m_uiHeartbeats = m_uiMessages = 0;
+    }
+    // The records counted so far (heartbeats and password requests left out).
+    unsigned CountedRecords() const { return m_uiRecords; }
+    unsigned CountedMessages() const { return m_uiMessages; }
+    unsigned Count(unsigned uiMessageId)
+    {
+        const std::vector<unsigned> ids = MessageIds();
+        return static_cast<unsigned>(std::count(ids.begin(), ids.end(), uiMessageId));
+    }
+
+    // Runs an operation; its result, and its duration in ms in ullMs.
+    bool Timed(const std::function<bool()>& op, unsigned long long& ullMs)
+    {
+        const ULONGLONG ullStart = GetTickCount64();
+        bool bResult = op();
+        ullMs = GetTickCount64() - ullStart;
+        return bResult;
+    }
+    // The checks every aborted operation must pass.
+    void ExpectAbortedCleanly(bool bResult, unsigned long long ullMs, unsigned long long ullBoundMs)
+    {
+        EXPECT_FALSE(bResult) << "an aborted operation is no success";
+        EXPECT_LE(ullMs, ullBoundMs) << "the abort took too long";
+        EXPECT_EQ(Count(MSG_USER_ABORTED), 1u) << "the host hears of the abort once";
+        EXPECT_TRUE(Logged(MSG_USER_ABORTED, ML_ERROR));
+        EXPECT_EQ(ToolsRunning(), L"") << "tools left running";
+        EXPECT_TRUE(ConsoleFree()) << "the private console is still held";
+    }
+    // The client tools (the daemon aside) still running after a second.
+    static std::wstring ToolsRunning()
+    {
+        const wchar_t* const kTools[] = {L"recover.exe", L"mminfo.exe", L"nsradmin.exe", L"nsrports.exe",
+                                         L"nwinstcreate.exe"};
+        std::wstring sRunning;
+        for (int i = 0; i < 10; ++i) {
+            sRunning.clear();
+            for (const wchar_t* pTool : kTools)
+                if (!testutil::ProcessesNamed(pTool).empty())
+                    sRunning += std::wstring(sRunning.empty() ? L"" : L" ") + pTool;
+            if (sRunning.empty())
+                break;
+            Sleep(100);
+        }
+        return sRunning;
+    }
+    // The process holds no console: a new one can be made (and is freed again at once).
+    static bool ConsoleFree()
+    {
+        for (int i = 0; i < 10; ++i) {
+            if (AllocConsole()) {
+                FreeConsole();
+                return true;
+            }
+            Sleep(100);
+        }
+        return false;
+    }
+
+    std::function<void()> m_onHeartbeat; // run inside the heartbeat callback, before it answers
+    AbortPoint m_at;
+    unsigned m_uiRecords = 0;
+    unsigned m_uiHeartbeats = 0;
+    unsigned m_uiMessages = 0;
+
+private:
+    static int Log(unsigned uiLevel, const wchar_t* pText, void* pContext)
+    {
+        auto* self = static_cast<AbortHost*>(pContext);
+        self->m_messages.push_back({uiLevel, pText});
+        return ++self->m_uiMessages == self->m_at.uiMessage ? 1 : 0;
+    }
+    static unsigned Progress(ProgressRecord* pRecord, void* pContext)
+    {
+        auto* self = static_cast<AbortHost*>(pContext);
+        const ProgressRecord& r = *pRecord;
+        self->m_records.push_back(RecordOf(r));
+        if (r.uiKind == PK_HEARTBEAT) {
+            if (self->m_onHeartbeat)
+                self->m_onHeartbeat();
+            return ++self->m_uiHeartbeats == self->m_at.uiHeartbeat ? 1 : 0;
+        }
+        if (r.uiKind == PK_PASSWORD_REQUEST)
+            return 0;
+        return ++self->m_uiRecords == self->m_at.uiRecord ? 1 : 0;
+    }
+};
 
 class AbortAnywhere : public AbortHost
 {

@@ -8,50 +8,28 @@ using namespace faultmatrix;
 namespace
 {
 
-class FaultMatrix : public MatrixHost
+class FaultMatrix : public MatrixHost, public testing::WithParamInterface<Phase>
 {
-protected:
-    void RunPhase(Phase phase)
-    {
-        const bool bPasses = phase == Phase::Count || phase == Phase::Restore;
-        if (phase != Phase::Init) {
-            ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
-        }
-        if (phase != Phase::Init) {
-            TakeCleanListing();
-        }
-        // The middle of a pass is its middle object; of the listing, a line within the answer to
-        // "ll -S"; of the other sessions, the line before the banner.
-        const unsigned uiMiddle = bPasses ? sandboxtest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
-                                  : phase == Phase::Listing ? 4
-                                                            : 2;
-        RunRows({phase}, uiMiddle);
-    }
 };
 
 } // namespace
 
-TEST_F(FaultMatrix, Init)
+// Each phase after a fresh Init (but Init's own rows) and a clean listing to compare with.
+TEST_P(FaultMatrix, EveryRowOfThePhase)
 {
-    RunPhase(Phase::Init);
+    const Phase phase = GetParam();
+    const bool bPasses = phase == Phase::Count || phase == Phase::Restore;
+    if (phase != Phase::Init) {
+        ASSERT_TRUE(Init()) << testing::PrintToString(LastError());
+        TakeCleanListing();
+    }
+    // The middle of a pass is its middle object; of the listing, a line within the answer to
+    // "ll -S"; of the other sessions, the line before the banner.
+    const unsigned uiMiddle = bPasses                   ? sandboxtest::TotalsOf(L"standard", L"D:\\").uiObjects / 2 + 1
+                              : phase == Phase::Listing ? 4
+                                                        : 2;
+    RunRows({phase}, uiMiddle);
 }
 
-TEST_F(FaultMatrix, Listing)
-{
-    RunPhase(Phase::Listing);
-}
-
-TEST_F(FaultMatrix, Configuration)
-{
-    RunPhase(Phase::Config);
-}
-
-TEST_F(FaultMatrix, CountPass)
-{
-    RunPhase(Phase::Count);
-}
-
-TEST_F(FaultMatrix, RestorePass)
-{
-    RunPhase(Phase::Restore);
-}
+INSTANTIATE_TEST_SUITE_P(Phases, FaultMatrix,
+                         testing::Values(Phase::Init, Phase::Listing, Phase::Config, Phase::Count, Phase::Restore));
