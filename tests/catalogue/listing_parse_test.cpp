@@ -185,3 +185,23 @@ TEST(ListingConfigCheck, QueryAndAnswers)
     EXPECT_EQ(ClassifyConfigAnswer(L"drwxrwxrwx   1 SYSTEM   SYSTEM   0 Mar  8 22:00 BOOT\\"), ConfigAnswer::Other);
     EXPECT_EQ(ClassifyConfigAnswer(L""), ConfigAnswer::Other);
 }
+
+// An error line amid the listing's answer, by message id; an entry whose name holds the words is
+// an entry.
+TEST(ListingErrors, EachLineGivesItsMessage)
+{
+    const std::pair<const wchar_t*, unsigned> kRows[] = {
+        {L"An existing connection was forcibly closed by the remote host.", 189},
+        {L"recover: nsrd: failed: busy", 131},
+        {L"Stale asynchronous RPC handle", 195},
+        {L"352:Remote system error - Connection timed out", 108},
+        {L"A connection attempt failed because the connected party did not properly respond", 108},
+        {L"RPC error: Remote system error", 106},
+        {L"RPC cannot make a procedure call", 106},
+        {L"Remote system error - No route to host", 163},
+        {L"       1 d       334560 03/08/2021 22:00 D:\\Remote system error - No route to host", 0},
+        {L"Current working directory is /", 0},
+    };
+    for (const auto& [pLine, uiId] : kRows)
+        EXPECT_EQ(ListingErrorMessage(pLine), uiId) << testing::PrintToString(std::wstring(pLine));
+}

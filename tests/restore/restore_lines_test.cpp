@@ -159,3 +159,21 @@ TEST(FilespaceRules, CountCommandsCarryThePointInTimeAndTheWholeName)
     ASSERT_EQ(pit.size(), 4u);
     EXPECT_EQ(pit[0], L"changetime \"03/01/2021 23:00:00\"\r\n");
 }
+
+// What recover says when its session is lost, by message id; an object whose name holds the words is
+// no such line.
+TEST(SessionLoss, EachLineGivesItsMessage)
+{
+    const std::pair<const wchar_t*, unsigned> kRows[] = {
+        {L"recover: nsrd: failed: busy", 131},
+        {L"352:Remote system error - Connection timed out", 108},
+        {L"A connection attempt failed because the connected party did not properly respond", 108},
+        {L"RPC cannot make a procedure call: Remote system error", 106},
+        {L"Remote system error - No route to host", 163},
+        {L"No connection could be made because the target machine actively refused it.", 163},
+        {L"D:\\Data\\Remote system error - No route to host.txt", 0},
+        {L"Recovering 12 files into their original locations", 0},
+    };
+    for (const auto& [pLine, uiId] : kRows)
+        EXPECT_EQ(restorerules::SessionLossMessage(pLine), uiId) << testing::PrintToString(std::wstring(pLine));
+}
