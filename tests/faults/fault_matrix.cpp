@@ -74,6 +74,7 @@ std::wstring Action(const Row& row)
     case Fault::ExitNonZero: return L"exit 1";
     case Fault::Crash: return L"crash";
     case Fault::Hang: return L"hang 3";
+    case Fault::Password: return L"password 20";
     default: return L"";
     }
 }
@@ -202,6 +203,7 @@ std::wstring ToolFaultName(const Row& row)
     case Fault::ExitNonZero: return L"tool exits 1";
     case Fault::Crash: return L"tool crashes";
     case Fault::Hang: return L"tool silent 3 s";
+    case Fault::Password: return L"tool asks a password";
     }
     return L"?";
 }

@@ -39,6 +39,7 @@ enum class Fault {
     ExitNonZero,  // the tool exits with code 1 without a word
     Crash,        // the tool prints half a line and dies with 0xC0000005
     Hang,         // the tool stays silent for a while
+    Password,     // the tool asks for a password with console input switched off, as recover does
 };
 
 // Where the fault strikes within the tool's output: its first line, a middle one, its last.
