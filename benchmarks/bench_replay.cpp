@@ -1,6 +1,7 @@
 #include "benchmarks/bench_replay.h"
 #include "benchmarks/bench_stats.h"
 #include "support/handle.h"
+#include "support/process_start.h"
 #include "support/vstring.h"
 #include "support/win.h"
 
@@ -146,22 +147,6 @@ bool DrainOutput(HANDLE hRead, ULONGLONG ullDeadline)
     }
 }
 
-// Errors of a start that another attempt cannot mend: the program is missing or unusable.
-bool IsLastingStartError(DWORD dwError)
-{
-    switch (dwError) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
-    default: return false;
-    }
-}
-
 // Under load Wine now and then fails to make a console (error 1) or to start a process (error
 // 1359) although nothing is wrong (docs/wine.md); the module tries such a step up to five times,
 // 200 ms apart, and a tool run alone is started the same way. The last error is the step's.
@@ -171,7 +156,7 @@ template <typename Step> bool Tried(Step step)
         if (step())
             return true;
         const DWORD dwError = GetLastError();
-        if (iTry == 5 || IsLastingStartError(dwError)) {
+        if (iTry == 5 || velmora::is_lasting_start_error(dwError)) {
             SetLastError(dwError);
             return false;
         }

@@ -47,22 +47,6 @@ bool EndedCommandSucceeded(const wchar_t* pFn, HANDLE hProcess)
     return dwExit == 0;
 }
 
-// Errors of CreateProcess that another attempt cannot mend: the program is missing or unusable.
-bool IsLastingStartError(DWORD dwError)
-{
-    switch (dwError) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
-    default: return false;
-    }
-}
-
 } // namespace
 
 DWORD nwclient::StartDaemonProcess(const velmora::process_start& start, velmora::started_process& started,
@@ -70,7 +54,7 @@ DWORD nwclient::StartDaemonProcess(const velmora::process_start& start, velmora:
 {
     for (unsigned uiAttempt = 1;; ++uiAttempt) {
         DWORD dwError = velmora::start_process(start, started);
-        if (dwError == ERROR_SUCCESS || uiAttempt >= uiAttempts || IsLastingStartError(dwError))
+        if (dwError == ERROR_SUCCESS || uiAttempt >= uiAttempts || velmora::is_lasting_start_error(dwError))
             return dwError;
         CvexTrace().Int(TL_WARNING, L"nwclient::StartDaemonProcess", L"CreateProcess failed, trying again", dwError);
         Sleep(dwPauseMs);

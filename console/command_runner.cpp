@@ -2,27 +2,12 @@
 #include "console/console_session.h"
 #include "console/monitor_job.h"
 #include "hostapi/message_ids.h"
+#include "support/process_start.h"
 #include "support/vstring.h"
 #include "trace/trace_scope.h"
 
 namespace
 {
-
-// Errors of CreateProcess that another attempt cannot mend: the program is missing or unusable.
-bool IsLastingStartError(DWORD dwError)
-{
-    switch (dwError) {
-    case ERROR_FILE_NOT_FOUND:
-    case ERROR_PATH_NOT_FOUND:
-    case ERROR_ACCESS_DENIED:
-    case ERROR_INVALID_NAME:
-    case ERROR_BAD_PATHNAME:
-    case ERROR_FILENAME_EXCED_RANGE:
-    case ERROR_BAD_EXE_FORMAT:
-    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
-    default: return false;
-    }
-}
 
 const DWORD kAbortExitCode = 12;
 
@@ -94,7 +79,7 @@ DWORD ConsoleSession::TryStartStep(const wchar_t* pFn, const wchar_t* pWarning, 
         DWORD dwError = step();
         if (dwError == ERROR_SUCCESS)
             return ERROR_SUCCESS;
-        if (uiAttempt >= m_seams.uiStartAttempts || (bLastingOnly && IsLastingStartError(dwError)))
+        if (uiAttempt >= m_seams.uiStartAttempts || (bLastingOnly && velmora::is_lasting_start_error(dwError)))
             return dwError;
         CvexTrace().Int(TL_WARNING, pFn, pWarning, dwError);
         Sleep(m_seams.dwStartPauseMs);

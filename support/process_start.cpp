@@ -54,4 +54,19 @@ DWORD start_process(const process_start& start, started_process& started)
     return ERROR_SUCCESS;
 }
 
+bool is_lasting_start_error(DWORD dwError)
+{
+    switch (dwError) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_ACCESS_DENIED:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+    case ERROR_BAD_EXE_FORMAT:
+    case ERROR_EXE_MACHINE_TYPE_MISMATCH: return true;
+    default: return false;
+    }
+}
+
 } // namespace velmora

@@ -54,4 +54,7 @@ struct started_process {
 // left empty.
 DWORD start_process(const process_start& start, started_process& started);
 
+// Errors of a start that another attempt cannot mend: the program is missing or unusable.
+bool is_lasting_start_error(DWORD dwError);
+
 } // namespace velmora
